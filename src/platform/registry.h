@@ -1,0 +1,61 @@
+// The registry, kept in two hive files in the text form of regedit's export:
+//   machine hive  <first of $XDG_CONFIG_DIRS, default /etc/xdg>/Quellbrook/system.reg
+//   user hive     <$XDG_CONFIG_HOME, default ~/.config>/Quellbrook/user.reg
+// A key exists when its section exists. Values are held as the bytes Windows
+// would hold (UTF-16LE strings with their terminator, 4-byte DWORDs), so type
+// and length checks of the readers behave as on the original platform.
+//
+// Every write takes an exclusive lock on the hive, re-reads it, changes the one
+// value and replaces the file atomically (temporary file, fsync, rename), so two
+// programs writing different values lose neither and a crash never leaves a
+// half-written hive. Lines that cannot be parsed are skipped when reading and
+// kept verbatim when writing.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tonvik::reg {
+
+enum class Root { LocalMachine, CurrentUser };
+
+enum ValueType : uint32_t {
+  kNone = 0,
+  kSz = 1,
+  kExpandSz = 2,
+  kBinary = 3,
+  kDword = 4,
+};
+
+// The file behind a root, from the XDG environment at the time of the call.
+std::string HivePath(Root root);
+
+class Key {
+ public:
+  // Fails (nullopt) when the key's section does not exist or the hive is unreadable.
+  static std::optional<Key> Open(Root root, std::u16string_view subkey);
+  // Opens the key, creating its section when missing. Fails when the hive
+  // cannot be written.
+  static std::optional<Key> Create(Root root, std::u16string_view subkey);
+
+  // Reads the value as it is in the hive now. Fails when the value is missing.
+  bool Query(std::u16string_view name, uint32_t* type, std::vector<uint8_t>* data) const;
+
+  // Replaces (or adds) one value. Returns false when the hive cannot be written.
+  bool Set(std::u16string_view name, uint32_t type, const void* data, size_t size) const;
+  bool SetDword(std::u16string_view name, int32_t value) const;
+  // REG_SZ with the terminator: 2 × (length + 1) bytes.
+  bool SetString(std::u16string_view name, std::u16string_view value) const;
+
+  Root root() const { return root_; }
+  const std::u16string& subkey() const { return subkey_; }
+
+ private:
+  Key(Root root, std::u16string subkey) : root_(root), subkey_(std::move(subkey)) {}
+  Root root_;
+  std::u16string subkey_;
+};
+
+}  // namespace tonvik::reg
