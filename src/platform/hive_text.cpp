@@ -164,8 +164,17 @@ std::optional<std::u16string> PlainString(const std::vector<uint8_t>& data) {
   for (size_t i = 0; i + 2 < data.size(); i += 2) {
     char16_t c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
     if (c == 0 || c == '\n' || c == '\r') return std::nullopt;
-    if (c >= 0xD800 && c <= 0xDFFF) return std::nullopt;  // keep exact bytes for surrogates
     text += c;
+  }
+  // Unpaired surrogates would not survive UTF-8: keep their exact bytes instead.
+  for (size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      return std::nullopt;
+    }
   }
   if (data[data.size() - 2] != 0 || data[data.size() - 1] != 0) return std::nullopt;
   return text;
@@ -215,7 +224,9 @@ HiveText HiveText::Parse(std::string_view text) {
     HiveEntry e;
     std::string_view t = Trim(lines[i]);
     e.raw = std::string(lines[i]);
-    if (t.size() >= 2 && t.front() == '[' && t.back() == ']' && t[1] != '-') {
+    if (t.size() >= 2 && t.front() == '[' && t.back() == ']') {
+      // "[-KEY]" (a deletion in regedit's syntax) matches no key but still ends
+      // the section before it.
       e.kind = HiveEntry::kSection;
       e.section = std::string(t.substr(1, t.size() - 2));
     } else if (!t.empty() && (t.front() == '"' || t.front() == '@')) {
