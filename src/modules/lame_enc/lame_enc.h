@@ -3,6 +3,9 @@
  * module and by the MP3 encoder that loads it at run time. */
 #pragma once
 #include <stdint.h>
+#ifndef __cplusplus
+#include <uchar.h>
+#endif
 
 #ifdef __cplusplus
 extern "C" {
