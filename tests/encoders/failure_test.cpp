@@ -137,6 +137,23 @@ TEST_F(FailureTest, DeclinedOverwriteSkipsAndCreationFailureIsReported) {
   EXPECT_EQ(test::Listing(sandbox.Out("")), std::vector<std::string>{"t.ogg"});
 }
 
+TEST_F(FailureTest, FailedRenameIsAWriteError) {
+  // A folder where the file should go cannot be replaced by it.
+  test::fs::create_directories(sandbox.Out("t.wav/inside"));
+  Selection() = EncoderSelection{1, 1, 0};
+  auto e = CreateEncoder(FromUtf8(sandbox.Out("t.wav")), nullptr);
+  test::Feed(*e, pcm);
+  try {
+    e->Finish();
+    ADD_FAILURE() << "finished";
+  } catch (const EncoderException& ex) {
+    EXPECT_STREQ(ex.what(), "write error");
+  }
+  e.reset();
+  EXPECT_EQ(test::Listing(sandbox.Out("")), std::vector<std::string>{"t.wav"});
+  EXPECT_TRUE(test::fs::is_directory(sandbox.Out("t.wav/inside")));
+}
+
 TEST_F(FailureTest, MissingFoldersAreCreatedAndLongNamesFitted) {
   const std::string name(300, 'n');
   const std::string path = sandbox.Out("Artist/Album/" + name + ".wav");

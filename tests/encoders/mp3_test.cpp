@@ -145,5 +145,38 @@ TEST_F(Mp3Test, BindingFailures) {
   EXPECT_EQ(with, test::LameBuildFolder() + "lame_enc.so");
 }
 
+TEST_F(Mp3Test, NarrowInfoTagGetsTheUnfinishedFileBeforeId3v1) {
+  // The library writes no frames; the file holds just the two tags.
+  ForgetLameBinding();
+  sandbox.SetAppPath(TONVIK_BINARY_DIR "/tests/encoders/lame_narrow");
+  const std::string record = sandbox.root() + "/record";
+  setenv("FAKE_LAME_RECORD", record.c_str(), 1);
+  const std::string path = sandbox.Out("Sub Folder/\xC3\xA9t\xC3\xA9.mp3");
+  test::EncodeTo(2, 1, 0, path, pcm, CreateTagData(0));
+  unsetenv("FAKE_LAME_RECORD");
+  std::ifstream in(record);
+  std::string seen;
+  long size_then = 0;
+  std::getline(in, seen);
+  in >> size_then;
+  std::vector<uint8_t> v2;
+  CreateTagData(0)->GetID3v2(v2);
+  // The temporary file beside the target, in UTF-8, before ID3v1 was appended.
+  EXPECT_EQ(seen.rfind(sandbox.Out("Sub Folder/.tonvik-"), 0), 0u) << seen;
+  EXPECT_EQ(size_then, static_cast<long>(v2.size()));
+  EXPECT_EQ(test::fs::file_size(path), v2.size() + 128);
+  EXPECT_FALSE(test::fs::exists(seen));
+}
+
+TEST_F(Mp3Test, WritesLargerThanTheFifoGoInPieces) {
+  const std::string path = sandbox.Out("big.mp3");
+  Selection() = EncoderSelection{2, 3, 128000};
+  auto e = CreateEncoder(FromUtf8(path), nullptr);
+  test::Feed(*e, pcm, 300001 * 2);
+  e->Finish();
+  e.reset();
+  EXPECT_NEAR(Probe(path, "format=duration"), pcm.size() / 4 / 44100.0, 0.06);
+}
+
 }  // namespace
 }  // namespace tonvik
