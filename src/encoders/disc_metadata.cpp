@@ -1,0 +1,10 @@
+#include "encoders/disc_metadata.h"
+
+namespace tonvik {
+
+DiscMetadata& Metadata() {
+  static DiscMetadata record;
+  return record;
+}
+
+}  // namespace tonvik

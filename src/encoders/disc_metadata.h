@@ -1,0 +1,18 @@
+// The process-wide disc record: filled by the disc lookup before the rip job
+// starts, only read while ripping (no locking). All strings hold UTF-8 text;
+// an empty field counts as absent.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace tonvik {
+
+struct DiscMetadata {
+  std::string artist, album, year, genre, comment;
+  std::vector<std::string> titles;  // entry i is track i + 1
+  std::string release_id;
+};
+
+DiscMetadata& Metadata();
+
+}  // namespace tonvik

@@ -1,0 +1,137 @@
+#include "encoders/tag_data.h"
+
+#include <FLAC/metadata.h>
+#include <vorbis/codec.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/app_exception.h"
+#include "encoders/disc_metadata.h"
+#include "platform/text.h"
+
+namespace tonvik {
+
+namespace {
+
+void AppendSynchsafe(std::vector<uint8_t>& out, uint32_t value) {
+  out.push_back(static_cast<uint8_t>((value >> 21) & 0x7F));
+  out.push_back(static_cast<uint8_t>((value >> 14) & 0x7F));
+  out.push_back(static_cast<uint8_t>((value >> 7) & 0x7F));
+  out.push_back(static_cast<uint8_t>(value & 0x7F));
+}
+
+void AppendTextFrame(std::vector<uint8_t>& out, const char* id, const std::string& text) {
+  out.insert(out.end(), id, id + 4);
+  AppendSynchsafe(out, static_cast<uint32_t>(text.size() + 1));
+  out.push_back(0);
+  out.push_back(0);
+  out.push_back(3);  // UTF-8
+  out.insert(out.end(), text.begin(), text.end());
+}
+
+// Copies Latin-1 text into a fixed field, cut at the width; the rest stays zero.
+void PutField(std::vector<uint8_t>& tag, size_t offset, size_t width, const std::string& text) {
+  std::memcpy(tag.data() + offset, text.data(), std::min(width, text.size()));
+}
+
+// The comments of a track in their fixed order; empty ones are left out, the
+// track number is always there.
+std::vector<std::pair<const char*, std::string>> CommentList(uint32_t index) {
+  const DiscMetadata& d = Metadata();
+  std::vector<std::pair<const char*, std::string>> list;
+  auto add = [&](const char* name, const std::string& value) {
+    if (!value.empty()) list.emplace_back(name, value);
+  };
+  add("TITLE", index < d.titles.size() ? d.titles[index] : std::string());
+  add("ARTIST", d.artist);
+  add("ALBUM", d.album);
+  add("DATE", d.year);
+  add("COMMENT", d.comment);
+  add("GENRE", d.genre);
+  list.emplace_back("TRACKNUMBER", std::to_string(index + 1));
+  return list;
+}
+
+}  // namespace
+
+CCDDBTagData::CCDDBTagData(uint32_t index) : index_(index) {
+  if (index >= Metadata().titles.size()) throw AppException("Internal error #4765.");
+}
+
+std::shared_ptr<CTagData> CreateTagData(uint32_t index) {
+  if (Metadata().titles.empty()) return std::make_shared<CEmptyTagData>();
+  return std::make_shared<CCDDBTagData>(index);
+}
+
+void CCDDBTagData::GetID3v2(std::vector<uint8_t>& out) {
+  const DiscMetadata& d = Metadata();
+  out.assign({'I', 'D', '3', 0x04, 0x00, 0x00, 0, 0, 0, 0});
+  auto frame = [&](const char* id, const std::string& text) {
+    if (!text.empty()) AppendTextFrame(out, id, text);
+  };
+  frame("TIT2", index_ < d.titles.size() ? d.titles[index_] : std::string());
+  frame("TPE1", d.artist);
+  frame("TALB", d.album);
+  frame("TYER", d.year);
+  frame("TCON", d.genre);
+  AppendTextFrame(out, "TRCK", std::to_string(index_ + 1));
+  std::vector<uint8_t> size;
+  AppendSynchsafe(size, static_cast<uint32_t>(out.size() - 10));
+  std::copy(size.begin(), size.end(), out.begin() + 6);
+}
+
+void CCDDBTagData::GetID3v1(std::vector<uint8_t>& out) {
+  out.clear();
+  const DiscMetadata& d = Metadata();
+  const std::string& title = index_ < d.titles.size() ? d.titles[index_] : std::string();
+  const std::u16string fields[] = {Utf8ToWide(title.c_str()),     Utf8ToWide(d.artist.c_str()),
+                                   Utf8ToWide(d.album.c_str()),   Utf8ToWide(d.year.c_str()),
+                                   Utf8ToWide(d.comment.c_str()), Utf8ToWide(d.genre.c_str())};
+  for (const auto& f : fields) {
+    if (f.empty()) return;
+  }
+  out.assign(128, 0);
+  out[0] = 'T';
+  out[1] = 'A';
+  out[2] = 'G';
+  PutField(out, 3, 30, ToLatin1(fields[0]));
+  PutField(out, 33, 30, ToLatin1(fields[1]));
+  PutField(out, 63, 30, ToLatin1(fields[2]));
+  PutField(out, 93, 4, ToLatin1(fields[3]));
+  PutField(out, 97, 28, ToLatin1(fields[4]));
+  out[125] = 0;
+  out[126] = static_cast<uint8_t>(index_ + 1);
+  out[127] = Id3v1GenreIndex(ToLatin1(fields[5]));
+}
+
+void CCDDBTagData::SetWMAttributes(IWMHeaderInfoLike*) {
+  // Filled in together with the Windows Media writer.
+}
+
+void CCDDBTagData::WriteAPETag(ApeTagSink&) {
+  // Filled in together with the Monkey's Audio encoder.
+}
+
+void CCDDBTagData::AddVorbisComments(vorbis_comment* comments) {
+  for (const auto& [name, value] : CommentList(index_)) {
+    vorbis_comment_add_tag(comments, name, value.c_str());
+  }
+}
+
+void CCDDBTagData::AddFLACComments(FLAC__StreamMetadata* block) {
+  for (const auto& [name, value] : CommentList(index_)) {
+    FLAC__StreamMetadata_VorbisComment_Entry entry;
+    if (!FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair(&entry, name,
+                                                                        value.c_str())) {
+      continue;  // failures while adding tags are ignored
+    }
+    // copy = false hands the entry's memory to the block.
+    if (!FLAC__metadata_object_vorbiscomment_insert_comment(
+            block, block->data.vorbis_comment.num_comments, entry, false)) {
+      free(entry.entry);
+    }
+  }
+}
+
+}  // namespace tonvik

@@ -1,0 +1,72 @@
+// Per-track metadata that renders each format's tag. One object per track,
+// shared between the rip job and the encoder; every call reads the disc record
+// afresh.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "encoders/utf8_to_wide.h"
+
+struct vorbis_comment;
+struct FLAC__StreamMetadata;
+
+namespace tonvik {
+
+// The Windows Media writer's header-info interface; defined by the WMA encoder.
+class IWMHeaderInfoLike;
+// The file adapter the APE tag is appended through; defined by the Monkey's
+// Audio encoder.
+class ApeTagSink;
+
+class CTagData {
+ public:
+  virtual ~CTagData() = default;
+  // The 128-byte ID3v1 tag, or empty.
+  virtual void GetID3v1(std::vector<uint8_t>& out) = 0;
+  // The whole ID3v2 tag, or empty.
+  virtual void GetID3v2(std::vector<uint8_t>& out) = 0;
+  virtual void SetWMAttributes(IWMHeaderInfoLike* header) = 0;
+  virtual void AddVorbisComments(vorbis_comment* comments) = 0;
+  virtual void WriteAPETag(ApeTagSink& sink) = 0;
+  virtual void AddFLACComments(FLAC__StreamMetadata* block) = 0;
+};
+
+// The tags of one track of the disc record.
+class CCDDBTagData : public CTagData {
+ public:
+  // Throws AppException "Internal error #4765." when the index is not below
+  // the number of titles.
+  explicit CCDDBTagData(uint32_t index);
+  void GetID3v1(std::vector<uint8_t>& out) override;
+  void GetID3v2(std::vector<uint8_t>& out) override;
+  void SetWMAttributes(IWMHeaderInfoLike* header) override;
+  void AddVorbisComments(vorbis_comment* comments) override;
+  void WriteAPETag(ApeTagSink& sink) override;
+  void AddFLACComments(FLAC__StreamMetadata* block) override;
+
+  uint32_t index() const { return index_; }
+
+ private:
+  uint32_t index_;  // zero-based track index
+};
+
+// No metadata: empty tags, nothing added.
+class CEmptyTagData : public CTagData {
+ public:
+  void GetID3v1(std::vector<uint8_t>& out) override { out.clear(); }
+  void GetID3v2(std::vector<uint8_t>& out) override { out.clear(); }
+  void SetWMAttributes(IWMHeaderInfoLike*) override {}
+  void AddVorbisComments(vorbis_comment*) override {}
+  void WriteAPETag(ApeTagSink&) override {}
+  void AddFLACComments(FLAC__StreamMetadata*) override {}
+};
+
+// A CCDDBTagData when the disc record has titles, else a CEmptyTagData.
+std::shared_ptr<CTagData> CreateTagData(uint32_t index);
+
+// The ID3v1 genre index of a name (case-insensitive, Latin-1), 255 when none.
+uint8_t Id3v1GenreIndex(const std::string& latin1_name);
+
+}  // namespace tonvik

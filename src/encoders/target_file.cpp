@@ -1,0 +1,124 @@
+#include "encoders/target_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "core/app_exception.h"
+#include "platform/syserror.h"
+#include "platform/text.h"
+#include "rip/naming.h"
+
+namespace tonvik {
+
+namespace {
+
+constexpr size_t kBufferSize = 64 * 1024;
+
+std::atomic<unsigned> g_temp_counter{0};
+
+// Short, so that a target name already at the component limit still has a
+// temporary sibling; hidden, so a file manager does not show it mid-rip.
+std::string TempNameIn(const std::string& folder) {
+  char name[64];
+  std::snprintf(name, sizeof name, ".tonvik-%d-%u.part", static_cast<int>(getpid()),
+                g_temp_counter.fetch_add(1));
+  return folder + name;
+}
+
+bool WriteFully(int fd, const uint8_t* p, size_t n) {
+  while (n > 0) {
+    ssize_t done = ::write(fd, p, n);
+    if (done < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += done;
+    n -= static_cast<size_t>(done);
+  }
+  return true;
+}
+
+}  // namespace
+
+TargetFile::TargetFile(const std::u16string& path) {
+  const std::u16string fitted = FitComponents(path);
+  if (MayWriteFile(fitted)) throw SkipFileException();
+  const size_t slash = fitted.rfind(u'/');
+  const std::u16string folder = slash == std::u16string::npos ? u"" : fitted.substr(0, slash + 1);
+  EnsureFolder(folder);
+  target_ = ToUtf8(fitted);
+  const std::string folder8 = ToUtf8(folder);
+  for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+    temp_ = TempNameIn(folder8);
+    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ < 0 && errno != EEXIST) break;
+  }
+  if (fd_ < 0) {
+    const int err = errno;
+    throw EncoderException(FormatMessage(u"cannot create file (%1%)", {SystemErrorText(err)}));
+  }
+  buffer_.reserve(kBufferSize);
+}
+
+TargetFile::~TargetFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!committed_ && !temp_.empty()) ::unlink(temp_.c_str());
+}
+
+bool TargetFile::Flush() {
+  if (buffer_.empty()) return true;
+  if (fd_ < 0) {
+    errno = EBADF;
+    return false;
+  }
+  const bool ok = WriteFully(fd_, buffer_.data(), buffer_.size());
+  buffer_.clear();
+  return ok;
+}
+
+bool TargetFile::Write(const void* data, size_t bytes) {
+  const auto* p = static_cast<const uint8_t*>(data);
+  if (buffer_.size() + bytes > kBufferSize) {
+    if (!Flush()) return false;
+    if (bytes >= kBufferSize) {
+      if (fd_ < 0 || !WriteFully(fd_, p, bytes)) return false;
+      position_ += bytes;
+      return true;
+    }
+  }
+  buffer_.insert(buffer_.end(), p, p + bytes);
+  position_ += bytes;
+  return true;
+}
+
+void TargetFile::WriteOrThrow(const void* data, size_t bytes) {
+  if (!Write(data, bytes)) throw EncoderException("write error");
+}
+
+bool TargetFile::Seek(uint64_t offset) {
+  if (!Flush()) return false;
+  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
+  position_ = offset;
+  return true;
+}
+
+void TargetFile::Close() {
+  if (fd_ < 0) return;
+  const bool flushed = Flush();
+  const bool closed = ::close(fd_) == 0;
+  fd_ = -1;
+  if (!flushed || !closed) throw EncoderException("write error");
+}
+
+void TargetFile::Commit() {
+  Close();
+  if (::rename(temp_.c_str(), target_.c_str()) != 0) throw EncoderException("write error");
+  committed_ = true;
+}
+
+}  // namespace tonvik

@@ -1,0 +1,167 @@
+// What a failed, cancelled or declined track leaves on disk.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+
+#include "core/app_exception.h"
+#include "encoders/tag_data.h"
+#include "test_env.h"
+
+namespace tonvik {
+namespace {
+
+const std::string kOld = "the user's old file";
+
+struct Format {
+  int number;
+  const char* extension;
+};
+const Format kFormats[] = {{1, ".wav"}, {2, ".mp3"}, {4, ".ogg"}, {6, ".flac"}};
+
+class FailureTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Metadata().titles = {"One"};
+    sandbox.SetUserDword(u"AlwaysOverwrite", 1);
+  }
+  std::string Old(const std::string& name) {
+    const std::string path = sandbox.Out(name);
+    std::ofstream(path) << kOld;
+    return path;
+  }
+  std::string Contents(const std::string& path) {
+    const auto b = test::ReadFile(path);
+    return std::string(b.begin(), b.end());
+  }
+  test::Sandbox sandbox;
+  std::vector<uint8_t> pcm = test::MakePcm(44100 * 12);
+};
+
+// Lowers the file-size limit of the process, as a full disk would stop writes.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
+
+ private:
+  rlimit saved_;
+};
+
+TEST_F(FailureTest, CancelledOverwriteKeepsTheOldFile) {
+  for (const auto& f : kFormats) {
+    SCOPED_TRACE(f.extension);
+    const std::string path = Old(std::string("t") + f.extension);
+    Selection() = EncoderSelection{f.number, 1, 0};
+    {
+      auto e = CreateEncoder(FromUtf8(path), CreateTagData(0));
+      test::Feed(*e, std::vector<uint8_t>(pcm.begin(), pcm.begin() + 61152 * 20));
+      // Destroyed without Finish: the cancel.
+    }
+    EXPECT_EQ(Contents(path), kOld);
+    EXPECT_EQ(test::Listing(sandbox.Out("")), std::vector<std::string>{std::string("t") + f.extension});
+    test::fs::remove(path);
+  }
+}
+
+TEST_F(FailureTest, FullDiskGivesWriteErrorAndLeavesNoBrokenFile) {
+  for (bool had_old : {true, false}) {
+    for (const auto& f : kFormats) {
+      SCOPED_TRACE(std::string(f.extension) + (had_old ? " over old" : " new"));
+      const std::string name = std::string("t") + f.extension;
+      const std::string path = had_old ? Old(name) : sandbox.Out(name);
+      Selection() = EncoderSelection{f.number, 1, 0};
+      std::string message;
+      {
+        FileSizeLimit limit(48 * 1024);
+        try {
+          auto e = CreateEncoder(FromUtf8(path), CreateTagData(0));
+          test::Feed(*e, pcm);
+          e->Finish();
+        } catch (const EncoderException& e) {
+          message = e.what();
+        }
+      }
+      EXPECT_EQ(message, "write error");
+      if (had_old) {
+        EXPECT_EQ(Contents(path), kOld);
+        EXPECT_EQ(test::Listing(sandbox.Out("")), std::vector<std::string>{name});
+        test::fs::remove(path);
+      } else {
+        EXPECT_TRUE(test::Listing(sandbox.Out("")).empty());
+      }
+    }
+  }
+}
+
+TEST_F(FailureTest, ReadOnlyFileReplacedUnderAlwaysOverwrite) {
+  const std::string path = Old("t.flac");
+  test::fs::permissions(path, test::fs::perms::owner_read);
+  test::EncodeTo(6, 1, 0, path, pcm, CreateTagData(0));
+  EXPECT_EQ(test::Shell("metaflac --show-tag=TITLE '" + path + "'"), "TITLE=One\n");
+  EXPECT_EQ(test::Listing(sandbox.Out("")), std::vector<std::string>{"t.flac"});
+}
+
+class No : public OverwritePrompt {
+ public:
+  Answer AskOverwrite(const std::u16string&) override { return {false, false}; }
+};
+
+TEST_F(FailureTest, DeclinedOverwriteSkipsAndCreationFailureIsReported) {
+  sandbox.SetUserDword(u"AlwaysOverwrite", 0);
+  No no;
+  SetOverwritePrompt(&no);
+  const std::string path = Old("t.ogg");
+  Selection() = EncoderSelection{4, 1, 0};
+  try {
+    CreateEncoder(FromUtf8(path), CreateTagData(0));
+    ADD_FAILURE() << "not skipped";
+  } catch (const SkipFileException& e) {
+    EXPECT_STREQ(e.what(), "file skipped");
+  }
+  SetOverwritePrompt(nullptr);
+  EXPECT_EQ(Contents(path), kOld);
+  // A folder that cannot be made (a file stands in its way).
+  try {
+    CreateEncoder(FromUtf8(path + "/sub/x.ogg"), CreateTagData(0));
+    ADD_FAILURE() << "created";
+  } catch (const EncoderException& e) {
+    EXPECT_STREQ(e.what(), "cannot create file (Not a directory)");
+  }
+  EXPECT_EQ(test::Listing(sandbox.Out("")), std::vector<std::string>{"t.ogg"});
+}
+
+TEST_F(FailureTest, FailedRenameIsAWriteError) {
+  // A folder where the file should go cannot be replaced by it.
+  test::fs::create_directories(sandbox.Out("t.wav/inside"));
+  Selection() = EncoderSelection{1, 1, 0};
+  auto e = CreateEncoder(FromUtf8(sandbox.Out("t.wav")), nullptr);
+  test::Feed(*e, pcm);
+  try {
+    e->Finish();
+    ADD_FAILURE() << "finished";
+  } catch (const EncoderException& ex) {
+    EXPECT_STREQ(ex.what(), "write error");
+  }
+  e.reset();
+  EXPECT_EQ(test::Listing(sandbox.Out("")), std::vector<std::string>{"t.wav"});
+  EXPECT_TRUE(test::fs::is_directory(sandbox.Out("t.wav/inside")));
+}
+
+TEST_F(FailureTest, MissingFoldersAreCreatedAndLongNamesFitted) {
+  const std::string name(300, 'n');
+  const std::string path = sandbox.Out("Artist/Album/" + name + ".wav");
+  test::EncodeTo(1, 1, 0, path, pcm, nullptr);
+  const auto files = test::Listing(sandbox.Out("Artist/Album"));
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0], std::string(251, 'n') + ".wav");
+}
+
+}  // namespace
+}  // namespace tonvik

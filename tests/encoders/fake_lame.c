@@ -1,0 +1,52 @@
+/* Stand-ins for a foreign lame_enc.so: "broken" lacks entry points, "greedy"
+ * asks for more samples per chunk than the MP3 encoder can stage, "narrow"
+ * has no beWriteInfoTagW and records the path beWriteInfoTag gets (into the
+ * file named by FAKE_LAME_RECORD) together with that file's size then. */
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "modules/lame_enc/lame_enc.h"
+
+#ifndef FAKE_SAMPLES
+#define FAKE_SAMPLES 8192
+#endif
+
+BE_ERR beInitStream(BE_CONFIG* config, uint32_t* samples, uint32_t* buffer_size,
+                    HBE_STREAM* stream) {
+  (void)config;
+  *samples = FAKE_SAMPLES;
+  *buffer_size = 65536;
+  *stream = 1;
+  return 0;
+}
+
+#ifndef FAKE_BROKEN
+BE_ERR beEncodeChunk(HBE_STREAM s, uint32_t n, const int16_t* pcm, uint8_t* out, uint32_t* bytes) {
+  (void)s; (void)n; (void)pcm; (void)out;
+  *bytes = 0;
+  return 0;
+}
+BE_ERR beDeinitStream(HBE_STREAM s, uint8_t* out, uint32_t* bytes) {
+  (void)s; (void)out;
+  *bytes = 0;
+  return 0;
+}
+BE_ERR beCloseStream(HBE_STREAM s) { (void)s; return 0; }
+BE_ERR beWriteInfoTag(HBE_STREAM s, const char* path) {
+  (void)s;
+  const char* record = getenv("FAKE_LAME_RECORD");
+  FILE* f = record ? fopen(record, "w") : NULL;
+  FILE* mp3 = fopen(path, "rb");
+  long size = -1;
+  if (mp3) {
+    fseek(mp3, 0, SEEK_END);
+    size = ftell(mp3);
+    fclose(mp3);
+  }
+  if (f) {
+    fprintf(f, "%s\n%ld\n", path, size);
+    fclose(f);
+  }
+  return 0;
+}
+#endif

@@ -1,0 +1,123 @@
+// Byte-exact ID3 tags, the comment lists and the metadata object factory.
+#include <gtest/gtest.h>
+
+#include "core/app_exception.h"
+#include "encoders/tag_data.h"
+#include "test_env.h"
+
+namespace tonvik {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Frame(const Bytes& tag, const char* id) {
+  for (size_t i = 10; i + 10 <= tag.size();) {
+    const size_t size = tag[i + 4] << 21 | tag[i + 5] << 14 | tag[i + 6] << 7 | tag[i + 7];
+    if (std::equal(id, id + 4, tag.begin() + static_cast<long>(i))) {
+      return Bytes(tag.begin() + static_cast<long>(i),
+                   tag.begin() + static_cast<long>(i + 10 + size));
+    }
+    i += 10 + size;
+  }
+  return {};
+}
+
+class TagTest : public ::testing::Test {
+ protected:
+  test::Sandbox sandbox;
+};
+
+TEST_F(TagTest, Id3v2FramesAreByteExact) {
+  Metadata().titles.assign(12, "x");
+  Metadata().titles[6] = "abc";
+  Bytes tag;
+  CCDDBTagData(6).GetID3v2(tag);
+  EXPECT_EQ(Frame(tag, "TIT2"), (Bytes{0x54, 0x49, 0x54, 0x32, 0, 0, 0, 4, 0, 0, 3, 'a', 'b', 'c'}));
+  EXPECT_EQ(Frame(tag, "TRCK"), (Bytes{0x54, 0x52, 0x43, 0x4B, 0, 0, 0, 2, 0, 0, 3, '7'}));
+  // Header: "ID3" 4.0, no flags, synchsafe size of everything after it.
+  ASSERT_EQ(tag.size(), 10u + 14 + 12);
+  EXPECT_EQ(Bytes(tag.begin(), tag.begin() + 10), (Bytes{'I', 'D', '3', 4, 0, 0, 0, 0, 0, 26}));
+
+  Metadata().titles[6] = std::string(200, 'T');
+  CCDDBTagData(6).GetID3v2(tag);
+  const Bytes title = Frame(tag, "TIT2");
+  ASSERT_EQ(title.size(), 10u + 201);
+  EXPECT_EQ(Bytes(title.begin() + 4, title.begin() + 8), (Bytes{0, 0, 1, 0x49}));
+  // 211 + 12 = 223 = 1·128 + 95.
+  EXPECT_EQ(Bytes(tag.begin() + 6, tag.begin() + 10), (Bytes{0, 0, 1, 95}));
+}
+
+TEST_F(TagTest, Id3v2FrameOrderSkipsEmptyFields) {
+  Metadata() = DiscMetadata{"Art", "Alb", "1999", "", "", {"One"}, "rel"};
+  Bytes tag;
+  CCDDBTagData(0).GetID3v2(tag);
+  std::vector<std::string> ids;
+  for (size_t i = 10; i + 10 <= tag.size();) {
+    ids.emplace_back(tag.begin() + static_cast<long>(i), tag.begin() + static_cast<long>(i + 4));
+    i += 10 + (tag[i + 4] << 21 | tag[i + 5] << 14 | tag[i + 6] << 7 | tag[i + 7]);
+  }
+  EXPECT_EQ(ids, (std::vector<std::string>{"TIT2", "TPE1", "TALB", "TYER", "TRCK"}));
+  // Genre and comment missing: no ID3v1 tag at all.
+  Bytes v1{1};
+  CCDDBTagData(0).GetID3v1(v1);
+  EXPECT_TRUE(v1.empty());
+}
+
+TEST_F(TagTest, Id3v1LayoutGenreAndLatin1) {
+  struct Case {
+    const char* genre;
+    uint8_t index;
+  } cases[] = {{"heavy METAL", 137}, {"Blues", 0}, {"Synthpop", 147}, {"Nope", 255}};
+  for (const auto& c : cases) {
+    Metadata() = DiscMetadata{"Bj\xC3\xB6rk", std::string(40, 'A'), "19999", c.genre, "note",
+                              {"t1", "Caf\xC3\xA9"}, ""};
+    Bytes tag;
+    CCDDBTagData(1).GetID3v1(tag);
+    ASSERT_EQ(tag.size(), 128u) << c.genre;
+    EXPECT_EQ(std::string(tag.begin(), tag.begin() + 3), "TAG");
+    EXPECT_EQ(std::string(tag.begin() + 3, tag.begin() + 8), "Caf\xE9" + std::string(1, '\0'));
+    EXPECT_EQ(std::string(tag.begin() + 33, tag.begin() + 39), "Bj\xF6rk" + std::string(1, '\0'));
+    EXPECT_EQ(std::string(tag.begin() + 63, tag.begin() + 93), std::string(30, 'A'));
+    EXPECT_EQ(std::string(tag.begin() + 93, tag.begin() + 97), "1999");
+    EXPECT_EQ(tag[125], 0);
+    EXPECT_EQ(tag[126], 2);
+    EXPECT_EQ(tag[127], c.index) << c.genre;
+  }
+}
+
+TEST_F(TagTest, FactoryAndIndexCheck) {
+  EXPECT_NE(dynamic_cast<CEmptyTagData*>(CreateTagData(3).get()), nullptr);
+  Metadata().titles = {"a", "b"};
+  EXPECT_NE(dynamic_cast<CCDDBTagData*>(CreateTagData(1).get()), nullptr);
+  try {
+    CreateTagData(2);
+    FAIL() << "no exception";
+  } catch (const AppException& e) {
+    EXPECT_STREQ(e.what(), "Internal error #4765.");
+  }
+  Bytes v2{1}, v1{1};
+  CEmptyTagData().GetID3v2(v2);
+  CEmptyTagData().GetID3v1(v1);
+  EXPECT_TRUE(v2.empty());
+  EXPECT_TRUE(v1.empty());
+}
+
+TEST(Utf8ToWideTest, Conversions) {
+  struct Case {
+    const char* in;
+    std::u16string out;
+  } cases[] = {
+      {"abc", u"abc"},
+      {"\xC3\xA9t\xC3\xA9", u"\u00E9t\u00E9"},
+      {"\xE2\x82\xAC", u"\u20AC"},
+      {"\xF0\x9F\x8E\xB5!", u"\U0001F3B5!"},  // surrogate pair
+      {"ab\xE2\x82", u"ab"},                    // cut short by the terminator
+      {"\xC3", u""},
+      {"", u""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Utf8ToWide(c.in), c.out) << c.in;
+  EXPECT_EQ(Utf8ToWide(nullptr), u"");
+}
+
+}  // namespace
+}  // namespace tonvik
