@@ -3,7 +3,7 @@
 #include <QEvent>
 #include <QPainter>
 #include <QStyle>
-#include <QStyleOptionSlider>
+#include <QStyleOption>
 #include <qdrawutil.h>
 
 #include "widgets/theme.h"
@@ -53,22 +53,25 @@ void BrowseButton::Paint() {
   const State state = CurrentState();
   QStyle* style = b->style();
   if (ThemeAvailable()) {
-    // A vertical scroll-bar thumb filling the button.
-    QStyleOptionSlider thumb;
-    thumb.initFrom(b);
-    thumb.orientation = Qt::Vertical;
-    thumb.state &= ~(QStyle::State_Horizontal | QStyle::State_Sunken | QStyle::State_MouseOver);
-    thumb.minimum = 0;
-    thumb.maximum = 0;
-    thumb.subControls = QStyle::SC_ScrollBarSlider;
+    // A flat scroll-bar thumb: a rounded bar in the button colour that lights
+    // up under the mouse and darkens while pressed.
+    const QPalette& pal = b->palette();
+    QColor fill = pal.color(QPalette::Button);
+    QColor border = pal.color(QPalette::Mid);
     if (state == kPressed) {
-      thumb.state |= QStyle::State_Sunken;
-      thumb.activeSubControls = QStyle::SC_ScrollBarSlider;
+      fill = fill.darker(118);
     } else if (state == kHot) {
-      thumb.state |= QStyle::State_MouseOver;
-      thumb.activeSubControls = QStyle::SC_ScrollBarSlider;
+      const QColor glow = pal.color(QPalette::Highlight);
+      fill = QColor((fill.red() * 5 + glow.red()) / 6, (fill.green() * 5 + glow.green()) / 6,
+                    (fill.blue() * 5 + glow.blue()) / 6);
+      border = glow;
+    } else if (state == kDisabled) {
+      fill = pal.color(QPalette::Disabled, QPalette::Button);
+      border = pal.color(QPalette::Disabled, QPalette::Mid);
     }
-    style->drawControl(QStyle::CE_ScrollBarSlider, &thumb, &painter, b);
+    painter.setPen(QPen(border, 1));
+    painter.setBrush(fill);
+    painter.drawRoundedRect(QRectF(b->rect()).adjusted(1.5, 1.5, -1.5, -1.5), 3, 3);
   } else {
     qDrawWinButton(&painter, b->rect(), b->palette(), state == kPressed, &b->palette().button());
     if (b->hasFocus()) {

@@ -53,6 +53,14 @@ PNGButton::State PNGButton::CurrentState() const {
   return kNormal;
 }
 
+namespace {
+// A button larger than its picture would show it stuck to the top-left corner;
+// the picture keeps its offset but sits in the middle of the spare room.
+QPoint Centring(const QRect& content, int width, int height) {
+  return QPoint(std::max(0, (content.width() - width) / 2), std::max(0, (content.height() - height) / 2));
+}
+}  // namespace
+
 bool PNGButton::eventFilter(QObject* watched, QEvent* event) {
   if (watched == button_ && event->type() == QEvent::Paint) {
     Paint();
@@ -79,15 +87,18 @@ void PNGButton::Paint() {
     default: option.state |= QStyle::State_Raised; break;
   }
   QPoint origin;
+  QRect content;
   if (ThemeAvailable()) {
     // The parent shows through the bevel's rounded corners by itself: the
     // button does not fill its background.
     style->drawControl(QStyle::CE_PushButtonBevel, &option, &painter, b);
-    origin = style->subElementRect(QStyle::SE_PushButtonContents, &option, b).topLeft();
+    content = style->subElementRect(QStyle::SE_PushButtonContents, &option, b);
+    origin = content.topLeft();
   } else {
     const int edge = 2;
     qDrawWinButton(&painter, b->rect(), b->palette(), state == kPressed, &b->palette().button());
-    origin = b->rect().adjusted(edge, edge, -edge, -edge).topLeft();
+    content = b->rect().adjusted(edge, edge, -edge, -edge);
+    origin = content.topLeft();
     if (b->hasFocus()) {
       QStyleOptionFocusRect focus;
       focus.initFrom(b);
@@ -95,7 +106,10 @@ void PNGButton::Paint() {
       style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, b);
     }
   }
-  if (image_) image_->Draw(painter, origin.x() + offset_.x(), origin.y() + offset_.y(), disabled);
+  if (image_) {
+    const QPoint at = origin + Centring(content, image_->Width(), image_->Height()) + offset_;
+    image_->Draw(painter, at.x(), at.y(), disabled);
+  }
 }
 
 }  // namespace tonvik

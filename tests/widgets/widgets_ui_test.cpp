@@ -2,7 +2,9 @@
 // on the offscreen platform.
 #include <QDialog>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -62,6 +64,28 @@ class WidgetsUiTest : public QObject {
   void helpDoesNothingWithoutTheDocument();
   void themedBackground();
   void resourcesAreThere();
+  void widgetPaintingBlendsExactly();
+};
+
+// A window that paints a half-transparent black picture over white.
+class BlendWindow : public QWidget {
+ public:
+  explicit BlendWindow(std::shared_ptr<PNGImage> image) : image_(std::move(image)) {
+    setAutoFillBackground(false);
+    resize(40, 40);
+  }
+  bool drawn = false;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+    painter.setClipRect(QRect(0, 20, 40, 20));  // only the lower rows may change
+    drawn = image_->Draw(painter, 4, 8, false);
+  }
+
+ private:
+  std::shared_ptr<PNGImage> image_;
 };
 
 void WidgetsUiTest::browseButtonFollowsTheEditBox() {
@@ -389,6 +413,22 @@ void WidgetsUiTest::resourcesAreThere() {
   // The help document carries one anchor per help context.
   const QByteArray help = HelpDocumentBytes();
   for (int context : {1, 2, 3}) QVERIFY(help.contains(QStringLiteral("id=\"context-%1\"").arg(context).toUtf8()));
+}
+
+void WidgetsUiTest::widgetPaintingBlendsExactly() {
+  BlendWindow window(SolidImage(0, 0, 0, 128));
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  window.repaint();
+  QVERIFY(window.drawn);
+  const QImage shot = window.screen()->grabWindow(window.winId()).toImage();
+  QCOMPARE(shot.size(), QSize(40, 40));
+  // The picture covers x 4..27, y 8..31; the clip lets only y >= 20 change.
+  QCOMPARE(shot.pixel(10, 12), qRgb(255, 255, 255));
+  QCOMPARE(shot.pixel(10, 25), qRgb(126, 126, 126));
+  QCOMPARE(shot.pixel(27, 31), qRgb(126, 126, 126));
+  QCOMPARE(shot.pixel(28, 25), qRgb(255, 255, 255));
+  QCOMPARE(shot.pixel(10, 32), qRgb(255, 255, 255));
 }
 
 int main(int argc, char** argv) {
