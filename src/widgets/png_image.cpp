@@ -192,9 +192,16 @@ bool PNGImage::DrawOnColour(QImage& target, QRgb colour, const QRect& clip) cons
   const QImage picture = OnColour(colour);
   QRect box = QRect(0, 0, Width(), Height()) & target.rect();
   if (!clip.isNull()) box &= clip;
+  if (box.isEmpty()) return true;
+  const QImage::Format original = target.format();
+  QImage work = DirectFormat(original) ? QImage() : target.convertToFormat(QImage::Format_ARGB32);
+  QImage& out = DirectFormat(original) ? target : work;
   for (int y = box.top(); y <= box.bottom(); ++y) {
-    for (int x = box.left(); x <= box.right(); ++x) target.setPixel(x, y, picture.pixel(x, y));
+    auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+    const auto* in = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+    for (int x = box.left(); x <= box.right(); ++x) line[x] = in[x];  // opaque: same in every 32-bit form
   }
+  if (!DirectFormat(original)) target = work.convertToFormat(original);
   return true;
 }
 

@@ -2,6 +2,10 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QThread>
+#include <cstdio>
+
+#include "platform/text.h"
 
 #include "widgets/app_resources.h"
 #include "widgets/png_image.h"
@@ -10,7 +14,13 @@ namespace tonvik {
 
 void InstallResourceErrorBox() {
   SetResourceErrorSink([](const std::u16string& text) {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+    // A message box needs the application and its thread; elsewhere the
+    // report goes to standard error.
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (!app || QThread::currentThread() != app->thread()) {
+      std::fprintf(stderr, "ERROR: %s\n", ToUtf8(text).c_str());
+      return;
+    }
     QMessageBox box(QMessageBox::Critical, QStringLiteral("ERROR"), QString::fromStdU16String(text),
                     QMessageBox::Ok);
     box.setObjectName(QStringLiteral("ResourceErrorBox"));

@@ -2,7 +2,9 @@
 // on the offscreen platform.
 #include <QDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPainter>
+#include <QTimer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
@@ -17,6 +19,7 @@
 #include "widgets/help_support.h"
 #include "widgets/png_button.h"
 #include "widgets/theme.h"
+#include "widgets/widgets_init.h"
 
 using namespace tonvik;
 
@@ -65,6 +68,7 @@ class WidgetsUiTest : public QObject {
   void themedBackground();
   void resourcesAreThere();
   void widgetPaintingBlendsExactly();
+  void missingResourceShowsErrorBox();
 };
 
 // A window that paints a half-transparent black picture over white.
@@ -429,6 +433,26 @@ void WidgetsUiTest::widgetPaintingBlendsExactly() {
   QCOMPARE(shot.pixel(27, 31), qRgb(126, 126, 126));
   QCOMPARE(shot.pixel(28, 25), qRgb(255, 255, 255));
   QCOMPARE(shot.pixel(10, 32), qRgb(255, 255, 255));
+}
+
+void WidgetsUiTest::missingResourceShowsErrorBox() {
+  InstallResourceErrorBox();
+  QString caption, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    caption = box->windowTitle();
+    text = box->text();
+    icon = box->icon();
+    box->accept();
+  });
+  PNGImage image;
+  QVERIFY_THROWS_EXCEPTION(ImageDecodeError, image.Load(4242));
+  SetResourceErrorSink(nullptr);
+  QCOMPARE(caption, QStringLiteral("ERROR"));
+  QCOMPARE(text, QStringLiteral("No such file or directory"));
+  QCOMPARE(icon, QMessageBox::Critical);
 }
 
 int main(int argc, char** argv) {
