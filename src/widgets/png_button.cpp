@@ -92,6 +92,16 @@ void PNGButton::Paint() {
     // The parent shows through the bevel's rounded corners by itself: the
     // button does not fill its background.
     style->drawControl(QStyle::CE_PushButtonBevel, &option, &painter, b);
+    if (state == kHot) {
+      // The hot look: a faint wash of the highlight colour inside the bevel.
+      QColor wash = b->palette().color(QPalette::Highlight);
+      wash.setAlpha(40);
+      painter.setRenderHint(QPainter::Antialiasing);
+      painter.setPen(Qt::NoPen);
+      painter.setBrush(wash);
+      painter.drawRoundedRect(QRectF(b->rect()).adjusted(1.5, 1.5, -1.5, -1.5), 2, 2);
+      painter.setRenderHint(QPainter::Antialiasing, false);
+    }
     content = style->subElementRect(QStyle::SE_PushButtonContents, &option, b);
     origin = content.topLeft();
   } else {
