@@ -1,0 +1,58 @@
+// The rip job: converts the selected tracks one after the other, each read by
+// a reader thread into a pipe and fed from there to the track's encoder.
+//
+// Threads: RunRipJob runs on the job thread. Per track it starts one reader
+// thread (cdrom/reader_thread.h). The UI thread only sets the cancel flag and
+// the pause event and reads the counters on its timer.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/event.h"
+
+namespace tonvik {
+
+class RipObserver;
+
+// The process-wide job description. Inputs are set before the progress dialog
+// opens; the counters are written by the job thread only and read by the
+// dialog's timer (a stale read only affects the display).
+struct RipJob {
+  int format_number = 0;
+  char16_t drive_letter = 0;
+  std::vector<int32_t> selection;  // track numbers in rip order
+  std::vector<uint8_t> toc;        // the READ TOC response
+  std::u16string destination;      // folder chosen in the Format dialog
+
+  std::atomic<int32_t> track_bytes{0};   // bytes of the current track (sectors x 2352)
+  std::atomic<int32_t> track_done{0};    // bytes of it handed to the encoder
+  std::atomic<int32_t> total_bytes{0};   // all selected tracks
+  std::atomic<uint32_t> total_done{0};   // bytes of the job handed to encoders
+};
+
+RipJob& TheRipJob();
+
+// What the dialog and the job share. Held by shared_ptr: a job thread that
+// outlives its dialog still finds it.
+struct RipControl {
+  std::atomic<uint8_t> cancel{0};
+  // Signalled = running; the job and the reader wait on it before each unit.
+  std::shared_ptr<ManualResetEvent> pause = std::make_shared<ManualResetEvent>(true);
+};
+
+// Runs the whole job; returns when it has ended (normally, with errors or
+// cancelled), after JobFinished.
+void RunRipJob(RipJob& job, RipControl& control, RipObserver& observer);
+
+// Texts of the job, as the user sees them.
+inline constexpr char16_t kMsgCanceled[] = u"Canceled.";
+inline constexpr char16_t kMsgCdReadError[] = u"CD read error.";
+inline constexpr char16_t kMsgPipeReadError[] = u"Internal error #1597.";
+inline constexpr char16_t kMsgUnhandled[] = u"Unhandled exception.";
+inline constexpr char16_t kMsgSilenced[] =
+    u"%1% sectors could not be read and were replaced by silence.";
+
+}  // namespace tonvik

@@ -1,0 +1,88 @@
+// The Format dialog: destination folder and quality for the format fixed by
+// the start-up input. Every choice is stored the moment it is made.
+#pragma once
+#include <QDialog>
+#include <memory>
+
+#include "core/settings.h"
+
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+
+namespace tonvik {
+
+class PNGImage;
+class PNGButton;
+class BrowseButton;
+class CommandLink;
+class CHelpSupport;
+struct FormatInfo;
+struct RipJob;
+
+class FormatDialog : public QDialog {
+  Q_OBJECT
+ public:
+  FormatDialog(int format_number, RipJob& job, QWidget* parent = nullptr);
+  ~FormatDialog() override;
+
+  // Runs modally: 1 accepted, 2 cancelled or closed.
+  int Run();
+
+  // For tests and the lookup: the controls.
+  QGroupBox* qualityBox() const { return quality_box_; }
+  QComboBox* presetList() const { return preset_list_; }
+  QSlider* slider() const { return slider_; }
+  QLineEdit* folderEdit() const { return folder_edit_; }
+  QPushButton* acceptButton() const { return accept_; }
+  QPushButton* browseButton() const { return browse_; }
+  CommandLink* lookupLink() const { return link_; }
+  bool lookupDone() const { return lookup_done_; }
+
+  // The folder browser; returns the chosen folder or an empty string. Its two
+  // check boxes store their states as they change, so they count whether the
+  // user confirms or cancels. Tests may replace the browser's execution.
+  QString BrowseForFolder(const QString& initial);
+
+ public slots:
+  void Update();
+  void Accept();
+  void Browse();
+  void Configure();
+  void Lookup();
+
+ protected:
+  void timerEvent(QTimerEvent* event) override;
+  void reject() override;
+
+ private:
+  void BuildControls();
+  void Open();
+  void StoreSliderPosition(int position);
+
+  int format_;
+  RipJob& job_;
+  const FormatInfo* info_;
+  Settings settings_;
+  std::shared_ptr<PNGImage> logo_, cancel_image_, accept_image_, configure_image_;
+  QPushButton* accept_ = nullptr;     // 1
+  QPushButton* cancel_ = nullptr;     // 2
+  QPushButton* configure_ = nullptr;  // 1000
+  QPushButton* browse_ = nullptr;     // 1002
+  PNGButton* accept_look_ = nullptr;
+  PNGButton* cancel_look_ = nullptr;
+  PNGButton* configure_look_ = nullptr;
+  BrowseButton* browse_look_ = nullptr;
+  QLineEdit* folder_edit_ = nullptr;
+  QGroupBox* quality_box_ = nullptr;
+  QComboBox* preset_list_ = nullptr;
+  QSlider* slider_ = nullptr;
+  CommandLink* link_ = nullptr;
+  std::unique_ptr<CHelpSupport> help_;
+  bool lookup_done_ = false;
+  int autoload_timer_ = 0;
+};
+
+}  // namespace tonvik
