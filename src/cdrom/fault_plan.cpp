@@ -1,0 +1,107 @@
+#include "cdrom/fault_plan.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace tonvik::cdrom {
+namespace {
+
+bool Integer(const std::string& word, int base, long long min, long long max, long long* out) {
+  if (word.empty()) return false;
+  size_t used = 0;
+  long long v = 0;
+  try {
+    v = std::stoll(word, &used, base);
+  } catch (...) {
+    return false;
+  }
+  if (used != word.size() || v < min || v > max) return false;
+  *out = v;
+  return true;
+}
+
+}  // namespace
+
+bool FaultPlan::Parse(std::string_view text, FaultPlan* plan, std::string* error) {
+  std::istringstream in{std::string(text)};
+  std::string line;
+  int number = 0;
+  auto fail = [&](const std::string& what) {
+    if (error) *error = "line " + std::to_string(number) + ": " + what;
+    return false;
+  };
+  while (std::getline(in, line)) {
+    ++number;
+    if (const size_t hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+    std::istringstream words(line);
+    std::vector<std::string> w;
+    for (std::string word; words >> word;) w.push_back(word);
+    if (w.empty()) continue;
+    const std::string& name = w[0];
+    long long a = 0, b = 0, c = 0, d = 0;
+    auto args = [&](size_t n) { return w.size() == n + 1; };
+    if (name == "sense") {
+      if (!args(4) || !Integer(w[1], 16, 0, 255, &a) || !Integer(w[2], 16, 0, 15, &b) ||
+          !Integer(w[3], 16, 0, 255, &c) || !Integer(w[4], 16, 0, 255, &d))
+        return fail("sense <opcode> <key> <asc> <ascq> (hexadecimal)");
+      plan->sense.push_back({uint8_t(a), uint8_t(b), uint8_t(c), uint8_t(d)});
+    } else if (name == "noconfig" && args(0)) {
+      plan->no_config = true;
+    } else if (name == "nodisc" && args(0)) {
+      plan->no_disc = true;
+    } else if (name == "blank" && args(0)) {
+      plan->blank = true;
+    } else if (name == "ejectopens" && args(0)) {
+      plan->eject_opens = true;
+    } else if (name == "profile") {
+      if (!args(1) || !Integer(w[1], 16, 0, 0xFFFF, &a)) return fail("profile <hex>");
+      plan->profile = uint16_t(a);
+    } else if (name == "inquirytype") {
+      if (!args(1) || !Integer(w[1], 10, 0, 31, &a)) return fail("inquirytype <0-31>");
+      plan->inquiry_type = int(a);
+    } else if (name == "busyeject") {
+      if (!args(1) || !Integer(w[1], 10, 0, 1000000, &a)) return fail("busyeject <count>");
+      plan->busy_eject = int(a);
+    } else if (name == "speed") {
+      if (!args(1) || !Integer(w[1], 10, 0, 100000000, &a)) return fail("speed <sectors-per-second>");
+      plan->speed = int(a);
+    } else if (name == "unreadable" || name == "jitter" || name == "flipbits") {
+      const bool has_value = name != "unreadable";
+      if (!args(has_value ? 3 : 2) || !Integer(w[1], 10, 0, 0x7FFFFFFF, &a) ||
+          !Integer(w[2], 10, a, 0x7FFFFFFF, &b))
+        return fail(name + " <firstLBA> <lastLBA>" + (has_value ? " <n>" : ""));
+      if (name == "unreadable") {
+        plan->unreadable.push_back({int32_t(a), int32_t(b), 0});
+      } else if (name == "jitter") {
+        if (!Integer(w[3], 10, -588 * 4, 588 * 4, &c) || c == 0) return fail("jitter samples: -2352..2352, not 0");
+        plan->jitter.push_back({int32_t(a), int32_t(b), int32_t(c)});
+      } else {
+        if (!Integer(w[3], 10, 1, 2352, &c)) return fail("flipbits every-Nth-byte: 1..2352");
+        plan->flipbits.push_back({int32_t(a), int32_t(b), int32_t(c)});
+      }
+    } else {
+      return fail("unknown fault \"" + line + "\"");
+    }
+  }
+  return true;
+}
+
+bool FaultPlan::LoadBeside(const std::string& cue_path, FaultPlan* plan, std::string* error) {
+  std::filesystem::path candidates[] = {cue_path + ".faults",
+                                        std::filesystem::path(cue_path).replace_extension(".faults")};
+  for (const auto& path : candidates) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) continue;
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    std::string why;
+    if (!Parse(text, plan, &why)) {
+      if (error) *error = path.string() + ": " + why;
+      return false;
+    }
+    return true;
+  }
+  return true;
+}
+
+}  // namespace tonvik::cdrom

@@ -1,0 +1,42 @@
+// Faults the disc-image drive can be told to show, set from C++ or read from
+// a text file beside the cue sheet (syntax in README.md, "Disc-image faults").
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tonvik::cdrom {
+
+struct FaultPlan {
+  struct SenseFault {
+    uint8_t opcode;
+    uint8_t key, asc, ascq;
+  };
+  struct Range {
+    int32_t first, last;  // LBAs, inclusive
+    int32_t value;        // samples for jitter, N for flipbits
+    bool Touches(int32_t lba, int32_t count) const { return lba <= last && lba + count - 1 >= first; }
+  };
+
+  std::vector<SenseFault> sense;   // every command with the opcode fails so
+  bool no_config = false;          // GET CONFIGURATION unknown: 0x52000
+  bool no_disc = false;            // media commands 0x23A00, no current profile
+  bool blank = false;              // disc status 0
+  uint16_t profile = 0x0008;       // current profile (CD-ROM)
+  int inquiry_type = 5;            // peripheral device type
+  std::vector<Range> unreadable;   // READ CD touching one fails with 0x31100
+  std::vector<Range> jitter;       // a read starting here comes value stereo samples off
+  std::vector<Range> flipbits;     // first read of a sector: one bit of every value-th byte flipped
+  int busy_eject = 0;              // first N START STOP UNIT: 0x20407
+  int speed = 0;                   // sectors per second; 0 = unlimited
+  bool eject_opens = false;        // after an eject the tray is open: no medium
+
+  // Parses the text form; false with "line N: ..." in *error.
+  static bool Parse(std::string_view text, FaultPlan* plan, std::string* error);
+  // <cue>.faults, else the cue path with its extension replaced by .faults.
+  // No file: true with an empty plan.
+  static bool LoadBeside(const std::string& cue_path, FaultPlan* plan, std::string* error);
+};
+
+}  // namespace tonvik::cdrom
