@@ -22,6 +22,13 @@
 namespace tonvik {
 namespace {
 
+using cdrom::BuildTrackMap;
+using cdrom::CdDrive;
+using cdrom::DriveOpenFailureMessage;
+using cdrom::ReaderJob;
+using cdrom::ReaderThreadMain;
+using cdrom::TrackExtent;
+
 constexpr uint32_t kChunkBytes = 61152;  // 26 sectors
 constexpr int32_t kSectorBytes = 2352;
 constexpr auto kReaderGrace = std::chrono::milliseconds(1000);
@@ -163,7 +170,7 @@ void RunRipJob(RipJob& job, RipControl& control, RipObserver& observer) {
       reader.job->pipe = pipe;
       reader.job->pause_event = control.pause;
       reader.job->cancel_flag.store(&control.cancel);
-      reader.thread = std::thread(ReaderThreadMain, reader.job);
+      reader.thread = std::thread(control.reader ? control.reader : ReaderThreadMain, reader.job);
 
       std::vector<uint8_t> chunk(kChunkBytes);
       bool cancelled = false;

@@ -37,7 +37,13 @@ RipJob& TheRipJob();
 
 // What the dialog and the job share. Held by shared_ptr: a job thread that
 // outlives its dialog still finds it.
+namespace cdrom {
+struct ReaderJob;
+}
+
 struct RipControl {
+  // The reader thread body; tests put a failing reader here.
+  void (*reader)(std::shared_ptr<cdrom::ReaderJob>) = nullptr;  // nullptr: ReaderThreadMain
   std::atomic<uint8_t> cancel{0};
   // Signalled = running; the job and the reader wait on it before each unit.
   std::shared_ptr<ManualResetEvent> pause = std::make_shared<ManualResetEvent>(true);

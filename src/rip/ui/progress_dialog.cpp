@@ -212,8 +212,10 @@ void ProgressDialog::TogglePause() {
 
 void ProgressDialog::RequestCancel() {
   if (finishing_) return;
-  if (paused_) TogglePause();
+  // The flag goes up before the workers are released, so a paused reader
+  // sees it and stops without reading.
   control_->cancel = 1;
+  if (paused_) TogglePause();
   if (!cancel_timer_) cancel_timer_ = startTimer(5000);
 }
 

@@ -1,0 +1,37 @@
+// The reader thread of one track: reads the track's sectors through a
+// TrackReader and writes each, 2352 bytes, into the pipe the rip job reads.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "platform/event.h"
+#include "platform/pipe.h"
+
+namespace tonvik::cdrom {
+
+class CdDrive;
+
+// Shared by the rip job and the reader thread (shared_ptr), so a reader that
+// outlives its track still finds everything it touches.
+struct ReaderJob {
+  CdDrive* drive = nullptr;  // the rip job's open drive, not owned
+  int32_t first_sector = 0;
+  int32_t sector_count = 0;
+  bool jitter_correction = false;
+  // The reader writes pipe->write_fd() and closes the write end when done.
+  std::shared_ptr<Pipe> pipe;
+  // Signalled = running; the reader waits on it before each sector.
+  std::shared_ptr<ManualResetEvent> pause_event;
+  // The flag the reader polls; the job may point it at a private set flag.
+  std::atomic<const std::atomic<uint8_t>*> cancel_flag{nullptr};
+  std::atomic<uint8_t> error_flag{0};        // the track could not be delivered
+  std::atomic<int32_t> unread_sectors{0};    // sectors that went out as silence
+  std::atomic<int64_t> raw_sectors_read{0};  // for the read-amplification figure
+  std::atomic<bool> finished{false};
+};
+
+// The thread body. Never throws.
+void ReaderThreadMain(std::shared_ptr<ReaderJob> job);
+
+}  // namespace tonvik::cdrom

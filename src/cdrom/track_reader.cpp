@@ -1,0 +1,199 @@
+#include "cdrom/track_reader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+
+#include "cdrom/cd_drive.h"
+#include "core/app_exception.h"
+
+extern "C" {
+#include <cdda_interface.h>
+#include <cdda_paranoia.h>
+}
+
+namespace tonvik::cdrom {
+namespace {
+
+constexpr int kModeJitter = PARANOIA_MODE_FULL & ~PARANOIA_MODE_NEVERSKIP;  // 0xDF
+constexpr int kModePlain = PARANOIA_MODE_DISABLE;
+constexpr int kRetriesWithoutProgress = 5;
+
+// Laid out as the library's private block of its Linux interface: the cache
+// handling reads last_milliseconds after every timed read.
+struct PrivateBlock {
+  void* sg_hd;
+  unsigned char* sg_buffer;
+  clockid_t clock;
+  int last_milliseconds;
+};
+
+// The reader of the current thread, for the C read callback (the layer gives
+// it no user data).
+thread_local TrackReader* t_reader = nullptr;
+
+long RawRead(cdrom_drive* d, void* buffer, long begin, long sectors) {
+  (void)d;
+  return t_reader ? t_reader->ReadSectors(buffer, begin, sectors) : -7;
+}
+
+int NoOpOnOff(cdrom_drive*, int) { return 0; }
+
+}  // namespace
+
+struct TrackReader::Library {
+  cdrom_drive drive;
+  PrivateBlock block;
+  cdrom_paranoia* paranoia = nullptr;
+};
+
+TrackReader::TrackReader(CdDrive& drive, const std::atomic<const std::atomic<uint8_t>*>& cancel,
+                         int32_t first_sector, int32_t sector_count, bool jitter_correction)
+    : drive_(drive),
+      cancel_(cancel),
+      first_(first_sector),
+      last_(first_sector + std::max(sector_count, 1) - 1),
+      lib_(std::make_unique<Library>()),
+      next_lba_(first_sector),
+      failed_(static_cast<size_t>(std::max(sector_count, 1)), false),
+      scratch_(kSectorBytes * kMaxSectorsPerRead) {
+  // A hand-made drive description holding exactly this track (see
+  // notes on the library: a real multi-track TOC makes it read far past
+  // the track). Never passed to cdda_close, which would free it.
+  cdrom_drive& d = lib_->drive;
+  std::memset(&d, 0, sizeof d);
+  std::memset(&lib_->block, 0, sizeof lib_->block);
+  lib_->block.clock = CLOCK_MONOTONIC;
+  lib_->block.last_milliseconds = 6;  // below 6 the layer calls a progress callback
+  d.opened = 1;
+  d.cdda_fd = -1;
+  d.ioctl_fd = -1;
+  d.bigendianp = 0;
+  d.nsectors = kMaxSectorsPerRead;
+  d.errordest = CDDA_MESSAGE_FORGETIT;
+  d.messagedest = CDDA_MESSAGE_FORGETIT;
+  d.read_audio = RawRead;
+  d.enable_cdda = NoOpOnOff;
+  d.set_speed = NoOpOnOff;
+  d.private_data = reinterpret_cast<cdda_private_data_t*>(&lib_->block);
+  d.tracks = 1;
+  d.disc_toc[0].bFlags = 0;
+  d.disc_toc[0].bTrack = 1;
+  d.disc_toc[0].dwStartSector = first_;
+  d.disc_toc[1].bFlags = 0;
+  d.disc_toc[1].bTrack = 0xAA;
+  d.disc_toc[1].dwStartSector = last_ + 1;  // acts as the lead-out
+  d.audio_first_sector = first_;
+  d.audio_last_sector = last_;
+
+  lib_->paranoia = paranoia_init(&d);
+  paranoia_modeset(lib_->paranoia, jitter_correction ? kModeJitter : kModePlain);
+  // For a one-track TOC the layer starts at 0 whatever the TOC says.
+  TrackReader* previous = t_reader;
+  t_reader = this;
+  paranoia_seek(lib_->paranoia, first_, SEEK_SET);
+  t_reader = previous;
+}
+
+TrackReader::~TrackReader() {
+  if (lib_->paranoia) paranoia_free(lib_->paranoia);
+}
+
+bool TrackReader::Cancelled() const {
+  const std::atomic<uint8_t>* flag = cancel_.load();
+  return flag && flag->load() != 0;
+}
+
+long TrackReader::ReadSectors(void* buffer, long lba, long count) {
+  if (abort_ || guard_tripped_) {
+    errno = ENOMEDIUM;  // makes the layer give up on this read at once
+    return -7;
+  }
+  if (++stalled_calls_ > kStallBudget) {
+    guard_tripped_ = true;
+    errno = ENOMEDIUM;
+    return -7;
+  }
+  if (!buffer) {
+    // A cache-defeating seek of one sector: keep it inside the track.
+    lba = std::clamp<long>(lba, first_, last_);
+    count = 1;
+    buffer = scratch_.data();
+  }
+  // Never read outside the track, whatever is asked.
+  if (lba < first_ || lba > last_ || count <= 0) {
+    errno = EIO;
+    return -7;
+  }
+  count = std::min<long>({count, kMaxSectorsPerRead, last_ - lba + 1});
+  raw_sectors_ += count;
+  const SenseCode sense =
+      drive_.ReadCd(static_cast<int32_t>(lba), static_cast<uint8_t>(count), buffer);
+  for (long i = 0; i < count; ++i) failed_[static_cast<size_t>(lba - first_ + i)] = sense != 0;
+  if (Cancelled()) abort_ = 1;
+  if (sense != 0) {
+    errno = abort_ ? ENOMEDIUM : EIO;  // never a stale ENOMEDIUM otherwise
+    return -7;
+  }
+  return count;
+}
+
+void TrackReader::SkipUnreadableSpot() {
+  // The layer stalled at next_lba_: that sector goes out as silence; probe
+  // forward one sector at a time for the next readable one and restart there.
+  int32_t probe = next_lba_ + 1;
+  while (probe <= last_) {
+    if (Cancelled()) {
+      abort_ = 1;
+      return;
+    }
+    raw_sectors_ += 1;
+    const SenseCode sense = drive_.ReadCd(probe, 1, scratch_.data());
+    failed_[static_cast<size_t>(probe - first_)] = sense != 0;
+    if (sense == 0) break;
+    ++probe;
+  }
+  silence_until_ = probe;
+  guard_silenced_ += probe - next_lba_;
+  guard_tripped_ = false;
+  stalled_calls_ = 0;
+  if (probe <= last_) {
+    TrackReader* previous = t_reader;
+    t_reader = this;
+    paranoia_seek(lib_->paranoia, probe, SEEK_SET);
+    t_reader = previous;
+  }
+}
+
+void TrackReader::ReadSector(uint8_t* out) {
+  if (next_lba_ < silence_until_) {
+    std::memset(out, 0, kSectorBytes);
+    ++next_lba_;
+    return;
+  }
+  TrackReader* previous = t_reader;
+  t_reader = this;
+  int16_t* sector = paranoia_read_limited(lib_->paranoia, nullptr, kRetriesWithoutProgress);
+  t_reader = previous;
+  if (!sector && !abort_ && guard_tripped_) {
+    SkipUnreadableSpot();
+    if (!abort_) {
+      std::memset(out, 0, kSectorBytes);
+      ++next_lba_;
+      return;
+    }
+  }
+  if (!sector || abort_) throw DVDCopyException();
+  std::memcpy(out, sector, kSectorBytes);
+  stalled_calls_ = 0;
+  ++next_lba_;
+}
+
+int32_t TrackReader::unread_sectors() const {
+  int32_t failed = static_cast<int32_t>(std::count(failed_.begin(), failed_.end(), true));
+  return std::max(failed, guard_silenced_);
+}
+
+}  // namespace tonvik::cdrom

@@ -1,0 +1,320 @@
+// The rip job without windows: real disc images through the image drive, the
+// real reader threads and encoders, files decoded by independent tools.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "cdrom/disc_check.h"
+#include "cdrom/reader_thread.h"
+#include "core/settings.h"
+#include "disc_image.h"
+#include "encoders/disc_metadata.h"
+#include "encoders/selection.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+#include "rip/naming.h"
+#include "rip/rip_job.h"
+#include "rip/recording_observer.h"
+#include "support/temp_hives.h"
+
+namespace tonvik {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RecordingObserver;
+using testing::TempHives;
+using namespace cdrom;
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Raw PCM of a lossless file, decoded by ffmpeg.
+std::string DecodeToPcm(const fs::path& file) {
+  std::string cmd = "ffmpeg -v error -i '" + file.string() + "' -f s16le -acodec pcm_s16le -";
+  std::string out;
+  if (FILE* p = popen(cmd.c_str(), "r")) {
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+  }
+  return out;
+}
+
+std::vector<fs::path> FilesUnder(const fs::path& dir) {
+  std::vector<fs::path> files;
+  if (!fs::exists(dir)) return files;
+  for (auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file()) files.push_back(fs::relative(e.path(), dir));
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+class RipJobTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    hives_.Install(std::string(TONVIK_STAGE_DIR) + "/lib/tonvik/");
+    music_ = hives_.root() / "music";
+    fs::create_directories(music_);
+    Metadata() = DiscMetadata{};
+    ResetOverwriteState();
+    SetOverwritePrompt(nullptr);
+  }
+  void TearDown() override { SetOverwritePrompt(nullptr); }
+
+  // Writes an image of audio tracks of the given lengths (sectors), maps it
+  // to drive D, runs the disc check on the drive root.
+  void MakeDisc(const std::vector<int32_t>& sectors, const std::string& faults = "") {
+    std::vector<discimage::ImageTrack> tracks;
+    for (int32_t n : sectors) tracks.push_back({discimage::ImageTrack::Audio, n});
+    cue_ = hives_.root() / "disc" / "disc.cue";
+    fs::create_directories(cue_.parent_path());
+    std::string error;
+    ASSERT_TRUE(discimage::WriteDiscImage(cue_.string(), tracks, false, &error)) << error;
+    if (!faults.empty()) std::ofstream(cue_.string() + ".faults") << faults;
+    MapDrive(cue_.string());
+    CheckDisc({u"D:\\"});
+  }
+  void MapDrive(const std::string& target) {
+    reg::Key::Create(reg::Root::CurrentUser, u"Software\\Quellbrook\\vandral\\Drives")
+        ->SetString(u"D", FromUtf8(target));
+  }
+  // The PCM of track n as the image holds it.
+  std::string TrackPcm(int track) {
+    auto map = BuildTrackMap(Disc().toc);
+    const TrackExtent e = map.at(track);
+    std::string bin = Slurp(fs::path(cue_).replace_extension(".bin"));
+    return bin.substr(size_t(e.first_sector) * 2352, size_t(e.sector_count) * 2352);
+  }
+  RipJob& Job(int format) {
+    job_ = std::make_unique<RipJob>();
+    job_->format_number = format;
+    job_->drive_letter = u'D';
+    job_->selection = Disc().selection;
+    job_->toc = Disc().toc;
+    job_->destination = music_.u16string();
+    Selection().format_number = format;
+    Selection().preset_index = 1;
+    return *job_;
+  }
+  void Run(RipJob& job) { RunRipJob(job, control_, observer_); }
+  void SetOption(const char16_t* name, int32_t v) {
+    reg::Key::Create(reg::Root::CurrentUser, kProductKey)->SetDword(name, v);
+  }
+
+  TempHives hives_;
+  fs::path music_, cue_;
+  std::unique_ptr<RipJob> job_;
+  RipControl control_;
+  RecordingObserver observer_;
+};
+
+TEST_F(RipJobTest, AWholeDiscBecomesOneFilePerTrackInEveryLosslessFormatBitExact) {
+  MakeDisc({75 * 2, 1, 75 * 3 + 17});
+  for (int format : {1, 6}) {
+    SCOPED_TRACE(format);
+    fs::remove_all(music_);
+    RipJob& job = Job(format);
+    Run(job);
+    EXPECT_TRUE(observer_.Errors().empty()) << ToUtf8(observer_.Errors().front());
+    const std::string ext = format == 1 ? ".wav" : ".flac";
+    ASSERT_EQ(FilesUnder(music_), (std::vector<fs::path>{"Track 01" + ext, "Track 02" + ext,
+                                                         "Track 03" + ext}));
+    for (int t = 1; t <= 3; ++t) EXPECT_EQ(DecodeToPcm(music_ / ("Track 0" + std::to_string(t) + ext)), TrackPcm(t));
+    EXPECT_EQ(job.total_done.load(), uint32_t(job.total_bytes.load()));
+    EXPECT_EQ(observer_.finished.load(), format == 1 ? 1 : 2);
+  }
+}
+
+TEST_F(RipJobTest, LossyFormatsGiveDecodableFilesOfTheTracksLength) {
+  MakeDisc({75 * 4});
+  for (int format : {2, 4}) {
+    SCOPED_TRACE(format);
+    RipJob& job = Job(format);
+    Run(job);
+    ASSERT_TRUE(observer_.Errors().empty()) << ToUtf8(observer_.Errors().front());
+    const fs::path file = music_ / (format == 2 ? "Track 01.mp3" : "Track 01.ogg");
+    // Lossy codecs pad a little; the decoded length stays within 0.1 s.
+    const double seconds = DecodeToPcm(file).size() / 176400.0;
+    EXPECT_NEAR(seconds, 4.0, 0.1);
+  }
+}
+
+TEST_F(RipJobTest, NamesAndSubFoldersComeFromTheTemplateAndTheDiscInformation) {
+  MakeDisc({75, 75});
+  Metadata().artist = "AC/DC";
+  Metadata().album = "Live.";
+  Metadata().titles = {"Intro", "Thunder."};
+  SetOption(u"CreateArtistSubfolder", 1);
+  SetOption(u"CreateAlbumSubfolder", 1);
+  RipJob& job = Job(6);
+  Run(job);
+  EXPECT_TRUE(observer_.Errors().empty());
+  EXPECT_EQ(FilesUnder(music_),
+            (std::vector<fs::path>{"ACDC/Live/ACDC - [01] Intro.flac", "ACDC/Live/ACDC - [02] Thunder.flac"}));
+  auto texts = observer_.Texts();
+  EXPECT_NE(std::find(texts.begin(), texts.end(), u"Current: Intro"), texts.end());
+  EXPECT_NE(std::find(texts.begin(), texts.end(), u"Current: Thunder. (encoding)"), texts.end());
+}
+
+TEST_F(RipJobTest, WithoutDiscInformationNoSubFoldersAreMadeAndTracksAreNumbered) {
+  MakeDisc({75});
+  SetOption(u"CreateArtistSubfolder", 1);
+  Run(Job(1));
+  EXPECT_EQ(FilesUnder(music_), std::vector<fs::path>{"Track 01.wav"});
+}
+
+// Declines every overwrite.
+class DeclineAll : public OverwritePrompt {
+ public:
+  Answer AskOverwrite(const std::u16string&) override {
+    ++asked;
+    return {false, false};
+  }
+  int asked = 0;
+};
+
+TEST_F(RipJobTest, FailureTableEntriesAndWhatHappensToTheFiles) {
+  MakeDisc({75, 75});
+  // A declined overwrite: "file skipped", the old file left as it was.
+  std::ofstream(music_ / "Track 01.flac") << "old";
+  DeclineAll decline;
+  SetOverwritePrompt(&decline);
+  Run(Job(6));
+  SetOverwritePrompt(nullptr);
+  ASSERT_EQ(observer_.Errors(), std::vector<std::u16string>{u"Track 01.flac: file skipped"});
+  EXPECT_EQ(Slurp(music_ / "Track 01.flac"), "old");
+  EXPECT_TRUE(fs::exists(music_ / "Track 02.flac"));
+
+  // Unknown format: no file at all; a format without an encoder: its message.
+  observer_.errors.clear();
+  Run(Job(9));
+  EXPECT_EQ(observer_.Errors(), (std::vector<std::u16string>{u"Track 01: unknown target format",
+                                                             u"Track 02: unknown target format"}));
+  observer_.errors.clear();
+  Run(Job(3));
+  EXPECT_EQ(observer_.Errors().size(), 2u);
+  EXPECT_EQ(observer_.Errors()[0], u"Track 01.wma: encoder not available");
+  EXPECT_FALSE(fs::exists(music_ / "Track 01.wma"));
+}
+
+// A reader that delivers half its track and then fails.
+void HalfThenFail(std::shared_ptr<ReaderJob> job) {
+  std::vector<uint8_t> sector(2352, 0x55);
+  for (int i = 0; i < job->sector_count / 2; ++i) job->pipe->WriteAll(sector.data(), sector.size());
+  job->error_flag = 1;
+  job->pipe->CloseWrite();
+  job->finished = true;
+}
+
+TEST_F(RipJobTest, AReaderFailureInTrackTwoOfThreeKeepsTracksOneAndThree) {
+  MakeDisc({75, 150, 75});
+  std::ofstream(music_ / "Track 02.flac") << "the file being overwritten";
+  SetOption(u"AlwaysOverwrite", 1);
+  static std::atomic<int> calls;
+  calls = 0;
+  control_.reader = [](std::shared_ptr<ReaderJob> job) {
+    if (++calls == 2) return HalfThenFail(job);
+    ReaderThreadMain(job);
+  };
+  Run(Job(6));
+  EXPECT_EQ(observer_.Errors(), std::vector<std::u16string>{u"Track 02.flac: CD read error."});
+  EXPECT_EQ(FilesUnder(music_), (std::vector<fs::path>{"Track 01.flac", "Track 02.flac", "Track 03.flac"}));
+  EXPECT_EQ(Slurp(music_ / "Track 02.flac"), "the file being overwritten");
+  EXPECT_EQ(DecodeToPcm(music_ / "Track 03.flac"), TrackPcm(3));
+}
+
+TEST_F(RipJobTest, UnreadableSectorsAreListedAndTheFileIsKept) {
+  MakeDisc({75 * 3, 75 * 3}, "unreadable 300 309\n");  // inside track 2
+  Run(Job(1));
+  auto errors = observer_.Errors();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].rfind(u"Track 02.wav: ", 0), 0u) << ToUtf8(errors[0]);
+  EXPECT_NE(errors[0].find(u"sectors could not be read and were replaced by silence."), std::u16string::npos);
+  EXPECT_EQ(fs::file_size(music_ / "Track 02.wav"), 46u + 75 * 3 * 2352);
+}
+
+TEST_F(RipJobTest, CancelStopsTheTrackDeletesNothingOldAndStartsNoOtherTrack) {
+  MakeDisc({75 * 20, 75 * 20}, "speed 1500\n");
+  std::thread canceller([&] {
+    while (job_ == nullptr || job_->track_done.load() < 2352 * 100)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    control_.cancel = 1;
+  });
+  auto start = std::chrono::steady_clock::now();
+  Run(Job(6));
+  canceller.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+  EXPECT_EQ(observer_.Errors(), std::vector<std::u16string>{u"Track 01.flac: Canceled."});
+  EXPECT_TRUE(FilesUnder(music_).empty());
+  EXPECT_TRUE(observer_.opened.empty());
+}
+
+TEST_F(RipJobTest, CancelWhilePausedResumesStopsAndLists) {
+  MakeDisc({75 * 10, 75});
+  std::thread pauser([&] {
+    while (job_ == nullptr || job_->track_done.load() < 2352 * 26)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    control_.pause->Reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    control_.cancel = 1;
+    control_.pause->Set();
+  });
+  Run(Job(1));
+  pauser.join();
+  EXPECT_EQ(observer_.Errors(), std::vector<std::u16string>{u"Track 01.wav: Canceled."});
+  EXPECT_TRUE(FilesUnder(music_).empty());
+}
+
+// Cancels as soon as the job says it is encoding the first track.
+class CancelWhileEncoding : public RecordingObserver {
+ public:
+  explicit CancelWhileEncoding(RipControl& c) : control(c) {}
+  void SetCurrentTrackText(const std::u16string& text) override {
+    RecordingObserver::SetCurrentTrackText(text);
+    if (text.ends_with(u" (encoding)")) control.cancel = 1;
+  }
+  RipControl& control;
+};
+
+TEST_F(RipJobTest, CancelDuringEncodingKeepsThatFileAndStartsNoOtherTrack) {
+  MakeDisc({75, 75});
+  CancelWhileEncoding observer(control_);
+  RipJob& job = Job(6);
+  RunRipJob(job, control_, observer);
+  EXPECT_TRUE(observer.Errors().empty());
+  EXPECT_EQ(FilesUnder(music_), std::vector<fs::path>{"Track 01.flac"});
+}
+
+TEST_F(RipJobTest, ADriveThatCannotBeOpenedFailsTheJobInsteadOfRippingSilence) {
+  MakeDisc({75});
+  MapDrive((hives_.root() / "gone.cue").string());
+  SetOption(u"OpenFolderWhenDone", 1);
+  SetOption(u"BeepWhenDone", 1);
+  Run(Job(6));
+  EXPECT_EQ(observer_.Errors(),
+            std::vector<std::u16string>{u"Cannot access CD drive: No such file or directory."});
+  EXPECT_TRUE(FilesUnder(music_).empty());
+  EXPECT_EQ(observer_.finished.load(), 1);
+  EXPECT_TRUE(observer_.opened.empty());
+}
+
+TEST_F(RipJobTest, EndActionsFollowTheOptions) {
+  MakeDisc({75});
+  SetOption(u"OpenFolderWhenDone", 1);
+  SetOption(u"BeepWhenDone", 1);
+  SetOption(u"EjectWhenDone", 1);
+  Run(Job(1));
+  EXPECT_EQ(observer_.sounds.load(), 1);
+  ASSERT_EQ(observer_.opened.size(), 1u);
+  EXPECT_EQ(observer_.opened[0], music_.u16string() + u"/");
+}
+
+}  // namespace
+}  // namespace tonvik
