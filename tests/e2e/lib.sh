@@ -3,7 +3,7 @@
 # Sourced by the test scripts; $STAGE is the installed prefix.
 set -euo pipefail
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
+fail() { echo "FAIL: $*" >&2; for f in "$SANDBOX"/err*; do [ -f "$f" ] && { echo "--- $f" >&2; tail -n 20 "$f" >&2; }; done; exit 1; }
 
 sandbox_setup() {
   SANDBOX="$(mktemp -d /tmp/tonvik-e2e-XXXXXX)"
@@ -24,25 +24,28 @@ REG
 }
 
 sandbox_cleanup() {
-  [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
+  if [ -n "${XVFB_PID:-}" ]; then
+    kill "$XVFB_PID" 2>/dev/null || true
+    wait "$XVFB_PID" 2>/dev/null || true
+  fi
   [ -n "${SANDBOX:-}" ] && rm -rf "$SANDBOX"
 }
 
-# Starts an X server on a free display and exports DISPLAY.
+# Starts an X server of our own; it picks a free display itself (-displayfd).
 xvfb_start() {
-  for d in $(seq 90 140); do
-    if [ ! -e "/tmp/.X$d-lock" ] && [ ! -e "/tmp/.X11-unix/X$d" ]; then
-      Xvfb ":$d" -screen 0 1280x800x24 -nolisten tcp >"$SANDBOX/xvfb.log" 2>&1 &
-      XVFB_PID=$!
-      export DISPLAY=":$d"
-      for _ in $(seq 50); do
-        xdpyinfo >/dev/null 2>&1 && { export QT_QPA_PLATFORM=xcb; return 0; }
-        kill -0 "$XVFB_PID" 2>/dev/null || break
-        sleep 0.1
-      done
-    fi
+  local fifo="$SANDBOX/displayfd"
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$fifo" >"$SANDBOX/xvfb.log" 2>&1 &
+  XVFB_PID=$!
+  local d=""
+  read -r -t 20 d <"$fifo" || true
+  [ -n "$d" ] || fail "cannot start Xvfb: $(cat "$SANDBOX/xvfb.log")"
+  export DISPLAY=":$d" QT_QPA_PLATFORM=xcb
+  for _ in $(seq 50); do
+    xdpyinfo >/dev/null 2>&1 && return 0
+    sleep 0.1
   done
-  fail "cannot start Xvfb"
+  fail "Xvfb on $DISPLAY does not answer"
 }
 
 # Waits for a visible window whose name matches, prints its id.
@@ -64,11 +67,15 @@ press() {
   xdotool key --clearmodifiers "$@"
 }
 
-# Waits for a process and prints its exit code.
+# Waits for a child process of this shell; its exit code lands in EXIT_CODE.
 wait_exit() {
   local pid="$1" timeout="${2:-30}"
   for _ in $(seq $((timeout * 10))); do
-    kill -0 "$pid" 2>/dev/null || { wait "$pid"; echo $?; return 0; } 2>/dev/null
+    if ! kill -0 "$pid" 2>/dev/null; then
+      EXIT_CODE=0
+      wait "$pid" || EXIT_CODE=$?
+      return 0
+    fi
     sleep 0.1
   done
   kill "$pid" 2>/dev/null || true
@@ -79,3 +86,37 @@ wait_exit() {
 startup_lines() {
   printf '%s\n' "$@" | iconv -f UTF-8 -t UTF-16LE
 }
+
+# A disc image of audio tracks of the given seconds, mapped to drive D.
+make_disc() {
+  local cue="$SANDBOX/disc/disc.cue"
+  mkdir -p "$SANDBOX/disc"
+  "$TOOLS/discimage/make_disc_image" custom "$cue" "$@" || fail "cannot make the disc image"
+  map_drive D "$cue"
+  DISC_CUE="$cue"
+}
+
+map_drive() {
+  mkdir -p "$XDG_CONFIG_HOME/Quellbrook"
+  cat >> "$XDG_CONFIG_HOME/Quellbrook/user.reg" <<REG
+
+[HKEY_CURRENT_USER\\Software\\Quellbrook\\vandral\\Drives]
+"$1"="$2"
+REG
+}
+
+# Sectors of a track of an image made by make_disc (no pregaps): the PCM of
+# track n is the bytes from the sum of the earlier lengths.
+track_pcm() {
+  local n="$1"; shift
+  local start=0 i=1
+  for s in "$@"; do
+    if [ "$i" -eq "$n" ]; then
+      dd if="${DISC_CUE%.cue}.bin" bs=2352 skip="$start" count="$((s * 75))" status=none
+      return
+    fi
+    start=$((start + s * 75)); i=$((i + 1))
+  done
+}
+
+decoded_pcm() { ffmpeg -v error -i "$1" -f s16le -acodec pcm_s16le -; }

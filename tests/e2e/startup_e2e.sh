@@ -12,7 +12,7 @@ expected="vandral: Tonvik is not intended to be launched directly. Please use Wi
 pid=$!
 win="$(wait_window "Tonvik 1.13")" || fail "no message box appeared"
 press "$win" Return
-code="$(wait_exit "$pid")"
+wait_exit "$pid"; code=$EXIT_CODE
 [ "$code" = 0 ] || fail "exit code $code, expected 0"
 [ "$(cat "$SANDBOX/err")" = "$expected" ] || fail "standard error was: $(cat "$SANDBOX/err")"
 
@@ -21,7 +21,7 @@ code="$(wait_exit "$pid")"
 pid=$!
 win="$(wait_window "Tonvik 1.13")" || fail "no message box for a closed input"
 press "$win" space
-code="$(wait_exit "$pid")"
+wait_exit "$pid"; code=$EXIT_CODE
 [ "$code" = 0 ] || fail "exit code $code for a closed input"
 [ "$(cat "$SANDBOX/err2")" = "$expected" ] || fail "standard error was: $(cat "$SANDBOX/err2")"
 
@@ -31,7 +31,7 @@ startup_lines 6 'D:\' | "$APPDIR/vandral" 2>"$SANDBOX/err3" &
 pid=$!
 win="$(wait_window "Tonvik 1.13")" || fail "no message box for a broken install"
 press "$win" Return
-code="$(wait_exit "$pid")"
+wait_exit "$pid"; code=$EXIT_CODE
 [ "$code" = 0 ] || fail "exit code $code for a broken install"
 grep -qx "vandral: Tonvik is probably incorrectly installed. Please, reinstall Tonvik. If problem persists, contact Quellbrook support." "$SANDBOX/err3" \
   || fail "standard error was: $(cat "$SANDBOX/err3")"

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# A person rips a disc image: the Format dialog is accepted with Return, the
+# job runs under the progress dialog, the error list is closed; then the
+# files are checked bit for bit. Then the same with Escape in the progress
+# dialog, and a data-only disc.
+STAGE="$1"
+TOOLS="$2"
+source "$(dirname "$0")/lib.sh"
+sandbox_setup
+xvfb_start
+music="$XDG_MUSIC_DIR"
+mkdir -p "$music"
+
+# 1. FLAC, three tracks; track 2 has unreadable sectors, so the job ends with
+#    an error list that says so, and the file is kept.
+lengths=(2 3 2)
+make_disc "${lengths[@]}"
+echo "unreadable 200 204" > "$DISC_CUE.faults"
+startup_lines 6 'D:\' | "$APPDIR/vandral" 2>"$SANDBOX/err" &
+pid=$!
+win="$(wait_window '^Tonvik$')" || fail "no Format dialog"
+press "$win" Return
+errors="$(wait_window '^Tonvik 1.13$' 60)" || fail "no error list at the end of the job"
+press "$errors" Return
+wait_exit "$pid"; code=$EXIT_CODE
+[ "$code" = 1 ] || fail "exit code $code after the job, expected 1 ($(cat "$SANDBOX/err"))"
+for t in 1 3; do
+  f="$music/Track 0$t.flac"
+  [ -f "$f" ] || fail "missing $f"
+  cmp -s <(decoded_pcm "$f") <(track_pcm "$t" "${lengths[@]}") || fail "$f is not the disc's audio"
+done
+[ -f "$music/Track 02.flac" ] || fail "the damaged track's file was not kept"
+[ "$(decoded_pcm "$music/Track 02.flac" | wc -c)" = $((3 * 75 * 2352)) ] || fail "track 2 has the wrong length"
+rm -f "$DISC_CUE.faults"
+
+# 2. WAV: the data chunk is the disc's audio.
+rm -rf "$music"/*
+startup_lines 1 'D:\Track03.cda' 'D:\Track01.cda' | "$APPDIR/vandral" 2>"$SANDBOX/err" &
+pid=$!
+win="$(wait_window '^Tonvik$')" || fail "no Format dialog for WAV"
+press "$win" Return
+wait_exit "$pid" 60; code=$EXIT_CODE
+[ "$code" = 1 ] || fail "exit code $code for WAV"
+for t in 1 3; do
+  cmp -s <(tail -c +47 "$music/Track 0$t.wav") <(track_pcm "$t" "${lengths[@]}") || fail "WAV track $t differs"
+done
+[ ! -e "$music/Track 02.wav" ] || fail "an unselected track was ripped"
+
+# 3. Escape in the progress dialog cancels: "Canceled." in the list, no file left.
+rm -rf "$music"/*
+echo "speed 75" > "$DISC_CUE.faults"  # real time: 7 seconds for the disc
+startup_lines 6 'D:\' | "$APPDIR/vandral" 2>"$SANDBOX/err" &
+pid=$!
+win="$(wait_window '^Tonvik$')" || fail "no Format dialog before the cancel"
+press "$win" Return
+sleep 1.5
+progress="$(wait_window '^Tonvik$')" || fail "no progress dialog"
+press "$progress" Escape
+errors="$(wait_window '^Tonvik 1.13$' 20)" || fail "no error list after the cancel"
+press "$errors" Return
+wait_exit "$pid"; code=$EXIT_CODE
+[ "$code" = 1 ] || fail "exit code $code after the cancel"
+left="$(find "$music" -type f | wc -l)"
+[ "$left" = 0 ] || fail "files left after the cancel: $(find "$music" -type f)"
+rm -f "$DISC_CUE.faults"
+
+# 4. A data-only disc is refused at start-up.
+"$TOOLS/discimage/make_disc_image" data "$SANDBOX/disc/data.cue"
+map_drive E "$SANDBOX/disc/data.cue"
+startup_lines 6 'E:\' | "$APPDIR/vandral" 2>"$SANDBOX/err" &
+pid=$!
+box="$(wait_window '^Tonvik 1.13$')" || fail "no message for a data disc"
+press "$box" Return
+wait_exit "$pid"; code=$EXIT_CODE
+[ "$code" = 0 ] || fail "exit code $code for a data disc"
+[ "$(cat "$SANDBOX/err")" = "vandral: Cannot convert this disk. It's probably not an audio disk." ] \
+  || fail "standard error was: $(cat "$SANDBOX/err")"
+echo "rip e2e: ok"
