@@ -57,7 +57,7 @@ TrackReader::TrackReader(CdDrive& drive, const std::atomic<const std::atomic<uin
       last_(first_sector + std::max(sector_count, 1) - 1),
       lib_(std::make_unique<Library>()),
       next_lba_(first_sector),
-      failed_(static_cast<size_t>(std::max(sector_count, 1)), false),
+      read_ok_(static_cast<size_t>(std::max(sector_count, 1)), false),
       scratch_(kSectorBytes * kMaxSectorsPerRead) {
   // A hand-made drive description holding exactly this track (see
   // notes on the library: a real multi-track TOC makes it read far past
@@ -131,7 +131,8 @@ long TrackReader::ReadSectors(void* buffer, long lba, long count) {
   raw_sectors_ += count;
   const SenseCode sense =
       drive_.ReadCd(static_cast<int32_t>(lba), static_cast<uint8_t>(count), buffer);
-  for (long i = 0; i < count; ++i) failed_[static_cast<size_t>(lba - first_ + i)] = sense != 0;
+  if (sense == 0)
+    for (long i = 0; i < count; ++i) read_ok_[static_cast<size_t>(lba - first_ + i)] = true;
   if (Cancelled()) abort_ = 1;
   if (sense != 0) {
     errno = abort_ ? ENOMEDIUM : EIO;  // never a stale ENOMEDIUM otherwise
@@ -151,8 +152,10 @@ void TrackReader::SkipUnreadableSpot() {
     }
     raw_sectors_ += 1;
     const SenseCode sense = drive_.ReadCd(probe, 1, scratch_.data());
-    failed_[static_cast<size_t>(probe - first_)] = sense != 0;
-    if (sense == 0) break;
+    if (sense == 0) {
+      read_ok_[static_cast<size_t>(probe - first_)] = true;
+      break;
+    }
     ++probe;
   }
   silence_until_ = probe;
@@ -192,8 +195,10 @@ void TrackReader::ReadSector(uint8_t* out) {
 }
 
 int32_t TrackReader::unread_sectors() const {
-  int32_t failed = static_cast<int32_t>(std::count(failed_.begin(), failed_.end(), true));
-  return std::max(failed, guard_silenced_);
+  // Only the sectors delivered so far count.
+  const auto delivered = std::min<size_t>(read_ok_.size(), size_t(std::max(next_lba_ - first_, 0)));
+  const auto never_read = std::count(read_ok_.begin(), read_ok_.begin() + std::ptrdiff_t(delivered), false);
+  return std::max(static_cast<int32_t>(never_read), guard_silenced_);
 }
 
 }  // namespace tonvik::cdrom

@@ -57,8 +57,9 @@ class TrackReader {
   int32_t silence_until_ = 0;  // sectors below this LBA go out as silence
   int32_t guard_silenced_ = 0;
   int64_t raw_sectors_ = 0;
-  // Per sector of the track: the last raw read of it failed.
-  std::vector<bool> failed_;
+  // Per sector of the track: some raw read of it succeeded. A delivered
+  // sector that was never read cannot carry the disc's audio.
+  std::vector<bool> read_ok_;
   std::vector<uint8_t> scratch_;  // for the layer's buffer-less seek reads
 };
 

@@ -1,0 +1,235 @@
+// Extraction through the real libcdparanoia over the image drive, into a
+// real pipe drained by a test thread, as the rip job does.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "cdrom/cd_drive.h"
+#include "cdrom/image_transport.h"
+#include "cdrom/reader_thread.h"
+#include "disc_image.h"
+
+namespace tonvik::cdrom {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+constexpr size_t kSector = 2352;
+
+struct Extraction {
+  std::string pcm;
+  int32_t unread = 0;
+  int64_t raw = 0;
+  bool error = false;
+  double seconds = 0;
+};
+
+class TrackReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("tonvik-reader-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Audio tracks of the given sectors in one BIN; opens the drive on it.
+  void MakeDisc(const std::vector<int32_t>& sectors, FaultPlan plan = {}) {
+    std::vector<discimage::ImageTrack> tracks;
+    int32_t lba = 0;
+    starts_.clear();
+    for (int32_t n : sectors) {
+      tracks.push_back({discimage::ImageTrack::Audio, n});
+      starts_.push_back(lba);
+      lba += n;
+    }
+    const std::string cue = (dir_ / "disc.cue").string();
+    std::string error;
+    ASSERT_TRUE(discimage::WriteDiscImage(cue, tracks, false, &error)) << error;
+    std::ifstream in(dir_ / "disc.bin", std::ios::binary);
+    bin_.assign(std::istreambuf_iterator<char>(in), {});
+    auto transport = ImageTransport::Open(cue, &error);
+    ASSERT_TRUE(transport) << error;
+    transport->plan() = plan;
+    counters_ = transport->counters();
+    drive_ = std::make_unique<CdDrive>(std::move(transport));
+  }
+  std::string Source(int32_t first, int32_t count) const {
+    return bin_.substr(size_t(first) * kSector, size_t(count) * kSector);
+  }
+
+  // Runs the reader thread over the extent and drains its pipe.
+  Extraction Extract(int32_t first, int32_t count, bool jitter,
+                     std::function<void(ReaderJob&, Extraction&)> while_reading = {}) {
+    auto job = std::make_shared<ReaderJob>();
+    job->drive = drive_.get();
+    job->first_sector = first;
+    job->sector_count = count;
+    job->jitter_correction = jitter;
+    job->pipe = std::make_shared<Pipe>(size_t(count) * kSector);
+    job->pause_event = pause_;
+    job->cancel_flag.store(&cancel_);
+    Extraction out;
+    auto start = Clock::now();
+    std::thread reader(ReaderThreadMain, job);
+    std::thread side;
+    if (while_reading) side = std::thread([&] { while_reading(*job, out); });
+    char buf[61152];
+    for (;;) {
+      ssize_t n = job->pipe->Read(buf, sizeof buf);
+      if (n <= 0) break;
+      out.pcm.append(buf, size_t(n));
+    }
+    reader.join();
+    if (side.joinable()) side.join();
+    out.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    out.unread = job->unread_sectors;
+    out.raw = job->raw_sectors_read;
+    out.error = job->error_flag != 0;
+    return out;
+  }
+  static int32_t SilentSectors(const std::string& pcm) {
+    int32_t n = 0;
+    for (size_t i = 0; i + kSector <= pcm.size(); i += kSector)
+      if (pcm.find_first_not_of('\0', i) >= i + kSector) ++n;
+    return n;
+  }
+
+  fs::path dir_;
+  std::string bin_;
+  std::vector<int32_t> starts_;
+  std::shared_ptr<ImageCounters> counters_;
+  std::unique_ptr<CdDrive> drive_;
+  std::shared_ptr<ManualResetEvent> pause_ = std::make_shared<ManualResetEvent>(true);
+  std::atomic<uint8_t> cancel_{0};
+};
+
+TEST_F(TrackReaderTest, ACleanTrackIsBitExactInBothModesAndNoReadLeavesTheTrack) {
+  MakeDisc({400, 1500, 400});
+  for (bool jitter : {false, true}) {
+    SCOPED_TRACE(jitter ? "jitter correction on" : "off");
+    counters_->lowest_lba = INT32_MAX;
+    counters_->highest_lba = -1;
+    Extraction x = Extract(400, 1500, jitter);
+    EXPECT_FALSE(x.error);
+    EXPECT_EQ(x.unread, 0);
+    ASSERT_EQ(x.pcm.size(), 1500 * kSector);
+    EXPECT_TRUE(x.pcm == Source(400, 1500));
+    EXPECT_GE(counters_->lowest_lba.load(), 400);
+    EXPECT_LE(counters_->highest_lba.load(), 1899);
+    if (!jitter) EXPECT_LE(x.raw, 1500 + 26);  // no read amplification without verification
+  }
+}
+
+TEST_F(TrackReaderTest, JitterCorrectionRepairsFlippedBitsAndShiftedReads) {
+  FaultPlan plan;
+  plan.flipbits.push_back({0, 1999, 97});
+  // The drive flips bits on the first read of a sector only (a fresh disc each time).
+  MakeDisc({2000}, plan);
+  Extraction plain = Extract(0, 2000, false);
+  EXPECT_FALSE(plain.pcm == Source(0, 2000)) << "the fault plan flipped nothing";
+  MakeDisc({2000}, plan);
+  Extraction fixed = Extract(0, 2000, true);
+  EXPECT_TRUE(fixed.pcm == Source(0, 2000)) << "flipped bits left in the output";
+
+  FaultPlan shifted;
+  shifted.jitter.push_back({300, 340, 8});
+  shifted.jitter.push_back({900, 960, -5});
+  MakeDisc({2000}, shifted);
+  Extraction x = Extract(0, 2000, true);
+  ASSERT_EQ(x.pcm.size(), 2000 * kSector);
+  // Continuity is guaranteed, an absolute offset of a few samples is not:
+  // the output must equal the source at one constant offset.
+  const std::string src = Source(0, 2000);
+  bool matched = false;
+  for (int samples = -16; samples <= 16 && !matched; ++samples) {
+    const size_t skip = 64 * kSector;
+    const long shift = samples * 4L;
+    matched = x.pcm.compare(skip, 1800 * kSector, src, size_t(long(skip) + shift), 1800 * kSector) == 0;
+  }
+  EXPECT_TRUE(matched);
+}
+
+struct UnreadableCase {
+  const char* label;
+  bool jitter;
+  int32_t first_bad, last_bad;  // track-relative
+  int32_t min_silent, max_silent;
+};
+
+TEST_F(TrackReaderTest, UnreadableSectorsEndInBoundedTimeAsCountedSilence) {
+  const UnreadableCase cases[] = {
+      {"mid-track, plain", false, 1000, 1009, 10, 26},
+      {"mid-track, jitter correction", true, 1000, 1009, 10, 60},
+      {"first sectors, jitter correction", true, 0, 9, 10, 10},
+      {"one of the first sectors, jitter correction", true, 5, 5, 1, 26},
+      {"first sectors, plain", false, 0, 9, 10, 26},
+      {"end of track, jitter correction", true, 1990, 1999, 10, 40},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    FaultPlan plan;
+    plan.unreadable.push_back({500 + c.first_bad, 500 + c.last_bad, 0});
+    MakeDisc({500, 2000, 300}, plan);
+    Extraction x = Extract(500, 2000, c.jitter);
+    EXPECT_LT(x.seconds, 20.0);
+    ASSERT_EQ(x.pcm.size(), 2000 * kSector);
+    const int32_t silent = SilentSectors(x.pcm);
+    EXPECT_GE(silent, c.min_silent);
+    EXPECT_LE(silent, c.max_silent);
+    EXPECT_GE(x.unread, c.last_bad - c.first_bad + 1);
+    EXPECT_LE(x.unread, silent);
+    // Everything outside the damaged spot is the disc's audio.
+    EXPECT_EQ(x.pcm.compare(0, size_t(std::max(0, c.first_bad - 60)) * kSector, Source(500, 2000), 0,
+                            size_t(std::max(0, c.first_bad - 60)) * kSector),
+              0);
+  }
+}
+
+TEST_F(TrackReaderTest, AOneSectorTrackDeliversOneSector) {
+  MakeDisc({100, 1, 100});
+  for (bool jitter : {false, true}) {
+    Extraction x = Extract(100, 1, jitter);
+    EXPECT_EQ(x.pcm.size(), kSector);
+    EXPECT_TRUE(x.pcm == Source(100, 1));
+  }
+}
+
+TEST_F(TrackReaderTest, CancelWhilePausedStopsWithoutReading) {
+  MakeDisc({600});
+  pause_->Reset();
+  Extraction x = Extract(0, 600, true, [&](ReaderJob&, Extraction&) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    cancel_ = 1;
+    pause_->Set();
+  });
+  EXPECT_TRUE(x.pcm.empty());
+  EXPECT_FALSE(x.error);
+  EXPECT_EQ(counters_->sectors_read.load(), 0);
+}
+
+TEST_F(TrackReaderTest, CancelMidTrackEndsWithinOneSecondWhateverTheDriveDoes) {
+  for (bool jitter : {false, true}) {
+    SCOPED_TRACE(jitter);
+    FaultPlan plan;
+    plan.speed = 300;  // a slow drive: 5000 sectors would take 16 s
+    plan.unreadable.push_back({2000, 2100, 0});
+    MakeDisc({5000}, plan);
+    cancel_ = 0;
+    Clock::time_point cancelled_at;
+    Extraction x = Extract(0, 5000, jitter, [&](ReaderJob&, Extraction&) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(700));
+      cancelled_at = Clock::now();
+      cancel_ = 1;
+    });
+    (void)cancelled_at;
+    EXPECT_LT(x.seconds, 0.7 + 1.0);  // the cancel came after 0.7 s
+    EXPECT_LT(x.pcm.size(), 5000 * kSector);
+  }
+}
+
+}  // namespace
+}  // namespace tonvik::cdrom
