@@ -1,0 +1,242 @@
+// The Format and progress dialogs in process, on the offscreen platform:
+// opening states, what they store, pause, cancel and the final error list.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+
+#include "cdrom/disc_check.h"
+#include "core/settings.h"
+#include "disc_image.h"
+#include "encoders/disc_metadata.h"
+#include "encoders/selection.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+#include "rip/naming.h"
+#include "rip/rip_job.h"
+#include "rip/ui/format_dialog.h"
+#include "rip/ui/progress_dialog.h"
+#include "support/temp_hives.h"
+#include "widgets/command_link.h"
+
+namespace tonvik {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempHives;
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "dialogs_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
+}
+
+const std::string kUser = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Quellbrook\\vandral]\n";
+
+int32_t StoredDword(const char16_t* name) {
+  auto key = reg::Key::Open(reg::Root::CurrentUser, kProductKey);
+  uint32_t type;
+  std::vector<uint8_t> d;
+  if (!key || !key->Query(name, &type, &d) || d.size() != 4) return -1;
+  return int32_t(d[0] | d[1] << 8 | d[2] << 16 | uint32_t(d[3]) << 24);
+}
+
+class DialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    hives_.Install((hives_.root() / "app").string() + "/");
+  }
+  void Store(const std::string& lines) { TempHives::WriteFile(hives_.user_hive(), kUser + lines); }
+  TempHives hives_;
+  RipJob job_;
+};
+
+struct OpeningCase {
+  int format;
+  const char* stored;
+  const char16_t* caption;
+  bool slider_enabled;
+};
+
+TEST_F(DialogTest, FormatDialogOpensWithTheStoredChoiceOfEachFormat) {
+  const OpeningCase cases[] = {
+      {2, "", u"Quality (Normal; VBR)", false},
+      {2, "\"LastPreset\"=dword:00000003\n\"LastMP3Value\"=dword:00000006\n", u"Quality (Custom; 192kbps)", true},
+      {3, "\"LastPreset\"=dword:00000003\n", u"Quality (Custom; 320kbps)", true},  // stored 15: clamped
+      {3, "\"LastPreset\"=dword:00000000\n", u"Quality (Low; VBR; 40-75kbps)", false},
+      {4, "\"LastPreset\"=dword:00000002\n", u"Quality (High; VBR; Q:0.8)", false},
+      {5, "\"LastPreset\"=dword:00000003\n\"LastAPEValue\"=dword:00000003\n", u"Compression (Custom; Extra high)", true},
+      {6, "\"LastPreset\"=dword:00000003\n", u"Compression (Custom; 5 (normal))", true},
+      {6, "\"LastPreset\"=dword:00000002\n", u"Compression (Highest)", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(ToUtf8(c.caption));
+    Store(c.stored);
+    FormatDialog dialog(c.format, job_);
+    EXPECT_EQ(dialog.qualityBox()->title().toStdU16String(), c.caption);
+    EXPECT_EQ(dialog.slider()->isEnabled(), c.slider_enabled);
+    EXPECT_TRUE(dialog.presetList()->isEnabled());
+  }
+  // A stored LastWMAValue of 15 shows the right end ("320kbps") and is stored as 7.
+  Store("\"LastPreset\"=dword:00000003\n\"LastWMAValue\"=dword:0000000f\n");
+  FormatDialog wma(3, job_);
+  EXPECT_EQ(wma.slider()->value(), 7);
+  EXPECT_EQ(StoredDword(u"LastWMAValue"), 7);
+}
+
+TEST_F(DialogTest, FormatDialogForWavDisablesTheQualityButStillStoresThePreset) {
+  Store("\"LastPreset\"=dword:00000002\n");
+  FormatDialog dialog(1, job_);
+  EXPECT_FALSE(dialog.qualityBox()->isEnabled());
+  EXPECT_FALSE(dialog.presetList()->isEnabled());
+  EXPECT_FALSE(dialog.slider()->isEnabled());
+  EXPECT_EQ(dialog.qualityBox()->title(), QStringLiteral("Quality"));
+  EXPECT_EQ(StoredDword(u"LastPreset"), 2);
+}
+
+TEST_F(DialogTest, FormatDialogUpdateStoresEveryChangeAndKeepsTheSliderPosition) {
+  Store("\"LastPreset\"=dword:00000003\n\"LastOGGValue\"=dword:00000002\n");
+  FormatDialog dialog(4, job_);
+  EXPECT_EQ(dialog.qualityBox()->title(), QStringLiteral("Quality (Custom; 160kbps)"));
+  EXPECT_EQ(Selection().custom_value, 160000);
+  dialog.slider()->setValue(4);
+  EXPECT_EQ(StoredDword(u"LastOGGValue"), 4);
+  EXPECT_EQ(Selection().custom_value, 256000);
+  dialog.presetList()->setCurrentIndex(0);
+  EXPECT_EQ(StoredDword(u"LastPreset"), 0);
+  EXPECT_EQ(Selection().preset_index, 0);
+  EXPECT_FALSE(dialog.slider()->isEnabled());
+  EXPECT_EQ(dialog.slider()->value(), 4);
+  EXPECT_EQ(dialog.qualityBox()->title(), QStringLiteral("Quality (Low; VBR; Q:0)"));
+  dialog.presetList()->setCurrentIndex(3);
+  EXPECT_EQ(dialog.qualityBox()->title(), QStringLiteral("Quality (Custom; 256kbps)"));
+}
+
+TEST_F(DialogTest, FormatDialogAcceptStoresTheFolderAsTyped) {
+  FormatDialog dialog(6, job_);
+  EXPECT_EQ(dialog.folderEdit()->text().toStdU16String(), Settings().LastFolder);
+  dialog.show();
+  dialog.folderEdit()->setText(QStringLiteral("/no/such/folder yet"));
+  QTimer::singleShot(0, [&] { QTest::mouseClick(dialog.acceptButton(), Qt::LeftButton); });
+  EXPECT_EQ(dialog.Run(), 1);
+  EXPECT_EQ(job_.destination, u"/no/such/folder yet");
+  EXPECT_EQ(Settings().LastFolder, u"/no/such/folder yet");
+}
+
+TEST_F(DialogTest, FormatDialogCancelEndsWithTwoAndTheLinkWorksOnce) {
+  FormatDialog dialog(6, job_);
+  dialog.show();
+  QTest::mouseClick(dialog.lookupLink(), Qt::LeftButton);
+  EXPECT_TRUE(dialog.lookupDone());
+  EXPECT_EQ(dialog.lookupLink()->text(), QStringLiteral("Information for your disc was not loaded"));
+  QTest::mouseClick(dialog.lookupLink(), Qt::LeftButton);  // ignored
+  EXPECT_EQ(dialog.lookupLink()->text(), QStringLiteral("Information for your disc was not loaded"));
+  QTimer::singleShot(0, [&] { QTest::keyClick(&dialog, Qt::Key_Escape); });
+  EXPECT_EQ(dialog.Run(), 2);
+}
+
+TEST_F(DialogTest, FolderBrowserCheckBoxesAreStoredEvenWhenTheBrowserIsCancelled) {
+  FormatDialog dialog(6, job_);
+  dialog.show();
+  bool seen = false;
+  QTimer::singleShot(200, [&] {
+    auto* browser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(browser, nullptr);
+    auto* album = browser->findChild<QCheckBox*>(QStringLiteral("album_subfolder"));
+    auto* artist = browser->findChild<QCheckBox*>(QStringLiteral("artist_subfolder"));
+    ASSERT_TRUE(album && artist);
+    EXPECT_EQ(artist->text(), QStringLiteral("Automatically create \"Artist\" sub-folder"));
+    EXPECT_EQ(album->text(), QStringLiteral("Automatically create \"Album Title\" sub-folder"));
+    album->setChecked(true);
+    seen = true;
+    browser->reject();
+  });
+  const QString before = dialog.folderEdit()->text();
+  QTest::mouseClick(dialog.browseButton(), Qt::LeftButton);
+  EXPECT_TRUE(seen);
+  EXPECT_EQ(StoredDword(u"CreateAlbumSubfolder"), 1);
+  EXPECT_EQ(dialog.folderEdit()->text(), before);
+}
+
+// A disc in drive D for the progress dialog, read slowly enough to watch.
+class ProgressTest : public DialogTest {
+ protected:
+  void SetUp() override {
+    DialogTest::SetUp();
+    Metadata() = DiscMetadata{};
+    ResetOverwriteState();
+    const fs::path cue = hives_.root() / "disc" / "disc.cue";
+    fs::create_directories(cue.parent_path());
+    std::string error;
+    ASSERT_TRUE(discimage::WriteDiscImage(cue.string(), {{discimage::ImageTrack::Audio, 75 * 8, discimage::ImageTrack::Music}}, false, &error));
+    std::ofstream(cue.string() + ".faults") << "speed 150\n";  // 2x: four seconds
+    reg::Key::Create(reg::Root::CurrentUser, u"Software\\Quellbrook\\vandral\\Drives")
+        ->SetString(u"D", cue.u16string());
+    cdrom::CheckDisc({u"D:\\"});
+    job_.format_number = 1;
+    job_.drive_letter = u'D';
+    job_.selection = cdrom::Disc().selection;
+    job_.toc = cdrom::Disc().toc;
+    job_.destination = (hives_.root() / "music").u16string();
+  }
+};
+
+TEST_F(ProgressTest, PauseMarksTheCaptionAndCancelEndsWithTheErrorList) {
+  ProgressDialog dialog(job_);
+  QString list_text, list_title, list_caption;
+  bool paused_ok = false;
+  QTimer::singleShot(800, [&] {
+    QTest::mouseClick(dialog.pauseButton(), Qt::LeftButton);
+    paused_ok = dialog.windowTitle() == QStringLiteral("Tonvik [paused]") && dialog.paused();
+    const int32_t at_pause = job_.track_done.load();
+    QTimer::singleShot(600, [&, at_pause] {
+      // Nothing more was handed to the encoder while paused (one chunk may be in flight).
+      paused_ok = paused_ok && job_.track_done.load() - at_pause <= 61152;
+      QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
+      EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Tonvik"));
+      QTimer::singleShot(2000, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        list_caption = box->windowTitle();
+        list_title = box->text();
+        list_text = box->informativeText();
+        box->accept();
+      });
+    });
+  });
+  EXPECT_EQ(dialog.exec(), 1);
+  EXPECT_TRUE(paused_ok);
+  EXPECT_EQ(list_caption, QStringLiteral("Tonvik 1.13"));
+  EXPECT_EQ(list_title, QStringLiteral("The following errors were encountered"));
+  EXPECT_EQ(list_text, QStringLiteral("Track 01.wav: Canceled."));
+  EXPECT_FALSE(fs::exists(hives_.root() / "music" / "Track 01.wav"));
+}
+
+TEST_F(ProgressTest, AJobWithoutErrorsEndsWithoutAList) {
+  std::ofstream((hives_.root() / "disc" / "disc.cue").string() + ".faults") << "\n";
+  ProgressDialog dialog(job_);
+  QTimer::singleShot(20000, [&] {
+    if (auto* box = QApplication::activeModalWidget(); box && box != &dialog) box->close();
+  });
+  EXPECT_EQ(dialog.exec(), 1);
+  EXPECT_TRUE(dialog.errors().isEmpty()) << dialog.errors().toStdString();
+  EXPECT_EQ(fs::file_size(hives_.root() / "music" / "Track 01.wav"), 46u + 75 * 8 * 2352);
+  EXPECT_TRUE(dialog.timeText().startsWith(QStringLiteral("Time elapsed: 00:0")));
+}
+
+}  // namespace
+}  // namespace tonvik
