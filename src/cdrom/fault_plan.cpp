@@ -52,6 +52,8 @@ bool FaultPlan::Parse(std::string_view text, FaultPlan* plan, std::string* error
       plan->no_disc = true;
     } else if (name == "blank" && args(0)) {
       plan->blank = true;
+    } else if (name == "leadoutonly" && args(0)) {
+      plan->lead_out_only = true;
     } else if (name == "ejectopens" && args(0)) {
       plan->eject_opens = true;
     } else if (name == "profile") {

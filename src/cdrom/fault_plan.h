@@ -31,6 +31,7 @@ struct FaultPlan {
   int busy_eject = 0;              // first N START STOP UNIT: 0x20407
   int speed = 0;                   // sectors per second; 0 = unlimited
   bool eject_opens = false;        // after an eject the tray is open: no medium
+  bool lead_out_only = false;      // READ TOC lists the lead-out alone (no tracks)
 
   // Parses the text form; false with "line N: ..." in *error.
   static bool Parse(std::string_view text, FaultPlan* plan, std::string* error);

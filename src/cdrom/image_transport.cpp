@@ -174,7 +174,7 @@ ImageTransport::Sense ImageTransport::ReadToc(const uint8_t* cdb, uint8_t* out, 
     PutLba(&r[at + 4], lba, msf);
   };
   for (const CueTrack& t : tracks)
-    if (first != 0xAA && t.number >= first) add(t.control(), uint8_t(t.number), t.start_lba);
+    if (first != 0xAA && t.number >= first && !plan_.lead_out_only) add(t.control(), uint8_t(t.number), t.start_lba);
   add(tracks.back().control(), 0xAA, image_->lead_out());
   const uint16_t data_length = uint16_t(r.size() - 2);
   r[0] = uint8_t(data_length >> 8);

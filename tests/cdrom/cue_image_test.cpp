@@ -1,0 +1,163 @@
+#include "cdrom/cue_image.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "support/temp_hives.h"
+
+namespace tonvik::cdrom {
+namespace {
+
+// BIN files whose sectors say where they come from: bytes 0-3 = file id,
+// 4-7 = sector in the file, the rest a pattern of both.
+void WriteBin(const std::filesystem::path& path, int file_id, int sectors) {
+  std::ofstream out(path, std::ios::binary);
+  std::vector<uint8_t> s(kSectorBytes);
+  for (int n = 0; n < sectors; ++n) {
+    for (int i = 0; i < kSectorBytes; ++i) s[i] = uint8_t(i * 13 + n * 7 + file_id);
+    std::memcpy(&s[0], &file_id, 4);
+    std::memcpy(&s[4], &n, 4);
+    out.write(reinterpret_cast<const char*>(s.data()), kSectorBytes);
+  }
+}
+
+struct Where {
+  int32_t lba;
+  int file_id;  // -1: a sector no file holds (zeros)
+  int file_sector;
+};
+struct LayoutCase {
+  const char* name;
+  std::vector<std::pair<const char*, int>> bins;  // name, sectors; file id = position + 1
+  const char* sheet;
+  std::vector<int32_t> starts;
+  std::vector<int32_t> index0;
+  std::vector<int> sessions;
+  std::vector<int> controls;
+  int32_t lead_out;
+  std::vector<Where> samples;
+};
+
+class CueLayout : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(CueLayout, TracksLeadOutAndSectors) {
+  const LayoutCase& c = GetParam();
+  tonvik::testing::TempHives temp;
+  for (size_t i = 0; i < c.bins.size(); ++i) WriteBin(temp.root() / c.bins[i].first, int(i + 1), c.bins[i].second);
+  const auto cue = temp.root() / "disc.cue";
+  std::ofstream(cue) << c.sheet;
+  std::string error;
+  auto image = CueImage::Load(cue.string(), &error);
+  ASSERT_TRUE(image) << error;
+  std::vector<int32_t> starts, index0;
+  std::vector<int> sessions, controls;
+  for (const auto& t : image->tracks()) {
+    starts.push_back(t.start_lba);
+    index0.push_back(t.index0_lba);
+    sessions.push_back(t.session);
+    controls.push_back(t.control());
+  }
+  EXPECT_EQ(starts, c.starts);
+  EXPECT_EQ(index0, c.index0);
+  EXPECT_EQ(sessions, c.sessions);
+  EXPECT_EQ(controls, c.controls);
+  EXPECT_EQ(image->lead_out(), c.lead_out);
+  std::vector<uint8_t> sector(kSectorBytes);
+  for (const Where& w : c.samples) {
+    ASSERT_TRUE(image->ReadSector(w.lba, sector.data())) << w.lba;
+    int id = 0, n = 0;
+    std::memcpy(&id, &sector[0], 4);
+    std::memcpy(&n, &sector[4], 4);
+    if (w.file_id < 0) {
+      EXPECT_EQ(std::count(sector.begin(), sector.end(), 0), kSectorBytes) << "LBA " << w.lba;
+    } else {
+      EXPECT_EQ(id, w.file_id) << "LBA " << w.lba;
+      EXPECT_EQ(n, w.file_sector) << "LBA " << w.lba;
+      EXPECT_EQ(sector[100], uint8_t(100 * 13 + n * 7 + id));
+    }
+  }
+  EXPECT_FALSE(image->ReadSector(c.lead_out, sector.data()));
+  EXPECT_FALSE(image->ReadSector(-1, sector.data()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sheets, CueLayout,
+    ::testing::Values(
+        LayoutCase{"index00", {{"a.bin", 1000}},
+                   "FILE \"a.bin\" BINARY\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"
+                   "  TRACK 02 AUDIO\r\n    INDEX 00 00:04:00\r\n    INDEX 01 00:06:00\r\n",
+                   {0, 450}, {-1, 300}, {1, 1}, {0, 0}, 1000,
+                   {{0, 1, 0}, {300, 1, 300}, {450, 1, 450}, {999, 1, 999}}},
+        LayoutCase{"pregap_between_files", {{"a.bin", 300}, {"b b.bin", 200}},
+                   "REM a comment\nTITLE \"x\"\nFILE \"a.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                   "FILE \"b b.bin\" BINARY\nTRACK 02 AUDIO\nPREGAP 00:02:00\nINDEX 01 00:00:00\n",
+                   {0, 450}, {-1, -1}, {1, 1}, {0, 0}, 650,
+                   {{299, 1, 299}, {300, -1, 0}, {449, -1, 0}, {450, 2, 0}, {649, 2, 199}}},
+        LayoutCase{"pregap_inside_file", {{"a.bin", 1000}},
+                   "FILE a.bin BINARY\nTRACK 01 MODE1/2352\nINDEX 01 00:00:00\nTRACK 02 AUDIO\n"
+                   "PREGAP 00:01:00\nINDEX 01 00:04:00\n",
+                   {0, 375}, {-1, -1}, {1, 1}, {4, 0}, 1075,
+                   {{299, 1, 299}, {300, -1, 0}, {374, -1, 0}, {375, 1, 300}, {1074, 1, 999}}},
+        LayoutCase{"second_session", {{"a.bin", 1000}},
+                   "FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nREM SESSION 02\n"
+                   "TRACK 02 MODE2/2352\nINDEX 01 00:08:00\n",
+                   {0, 12000}, {-1, -1}, {1, 2}, {0, 4}, 12400,
+                   {{599, 1, 599}, {600, -1, 0}, {11999, -1, 0}, {12000, 1, 600}, {12399, 1, 999}}},
+        LayoutCase{"second_session_own_file", {{"a.bin", 100}, {"d.bin", 50}},
+                   "FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nREM SESSION 02\nFILE d.bin BINARY\n"
+                   "TRACK 02 MODE1/2352\nINDEX 01 00:00:00\n",
+                   {0, 11500}, {-1, -1}, {1, 2}, {0, 4}, 11550,
+                   {{99, 1, 99}, {100, -1, 0}, {11500, 2, 0}, {11549, 2, 49}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct BadSheet {
+  const char* sheet;
+  const char* message;
+};
+
+class CueErrors : public ::testing::TestWithParam<BadSheet> {};
+
+TEST_P(CueErrors, AreRefusedWithAReason) {
+  tonvik::testing::TempHives temp;
+  WriteBin(temp.root() / "a.bin", 1, 100);
+  const auto cue = temp.root() / "bad.cue";
+  std::ofstream(cue) << GetParam().sheet;
+  std::string error;
+  EXPECT_EQ(CueImage::Load(cue.string(), &error), nullptr);
+  EXPECT_NE(error.find(GetParam().message), std::string::npos) << error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Malformed, CueErrors,
+    ::testing::Values(
+        BadSheet{"TRACK 01 AUDIO\nINDEX 01 00:00:00\n", "line 1: TRACK before FILE"},
+        BadSheet{"FILE missing.bin BINARY\n", "cannot open"},
+        BadSheet{"FILE a.bin WAVE\n", "only BINARY"},
+        BadSheet{"FILE a.bin BINARY\nTRACK 01 MODE1/2048\n", "line 2: unsupported track mode"},
+        BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:61:00\n", "line 3: INDEX needs"},
+        BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:75\n", "INDEX needs"},
+        BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 00 00:00:00\n", "track 1 has no INDEX 01"},
+        BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nTRACK 02 AUDIO\nINDEX 01 00:00:00\n", "track 1 has no INDEX 01"},
+        BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nTRACK 03 AUDIO\n", "follow each other"},
+        BadSheet{"FILE a.bin BINARY\nTRACK 00 AUDIO\n", "1 to 99"},
+        BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:02:00\n", "beyond the end"},
+        BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:50\nTRACK 02 AUDIO\nINDEX 01 00:00:10\n",
+                 "must not go back"},
+        BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nPREGAP 00:02:00\n", "PREGAP must come"},
+        BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nPOSTGAP 00:02:00\n", "POSTGAP"},
+        BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nREM SESSION 03\n", "REM SESSION"},
+        BadSheet{"FILE \"a.bin BINARY\n", "unbalanced quotes"},
+        BadSheet{"FILE a.bin BINARY\nFROB 1\n", "line 2: unknown command FROB"},
+        BadSheet{"REM nothing here\n", "no tracks"}));
+
+TEST(CueImage, MissingSheetNamesTheReason) {
+  std::string error;
+  EXPECT_EQ(CueImage::Load("/nonexistent/x.cue", &error), nullptr);
+  EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace tonvik::cdrom

@@ -1,0 +1,162 @@
+// The start-up disc check over disc images with faults: every refusal, the
+// track selection and the track extents.
+#include "cdrom/disc_check.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/app_exception.h"
+#include "image_fixture.h"
+#include "platform/text.h"
+
+namespace tonvik::cdrom {
+namespace {
+
+using testing::ImageFolder;
+
+size_t OpenDescriptors() {
+  return size_t(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+}
+
+// The message CheckDisc raised, or "" when it passed.
+std::string Check(const std::vector<std::u16string>& paths) {
+  try {
+    CheckDisc(paths);
+  } catch (const AppException& e) {
+    return e.what();
+  }
+  return "";
+}
+
+struct RefusalCase {
+  const char* name;
+  const char* preset;  // nullptr: the letter names a missing image
+  const char* faults;
+  std::u16string path;
+  std::string message;
+};
+
+class Refusals : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(Refusals, RaiseTheirMessageAndCloseTheDrive) {
+  const RefusalCase& c = GetParam();
+  ImageFolder folder;
+  if (c.preset)
+    folder.MakePreset(c.preset, c.faults);
+  else
+    folder.Map(u'D', (folder.dir() / "gone.cue").string());
+  const size_t before = OpenDescriptors();
+  EXPECT_EQ(Check({c.path}), c.message);
+  EXPECT_EQ(OpenDescriptors(), before);  // image files closed again
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FailureTable, Refusals,
+    ::testing::Values(
+        RefusalCase{"cannot_open", nullptr, "", u"D:\\", "Cannot access CD drive: No such file or directory."},
+        RefusalCase{"inquiry_fails", "tiny", "sense 12 5 24 0", u"D:\\", "Cannot access CD drive: inquiry failed."},
+        RefusalCase{"not_a_cd_device", "tiny", "inquirytype 0", u"D:\\", "Internal error #151. Drive is not a CD drive."},
+        RefusalCase{"config_fails", "tiny", "sense 46 3 2 0", u"D:\\", "Internal error #152."},
+        RefusalCase{"fallback_info_fails", "tiny", "noconfig\nsense 51 3 2 0", u"D:\\", "Internal error #153."},
+        RefusalCase{"fallback_probe_fails", "tiny", "noconfig\nsense 43 5 24 0", u"D:\\", "Internal error #154."},
+        RefusalCase{"fallback_probe_no_medium", "tiny", "noconfig\nsense 43 2 3a 2", u"D:\\", "Error. No disc in drive."},
+        RefusalCase{"dvd_profile", "tiny", "profile 0x0010", u"D:\\", "Error. No disc in drive."},
+        RefusalCase{"no_profile", "tiny", "nodisc", u"D:\\", "Error. No disc in drive."},
+        RefusalCase{"info_fails", "tiny", "sense 51 3 2 0", u"D:\\", "Internal error #155."},
+        RefusalCase{"blank", "tiny", "blank", u"D:\\", "Error. Disc is either blank or not readable."},
+        RefusalCase{"toc_fails", "tiny", "sense 43 3 2 0", u"D:\\", "Error. Disc is not readable"},
+        RefusalCase{"data_disc", "data", "", u"D:\\", "Cannot convert this disk. It's probably not an audio disk."},
+        RefusalCase{"lead_out_only", "tiny", "leadoutonly", u"D:\\", "Cannot convert this disk. It's probably not an audio disk."},
+        RefusalCase{"path_without_digits", "tiny", "", u"D:\\TrackAB.cda",
+                    "Error. The path \"D:\\TrackAB.cda\" does not name a track of the disc."},
+        RefusalCase{"short_path", "tiny", "", u"D:\\Trac", "Error. The path \"D:\\Trac\" does not name a track of the disc."},
+        RefusalCase{"track_not_on_disc", "tiny", "", u"D:\\Track07.cda", "Error. Track 07 is not on this disc."},
+        RefusalCase{"track_zero", "tiny", "", u"D:\\Track00.cda", "Error. Track 00 is not on this disc."},
+        // Passing cases: the fallback without a probe failure, profiles CD-R and CD-RW.
+        RefusalCase{"fallback_passes", "tiny", "noconfig", u"D:\\", ""},
+        RefusalCase{"cd_r", "tiny", "profile 9", u"D:\\", ""},
+        RefusalCase{"cd_rw", "tiny", "profile a", u"D:\\", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CheckDisc, EmptyInputIsRefused) {
+  EXPECT_EQ(Check({}), "Error. The start-up input names no CD drive.");
+}
+
+struct SelectionCase {
+  const char* name;
+  const char* preset;
+  std::vector<std::u16string> paths;
+  std::vector<int32_t> selection;
+};
+
+class Selections : public ::testing::TestWithParam<SelectionCase> {};
+
+TEST_P(Selections, FollowThePaths) {
+  const SelectionCase& c = GetParam();
+  ImageFolder folder;
+  folder.MakePreset(c.preset, "", u'E');
+  ASSERT_EQ(Check(c.paths), "");
+  EXPECT_EQ(Disc().selection, c.selection);
+  EXPECT_EQ(Disc().drive_letter, u'E');
+}
+
+std::vector<int32_t> Range(int32_t first, int32_t last) {
+  std::vector<int32_t> v;
+  for (int32_t n = first; n <= last; ++n) v.push_back(n);
+  return v;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, Selections,
+    ::testing::Values(SelectionCase{"root_all_audio", "demo", {u"E:\\"}, {1, 2, 3, 4, 5}},
+                      SelectionCase{"mixed_mode_skips_data", "mixed", {u"E:\\"}, {2, 3, 4}},
+                      SelectionCase{"enhanced_skips_data", "enhanced", {u"E:\\"}, {1, 2, 3}},
+                      SelectionCase{"ninety_nine", "t99", {u"E:\\"}, Range(1, 99)},
+                      SelectionCase{"one_track", "demo", {u"E:\\Track05.cda"}, {5}},
+                      SelectionCase{"two_in_path_order", "demo", {u"E:\\Track04.cda", u"E:\\Track02.cda"}, {4, 2}},
+                      SelectionCase{"track_99", "t99", {u"E:\\Track99.cda"}, {99}},
+                      SelectionCase{"one_sector_track", "tiny", {u"E:\\Track02.cda"}, {2}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CheckDisc, KeepsTheTocAsTheDriveReturnedIt) {
+  ImageFolder folder;
+  folder.MakePreset("t99");
+  ASSERT_EQ(Check({u"D:\\"}), "");
+  const auto& toc = Disc().toc;
+  ASSERT_EQ(toc.size(), 4u + 100 * 8);
+  EXPECT_EQ(toc[0] << 8 | toc[1], 2 + 100 * 8);
+  EXPECT_EQ(toc[2], 1);
+  EXPECT_EQ(toc[3], 99);
+  EXPECT_EQ(toc[4 + 99 * 8 + 2], 0xAA);
+  const auto map = BuildTrackMap(toc);
+  ASSERT_EQ(map.size(), 99u);
+  EXPECT_EQ(map.at(99).first_sector, 98 * 150);
+  EXPECT_EQ(map.at(99).sector_count, 150);
+}
+
+TEST(TrackMap, ExtentsRunToTheNextEntry) {
+  ImageFolder folder;
+  folder.MakePreset("enhanced");
+  ASSERT_EQ(Check({u"D:\\"}), "");
+  const auto map = BuildTrackMap(Disc().toc);
+  ASSERT_EQ(map.size(), 4u);
+  EXPECT_EQ(map.at(1).first_sector, 0);
+  EXPECT_EQ(map.at(1).sector_count, 20 * 75);
+  EXPECT_EQ(map.at(3).first_sector, 35 * 75);
+  // The last audio track reaches the second-session data track: its own 10 s
+  // and the gap of lead-out, lead-in and pregap between the sessions.
+  EXPECT_EQ(map.at(3).sector_count, 10 * 75 + 6750 + 4500 + 150);
+  EXPECT_EQ(map.at(4).sector_count, 10 * 75);
+
+  // A TOC cut off before its lead-out: the walk ends at the buffer's end.
+  std::vector<uint8_t> cut(Disc().toc.begin(), Disc().toc.begin() + 4 + 2 * 8 + 3);
+  const auto partial = BuildTrackMap(cut);
+  ASSERT_EQ(partial.size(), 2u);
+  EXPECT_EQ(partial.at(1).sector_count, 20 * 75);
+  EXPECT_EQ(partial.at(2).sector_count, 0);
+  EXPECT_TRUE(BuildTrackMap({}).empty());
+}
+
+}  // namespace
+}  // namespace tonvik::cdrom
