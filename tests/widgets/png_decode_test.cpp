@@ -15,7 +15,7 @@ namespace {
 
 using testing::EncodePng;
 using testing::EncodeRgba;
-using testing::PngSpec;
+using testing::PngLayout;
 
 struct Rgba {
   int r, g, b, a;
@@ -76,7 +76,7 @@ TEST(PngDecode, RgbaGoesBottomUpInBlueGreenRedWithAlphaPlane) {
 
 struct ColourTypeCase {
   const char* name;
-  PngSpec spec;
+  PngLayout layout;
   bool alpha;
   std::vector<Rgba> expected;  // top-down, left to right
 };
@@ -84,37 +84,37 @@ struct ColourTypeCase {
 std::vector<ColourTypeCase> ColourTypeCases() {
   std::vector<ColourTypeCase> cases;
   {
-    PngSpec s{2, 2, PNG_COLOR_TYPE_RGB, 8, false, {255, 0, 0, 0, 255, 0, 0, 0, 255, 7, 8, 9}};
+    PngLayout s{2, 2, PNG_COLOR_TYPE_RGB, 8, false, {255, 0, 0, 0, 255, 0, 0, 0, 255, 7, 8, 9}};
     cases.push_back({"rgb", s, false, {{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {7, 8, 9, 255}}});
   }
   {
-    PngSpec s{2, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, false, {40, 255, 200, 128}};
+    PngLayout s{2, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, false, {40, 255, 200, 128}};
     cases.push_back({"grey alpha", s, true, {{40, 40, 40, 255}, {200, 200, 200, 128}}});
   }
   {
-    PngSpec s{3, 1, PNG_COLOR_TYPE_GRAY, 8, false, {0, 128, 255}};
+    PngLayout s{3, 1, PNG_COLOR_TYPE_GRAY, 8, false, {0, 128, 255}};
     cases.push_back({"grey", s, false, {{0, 0, 0, 255}, {128, 128, 128, 255}, {255, 255, 255, 255}}});
   }
   {
     // 8 pixels of 1 bit: 10110000 -> white black white white black...
-    PngSpec s{4, 1, PNG_COLOR_TYPE_GRAY, 1, false, {0xB0}};
+    PngLayout s{4, 1, PNG_COLOR_TYPE_GRAY, 1, false, {0xB0}};
     cases.push_back({"grey 1 bit", s, false, {{255, 255, 255, 255}, {0, 0, 0, 255}, {255, 255, 255, 255}, {255, 255, 255, 255}}});
   }
   {
     // 4-bit palette: indexes 0,1,2 ; entry 1 half transparent through tRNS.
-    PngSpec s{3, 1, PNG_COLOR_TYPE_PALETTE, 4, false, {0x01, 0x20}};
+    PngLayout s{3, 1, PNG_COLOR_TYPE_PALETTE, 4, false, {0x01, 0x20}};
     s.palette = {10, 20, 30, 40, 50, 60, 70, 80, 90};
     s.palette_alpha = {255, 128};
     cases.push_back({"palette with tRNS", s, true, {{10, 20, 30, 255}, {40, 50, 60, 128}, {70, 80, 90, 255}}});
   }
   {
-    PngSpec s{2, 1, PNG_COLOR_TYPE_PALETTE, 8, false, {1, 0}};
+    PngLayout s{2, 1, PNG_COLOR_TYPE_PALETTE, 8, false, {1, 0}};
     s.palette = {1, 2, 3, 250, 251, 252};
     cases.push_back({"palette", s, false, {{250, 251, 252, 255}, {1, 2, 3, 255}}});
   }
   {
     // 16-bit RGBA, little-endian samples (the writer swaps them).
-    PngSpec s{1, 1, PNG_COLOR_TYPE_RGB_ALPHA, 16, false, {0x00, 0xFF, 0x00, 0x80, 0x00, 0x10, 0xFF, 0xFF}};
+    PngLayout s{1, 1, PNG_COLOR_TYPE_RGB_ALPHA, 16, false, {0x00, 0xFF, 0x00, 0x80, 0x00, 0x10, 0xFF, 0xFF}};
     cases.push_back({"rgba 16 bit", s, true, {{255, 128, 16, 255}}});
   }
   return cases;
@@ -124,7 +124,7 @@ TEST(PngDecode, EveryColourTypeGivesTheSamePictureIn24Bits) {
   for (const auto& c : ColourTypeCases()) {
     SCOPED_TRACE(c.name);
     PNGImageBase image;
-    Decode(image, EncodePng(c.spec));
+    Decode(image, EncodePng(c.layout));
     EXPECT_EQ(image.BitsPerPixel(), 24u);
     EXPECT_EQ(image.HasAlpha(), c.alpha);
     ASSERT_EQ(image.Width() * image.ImageHeight(), int(c.expected.size()));

@@ -22,8 +22,8 @@ PNGImage Solid(int w, int h, int r, int g, int b, int a) {
   return image;
 }
 
-PNGImage FromPng(const testing::PngSpec& spec) {
-  auto png = testing::EncodePng(spec);
+PNGImage FromPng(const testing::PngLayout& layout) {
+  auto png = testing::EncodePng(layout);
   PNGImage image;
   image.Decode(png.data(), png.size());
   return image;
@@ -117,8 +117,8 @@ TEST(PngDraw, PartlyOutsideTargetsAndOtherFormats) {
 }
 
 TEST(PngDraw, PictureWithoutAlphaIsCopiedAndTransparentColourIsKept) {
-  testing::PngSpec spec{2, 1, 2 /* RGB */, 8, false, {255, 0, 255, 1, 2, 3}};
-  PNGImage image = FromPng(spec);
+  testing::PngLayout layout{2, 1, 2 /* RGB */, 8, false, {255, 0, 255, 1, 2, 3}};
+  PNGImage image = FromPng(layout);
   ASSERT_FALSE(image.HasAlpha());
   QImage target = Filled(2, 1, qRgb(9, 9, 9));
   ASSERT_TRUE(image.Draw(target, 0, 0, false));

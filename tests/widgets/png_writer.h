@@ -6,7 +6,7 @@
 
 namespace tonvik::testing {
 
-struct PngSpec {
+struct PngLayout {
   int width = 1;
   int height = 1;
   int colour_type = 6;  // PNG_COLOR_TYPE_RGB_ALPHA
@@ -19,7 +19,7 @@ struct PngSpec {
   std::vector<uint8_t> palette_alpha;
 };
 
-std::vector<uint8_t> EncodePng(const PngSpec& spec);
+std::vector<uint8_t> EncodePng(const PngLayout& layout);
 
 // An 8-bit RGBA picture from top-down RGBA quads.
 std::vector<uint8_t> EncodeRgba(int width, int height, const std::vector<uint8_t>& rgba,

@@ -108,12 +108,12 @@ int main(int argc, char** argv) {
   slider->setEnabled(false);
   slider->setGeometry(du(133, 48, 95, 11));
 
-  struct Spec { int id; int y; const char* text; const char* tip; } specs[] = {
+  struct ButtonRow { int id; int y; const char* text; const char* tip; } rows[] = {
       {231, 5, "&Accept", "Accept settings and start converting disc"},
       {232, 26, "&Cancel", "Cancel converting disc and quit"},
       {230, 48, "&Configure", "Change converter's options"}};
   std::vector<std::unique_ptr<PNGButton>> buttons;
-  for (const auto& s : specs) {
+  for (const auto& s : rows) {
     auto* b = new QPushButton(&dialog);
     b->setGeometry(du(241, s.y, 21, 19));
     auto png = std::make_unique<PNGButton>();
