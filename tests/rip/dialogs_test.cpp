@@ -238,5 +238,25 @@ TEST_F(ProgressTest, AJobWithoutErrorsEndsWithoutAList) {
   EXPECT_TRUE(dialog.timeText().startsWith(QStringLiteral("Time elapsed: 00:0")));
 }
 
+TEST_F(ProgressTest, HideWithoutANotificationAreaMinimisesAndTheWindowComesBackAtTheEnd) {
+  ProgressDialog dialog(job_);
+  bool minimised = false, in_tray = true;
+  QTimer::singleShot(300, [&] {
+    QTest::mouseClick(dialog.hideButton(), Qt::LeftButton);
+    QApplication::processEvents();
+    minimised = dialog.isMinimized() || dialog.windowState().testFlag(Qt::WindowMinimized);
+    in_tray = dialog.hiddenInTray();
+    QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
+    QTimer::singleShot(2000, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->accept();
+    });
+  });
+  EXPECT_EQ(dialog.exec(), 1);
+  // The offscreen platform has no notification area.
+  EXPECT_FALSE(in_tray);
+  EXPECT_TRUE(minimised);
+  EXPECT_FALSE(dialog.isMinimized());
+}
+
 }  // namespace
 }  // namespace tonvik
