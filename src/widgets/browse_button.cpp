@@ -39,7 +39,8 @@ BrowseButton::State BrowseButton::CurrentState() const {
 }
 
 bool BrowseButton::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == button_ && event->type() == QEvent::Paint) {
+  // The type first: while the button is being destroyed it is no QPushButton any more.
+  if (event->type() == QEvent::Paint && watched == button_) {
     Paint();
     return true;
   }

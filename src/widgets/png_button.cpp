@@ -62,7 +62,8 @@ QPoint Centring(const QRect& content, int width, int height) {
 }  // namespace
 
 bool PNGButton::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == button_ && event->type() == QEvent::Paint) {
+  // The type first: while the button is being destroyed it is no QPushButton any more.
+  if (event->type() == QEvent::Paint && watched == button_) {
     Paint();
     return true;
   }

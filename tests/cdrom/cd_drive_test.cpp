@@ -49,7 +49,7 @@ struct FakeKernel {
         errno = EIO;
         return result;
       }
-      std::memcpy(hdr->sbp, sense.data(), std::min<size_t>(sense.size(), hdr->mx_sb_len));
+      if (!sense.empty()) std::memcpy(hdr->sbp, sense.data(), std::min<size_t>(sense.size(), hdr->mx_sb_len));
       hdr->sb_len_wr = static_cast<unsigned char>(sense.size());
       hdr->status = status;
       hdr->host_status = host_status;

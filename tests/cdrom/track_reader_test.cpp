@@ -42,7 +42,7 @@ class TrackReaderTest : public ::testing::Test {
     int32_t lba = 0;
     starts_.clear();
     for (int32_t n : sectors) {
-      tracks.push_back({discimage::ImageTrack::Audio, n});
+      tracks.push_back({discimage::ImageTrack::Audio, n, discimage::ImageTrack::Music});
       starts_.push_back(lba);
       lba += n;
     }

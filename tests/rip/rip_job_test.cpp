@@ -72,7 +72,7 @@ class RipJobTest : public ::testing::Test {
   // to drive D, runs the disc check on the drive root.
   void MakeDisc(const std::vector<int32_t>& sectors, const std::string& faults = "") {
     std::vector<discimage::ImageTrack> tracks;
-    for (int32_t n : sectors) tracks.push_back({discimage::ImageTrack::Audio, n});
+    for (int32_t n : sectors) tracks.push_back({discimage::ImageTrack::Audio, n, discimage::ImageTrack::Music});
     cue_ = hives_.root() / "disc" / "disc.cue";
     fs::create_directories(cue_.parent_path());
     std::string error;
@@ -242,13 +242,13 @@ TEST_F(RipJobTest, UnreadableSectorsAreListedAndTheFileIsKept) {
 
 TEST_F(RipJobTest, CancelStopsTheTrackDeletesNothingOldAndStartsNoOtherTrack) {
   MakeDisc({75 * 20, 75 * 20}, "speed 1500\n");
+  RipJob& job = Job(6);
   std::thread canceller([&] {
-    while (job_ == nullptr || job_->track_done.load() < 2352 * 100)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    while (job.track_done.load() < 2352 * 100) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     control_.cancel = 1;
   });
   auto start = std::chrono::steady_clock::now();
-  Run(Job(6));
+  Run(job);
   canceller.join();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
   EXPECT_EQ(observer_.Errors(), std::vector<std::u16string>{u"Track 01.flac: Canceled."});
@@ -257,16 +257,16 @@ TEST_F(RipJobTest, CancelStopsTheTrackDeletesNothingOldAndStartsNoOtherTrack) {
 }
 
 TEST_F(RipJobTest, CancelWhilePausedResumesStopsAndLists) {
-  MakeDisc({75 * 10, 75});
+  MakeDisc({75 * 10, 75}, "speed 750\n");  // one second for the track: time to pause it
+  RipJob& job = Job(1);
   std::thread pauser([&] {
-    while (job_ == nullptr || job_->track_done.load() < 2352 * 26)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (job.track_done.load() < 2352 * 26) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     control_.pause->Reset();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     control_.cancel = 1;
     control_.pause->Set();
   });
-  Run(Job(1));
+  Run(job);
   pauser.join();
   EXPECT_EQ(observer_.Errors(), std::vector<std::u16string>{u"Track 01.wav: Canceled."});
   EXPECT_TRUE(FilesUnder(music_).empty());
