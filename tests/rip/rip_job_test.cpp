@@ -257,7 +257,9 @@ TEST_F(RipJobTest, CancelStopsTheTrackDeletesNothingOldAndStartsNoOtherTrack) {
 }
 
 TEST_F(RipJobTest, CancelWhilePausedResumesStopsAndLists) {
-  MakeDisc({75 * 10, 75}, "speed 750\n");  // one second for the track: time to pause it
+  // One second for the track. The paranoia layer reads up to 1200 sectors
+  // ahead before the first one comes out, so the track is longer than that.
+  MakeDisc({3000, 75}, "speed 3000\n");
   RipJob& job = Job(1);
   std::thread pauser([&] {
     while (job.track_done.load() < 2352 * 26) std::this_thread::sleep_for(std::chrono::milliseconds(1));
