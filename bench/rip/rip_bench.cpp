@@ -7,7 +7,8 @@
 //                                                  first, through CreateEncoder /
 //                                                  Write(61152) / Finish
 // The hives must map D to the image and point AppPath at lame_enc.so. The
-// script takes peak memory of the whole process.
+// script takes peak memory of the whole process. RIP_BENCH_TRACE=1 in the
+// environment prints when each track starts and when its reading ended.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -45,7 +46,11 @@ double Since(Clock::time_point start) {
 class QuietObserver : public RipObserver {
  public:
   int errors = 0;
-  void SetCurrentTrackText(const std::u16string& text) override { current_ = text; }
+  void SetCurrentTrackText(const std::u16string& text) override {
+    current_ = text;
+    if (std::getenv("RIP_BENCH_TRACE"))
+      std::fprintf(stderr, "%.4f %s\n", Since(start_), ToUtf8(text).c_str());
+  }
   std::u16string CurrentTrackText() override { return current_; }
   void ResetTrackBar(int32_t) override {}
   void ResetTotalBar(int32_t) override {}
@@ -59,6 +64,7 @@ class QuietObserver : public RipObserver {
 
  private:
   std::u16string current_;
+  Clock::time_point start_ = Clock::now();
 };
 
 int Rip(int format, int preset, const std::string& out) {
