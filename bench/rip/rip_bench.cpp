@@ -1,6 +1,6 @@
 // The whole-disc figures of drive D, one per run, printed as seconds:
 //   rip_bench rip <format> <preset> <out-folder>   RunRipJob over every track
-//   rip_bench read                                 every track through the reader
+//   rip_bench read [busy-ns-per-byte]              every track through the reader
 //                                                  thread into a drained pipe
 //   rip_bench encode <format> <preset> <out-folder> <image.bin>
 //                                                  the tracks' PCM, read into memory
@@ -86,7 +86,9 @@ int Rip(int format, int preset, const std::string& out) {
   return 0;
 }
 
-int Read() {
+// busy_ns_per_byte > 0: the drain spins that long per byte taken, a stand-in
+// for an encoder's CPU time (diagnostics of the overlap).
+int Read(double busy_ns_per_byte) {
   cdrom::CdDrive drive;
   if (!drive.Open(u'D')) {
     std::perror("open D");
@@ -109,7 +111,14 @@ int Read() {
     job->cancel_flag.store(&never);
     std::thread reader(cdrom::ReaderThreadMain, job);
     int64_t bytes = 0;
-    for (ssize_t n; (n = job->pipe->Read(chunk.data(), chunk.size())) > 0;) bytes += n;
+    for (ssize_t n; (n = job->pipe->Read(chunk.data(), chunk.size())) > 0;) {
+      bytes += n;
+      if (busy_ns_per_byte > 0) {
+        const auto until = Clock::now() + std::chrono::nanoseconds(int64_t(busy_ns_per_byte * n));
+        while (Clock::now() < until) {
+        }
+      }
+    }
     reader.join();
     if (job->error_flag || bytes != int64_t(ext.sector_count) * kSectorBytes) {
       std::fprintf(stderr, "track %d: read failed\n", track);
@@ -162,7 +171,8 @@ int main(int argc, char** argv) {
   try {
     cdrom::CheckDisc({u"D:\\"});
     if (what == "rip" && argc == 5) return Rip(std::atoi(argv[2]), std::atoi(argv[3]), argv[4]);
-    if (what == "read" && argc == 2) return Read();
+    if (what == "read" && argc == 2) return Read(0);
+    if (what == "read" && argc == 3) return Read(std::atof(argv[2]));
     if (what == "encode" && argc == 6)
       return Encode(std::atoi(argv[2]), std::atoi(argv[3]), argv[4], argv[5]);
   } catch (const AppException& e) {
