@@ -20,6 +20,9 @@ namespace {
 constexpr int kModeJitter = PARANOIA_MODE_FULL & ~PARANOIA_MODE_NEVERSKIP;  // 0xDF
 constexpr int kModePlain = PARANOIA_MODE_DISABLE;
 constexpr int kRetriesWithoutProgress = 5;
+// Sectors the layer reads in one go: 8 READ CDs, well under the 256 pipe
+// buffers (one per 2352-byte write) of a 1 MiB pipe.
+constexpr int kCacheModelSectors = 8 * TrackReader::kMaxSectorsPerRead;
 
 // Laid out as the library's private block of its Linux interface: the cache
 // handling reads last_milliseconds after every timed read.
@@ -90,6 +93,11 @@ TrackReader::TrackReader(CdDrive& drive, const std::atomic<const std::atomic<uin
 
   lib_->paranoia = paranoia_init(&d);
   paranoia_modeset(lib_->paranoia, jitter_correction ? kModeJitter : kModePlain);
+  // The layer reads a whole cache model (1200 sectors by default) before it
+  // hands out the first sector of it; a burst that size does not fit the
+  // reader's pipe, so the drive would stand still while the encoder works
+  // the burst off. A block smaller than the pipe keeps them overlapping.
+  paranoia_cachemodel_size(lib_->paranoia, kCacheModelSectors);
   // For a one-track TOC the layer starts at 0 whatever the TOC says.
   TrackReader* previous = t_reader;
   t_reader = this;

@@ -230,6 +230,26 @@ TEST_F(RipJobTest, AReaderFailureInTrackTwoOfThreeKeepsTracksOneAndThree) {
   EXPECT_EQ(DecodeToPcm(music_ / "Track 03.flac"), TrackPcm(3));
 }
 
+// A track several times the reader's paranoia block, with reads that come
+// back shifted in places spread over it (block starts and ends included):
+// with jitter correction the file is the image's PCM exactly, without it the
+// shifts reach the file (which shows the fault bites).
+TEST_F(RipJobTest, JitterCorrectionGivesTheExactPcmAcrossParanoiaBlocks) {
+  MakeDisc({75 * 20}, "jitter 0 40 3\njitter 200 215 -5\njitter 600 700 7\njitter 1400 1499 2\n");
+  struct Case {
+    int32_t jitter;
+    bool exact;
+  };
+  for (const Case c : {Case{1, true}, Case{0, false}}) {
+    SCOPED_TRACE(c.jitter);
+    fs::remove_all(music_);
+    SetOption(u"JitterCorrection", c.jitter);
+    Run(Job(1));
+    EXPECT_TRUE(observer_.Errors().empty());
+    EXPECT_EQ(DecodeToPcm(music_ / "Track 01.wav") == TrackPcm(1), c.exact);
+  }
+}
+
 TEST_F(RipJobTest, UnreadableSectorsAreListedAndTheFileIsKept) {
   MakeDisc({75 * 3, 75 * 3}, "unreadable 300 309\n");  // inside track 2
   Run(Job(1));
