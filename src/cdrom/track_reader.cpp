@@ -20,9 +20,9 @@ namespace {
 constexpr int kModeJitter = PARANOIA_MODE_FULL & ~PARANOIA_MODE_NEVERSKIP;  // 0xDF
 constexpr int kModePlain = PARANOIA_MODE_DISABLE;
 constexpr int kRetriesWithoutProgress = 5;
-// Sectors the layer reads in one go: 8 READ CDs, well under the 256 pipe
+// Sectors the layer reads in one go: 4 READ CDs, well under the 256 pipe
 // buffers (one per 2352-byte write) of a 1 MiB pipe.
-constexpr int kCacheModelSectors = 8 * TrackReader::kMaxSectorsPerRead;
+constexpr int kCacheModelSectors = 4 * TrackReader::kMaxSectorsPerRead;
 
 // Laid out as the library's private block of its Linux interface: the cache
 // handling reads last_milliseconds after every timed read.
