@@ -173,7 +173,6 @@ void RunRipJob(RipJob& job, RipControl& control, RipObserver& observer) {
       reader.thread = std::thread(control.reader ? control.reader : ReaderThreadMain, reader.job);
 
       std::vector<uint8_t> chunk(kChunkBytes);
-      bool cancelled = false;
       for (;;) {
         ssize_t n = pipe->Read(chunk.data(), chunk.size());
         if (n < 0) {
@@ -184,14 +183,12 @@ void RunRipJob(RipJob& job, RipControl& control, RipObserver& observer) {
         control.pause->Wait();
         if (control.cancel) {
           pipe->CloseRead();
-          cancelled = true;
           break;
         }
         encoder->Write(chunk.data(), static_cast<uint32_t>(n));
         job.track_done += static_cast<int32_t>(n);
         job.total_done += static_cast<uint32_t>(n);
       }
-      (void)cancelled;
       StopReader(reader, graveyard);
       if (control.cancel) throw AppException(kMsgCanceled);
       if (reader.job->error_flag) throw AppException(kMsgCdReadError);
