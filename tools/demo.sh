@@ -44,7 +44,7 @@ else
   # No desktop: a virtual one, and the keys a person would press.
   echo "demo: no display found; running on a virtual one (Xvfb) and pressing Accept for you."
   mkfifo "$demo/displayfd"
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$demo/displayfd" >"$demo/xvfb.log" 2>&1 &
+  Xvfb -displayfd 3 -noreset -screen 0 1280x800x24 -nolisten tcp 3>"$demo/displayfd" >"$demo/xvfb.log" 2>&1 &
   xvfb=$!
   trap 'kill $xvfb 2>/dev/null || true' EXIT
   read -r -t 20 d <"$demo/displayfd"

@@ -3,7 +3,7 @@
 # Sourced by the test scripts; $STAGE is the installed prefix.
 set -euo pipefail
 
-fail() { echo "FAIL: $*" >&2; for f in "$SANDBOX"/err*; do [ -f "$f" ] && { echo "--- $f" >&2; tail -n 20 "$f" >&2; }; done; exit 1; }
+fail() { echo "FAIL: $*" >&2; for f in "$SANDBOX"/err* "$SANDBOX"/xvfb.log; do [ -f "$f" ] && { echo "--- $f" >&2; tail -n 20 "$f" >&2; }; done; exit 1; }
 
 sandbox_setup() {
   SANDBOX="$(mktemp -d /tmp/tonvik-e2e-XXXXXX)"
@@ -31,21 +31,26 @@ sandbox_cleanup() {
   [ -n "${SANDBOX:-}" ] && rm -rf "$SANDBOX"
 }
 
-# Starts an X server of our own; it picks a free display itself (-displayfd).
+# Starts an X server of our own; it picks a free display itself (-displayfd) and
+# never resets when its last client goes (a reset refuses connections meanwhile).
 xvfb_start() {
   local fifo="$SANDBOX/displayfd"
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$fifo" >"$SANDBOX/xvfb.log" 2>&1 &
+  Xvfb -displayfd 3 -noreset -screen 0 1280x800x24 -nolisten tcp 3>"$fifo" >"$SANDBOX/xvfb.log" 2>&1 &
   XVFB_PID=$!
   local d=""
   read -r -t 20 d <"$fifo" || true
   [ -n "$d" ] || fail "cannot start Xvfb: $(cat "$SANDBOX/xvfb.log")"
   export DISPLAY=":$d" QT_QPA_PLATFORM=xcb
   for _ in $(seq 50); do
-    xdpyinfo >/dev/null 2>&1 && return 0
+    if xdpyinfo >/dev/null 2>&1; then
+      # Still ours and still there a moment later (not a server on its way out).
+      sleep 0.3
+      kill -0 "$XVFB_PID" 2>/dev/null && xdpyinfo >/dev/null 2>&1 && return 0
+    fi
     sleep 0.1
   done
-  fail "Xvfb on $DISPLAY does not answer"
+  fail "Xvfb on $DISPLAY does not answer: $(cat "$SANDBOX/xvfb.log")"
 }
 
 # Waits for a visible window whose name matches, prints its id.
