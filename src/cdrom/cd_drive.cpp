@@ -68,8 +68,17 @@ std::string DrivePath(char16_t letter) {
   return "/dev/sr" + std::to_string(letter - u'D');
 }
 
-CdDrive::CdDrive() = default;
-CdDrive::CdDrive(std::unique_ptr<ScsiTransport> transport) : transport_(std::move(transport)) {}
+namespace {
+class SystemClock : public WaitClock {
+ public:
+  std::chrono::steady_clock::time_point Now() override { return std::chrono::steady_clock::now(); }
+  void SleepFor(std::chrono::milliseconds duration) override { std::this_thread::sleep_for(duration); }
+};
+}  // namespace
+
+CdDrive::CdDrive() : clock_(std::make_shared<SystemClock>()) {}
+CdDrive::CdDrive(std::unique_ptr<ScsiTransport> transport)
+    : transport_(std::move(transport)), clock_(std::make_shared<SystemClock>()) {}
 CdDrive::~CdDrive() { Close(); }
 
 bool CdDrive::Open(char16_t letter) {
@@ -163,13 +172,13 @@ SenseCode CdDrive::RepeatWhileBusy(std::initializer_list<uint8_t> cdb,
   for (;;) {
     Prepare(cdb);
     const SenseCode code = Execute(kDirectionNone, nullptr, 0);
-    if (code != kSenseInProgress || std::chrono::steady_clock::now() + kRetrySpacing > deadline) return code;
-    std::this_thread::sleep_for(kRetrySpacing);
+    if (code != kSenseInProgress || clock_->Now() + kRetrySpacing > deadline) return code;
+    clock_->SleepFor(kRetrySpacing);
   }
 }
 
 SenseCode CdDrive::Eject() {
-  const auto deadline = std::chrono::steady_clock::now() + kEjectBound;
+  const auto deadline = clock_->Now() + kEjectBound;
   RepeatWhileBusy({0x1B, 0x01, 0, 0, 0x00, 0}, deadline);  // stop, immediate
   Prepare({0x1E, 0, 0, 0, 0, 0});                          // allow removal
   Execute(kDirectionNone, nullptr, 0);

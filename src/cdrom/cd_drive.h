@@ -39,6 +39,15 @@ struct ScsiRequest {
 // D = /dev/sr0, E = /dev/sr1 and so on. Empty for letters before D.
 std::string DrivePath(char16_t letter);
 
+// The clock the eject retries wait on. The system's by default; tests hand
+// in one that only counts, so the retry rules are checked without waiting.
+class WaitClock {
+ public:
+  virtual ~WaitClock() = default;
+  virtual std::chrono::steady_clock::time_point Now() = 0;
+  virtual void SleepFor(std::chrono::milliseconds duration) = 0;
+};
+
 class CdDrive {
  public:
   CdDrive();
@@ -72,6 +81,7 @@ class CdDrive {
   // Stop, allow removal, eject: the immediate steps are repeated every 333 ms
   // while the drive reports an operation in progress, for at most 30 s in all.
   SenseCode Eject();
+  void SetWaitClock(std::shared_ptr<WaitClock> clock) { clock_ = std::move(clock); }
 
  private:
   void Prepare(std::initializer_list<uint8_t> cdb, uint32_t timeout = 30);
@@ -82,6 +92,7 @@ class CdDrive {
   char16_t letter_ = 0;
   ScsiRequest request_{};
   std::string open_detail_;
+  std::shared_ptr<WaitClock> clock_;
 };
 
 // "Cannot access CD drive: %1%." with the system text of the error.

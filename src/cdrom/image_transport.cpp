@@ -74,11 +74,7 @@ bool ImageTransport::Execute(const uint8_t* cdb, int cdb_length, int direction, 
   } else {
     const auto fault = std::find_if(plan_.sense.begin(), plan_.sense.end(),
                                     [&](const FaultPlan::SenseFault& f) { return f.opcode == opcode; });
-    if (opcode == 0x1B) {
-      ++counters_->start_stop_calls;
-      std::lock_guard lock(counters_->mutex);
-      counters_->start_stop_times.push_back(std::chrono::steady_clock::now());
-    }
+    if (opcode == 0x1B) ++counters_->start_stop_calls;
     if (fault != plan_.sense.end()) {
       result = fault->key << 16 | fault->asc << 8 | fault->ascq;
       if (opcode == 0x1B) ++start_stops_;

@@ -25,13 +25,6 @@ struct ImageCounters {
   std::atomic<int32_t> highest_lba{-1};
   std::atomic<int64_t> start_stop_calls{0};
   std::atomic<int64_t> commands{0};
-  std::vector<std::chrono::steady_clock::time_point> StartStopTimes() const {
-    std::lock_guard lock(mutex);
-    return start_stop_times;
-  }
-
-  mutable std::mutex mutex;
-  std::vector<std::chrono::steady_clock::time_point> start_stop_times;
 };
 
 class ImageTransport : public ScsiTransport {

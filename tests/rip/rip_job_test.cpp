@@ -267,10 +267,9 @@ TEST_F(RipJobTest, CancelStopsTheTrackDeletesNothingOldAndStartsNoOtherTrack) {
     while (job.track_done.load() < 2352 * 100) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     control_.cancel = 1;
   });
-  auto start = std::chrono::steady_clock::now();
   Run(job);
   canceller.join();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+  EXPECT_LT(job.track_done.load(), 75 * 20 * 2352);  // the track stopped before its end
   EXPECT_EQ(observer_.Errors(), std::vector<std::u16string>{u"Track 01.flac: Canceled."});
   EXPECT_TRUE(FilesUnder(music_).empty());
   EXPECT_TRUE(observer_.opened.empty());
