@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "core/app_exception.h"
-#include "encoders/disc_metadata.h"
+#include "output/disc_metadata.h"
 #include "platform/text.h"
 
 namespace tonvik {

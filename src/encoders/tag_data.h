@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "encoders/utf8_to_wide.h"
+#include "output/utf8_to_wide.h"
 
 struct vorbis_comment;
 struct FLAC__StreamMetadata;

@@ -11,7 +11,9 @@
 #include "core/app_exception.h"
 #include "platform/syserror.h"
 #include "platform/text.h"
-#include "rip/naming.h"
+#include "output/folders.h"
+#include "output/naming.h"
+#include "output/overwrite.h"
 
 namespace tonvik {
 

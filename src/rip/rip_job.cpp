@@ -10,14 +10,14 @@
 #include "cdrom/reader_thread.h"
 #include "core/app_exception.h"
 #include "core/settings.h"
-#include "encoders/disc_metadata.h"
+#include "output/disc_metadata.h"
 #include "encoders/encoder.h"
 #include "encoders/selection.h"
 #include "encoders/tag_data.h"
-#include "encoders/utf8_to_wide.h"
+#include "output/utf8_to_wide.h"
 #include "platform/pipe.h"
 #include "rip/job_observer.h"
-#include "rip/naming.h"
+#include "output/naming.h"
 
 namespace tonvik {
 namespace {

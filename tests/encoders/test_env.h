@@ -14,13 +14,13 @@
 #include <vector>
 
 #include "core/settings.h"
-#include "encoders/disc_metadata.h"
+#include "output/disc_metadata.h"
 #include "encoders/encoder.h"
 #include "encoders/lame_binding.h"
 #include "encoders/selection.h"
 #include "platform/registry.h"
 #include "platform/text.h"
-#include "rip/naming.h"
+#include "output/overwrite.h"
 
 namespace tonvik::test {
 

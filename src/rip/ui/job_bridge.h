@@ -8,7 +8,7 @@
 #include <mutex>
 
 #include "rip/job_observer.h"
-#include "rip/naming.h"
+#include "output/overwrite.h"
 
 namespace tonvik {
 

@@ -12,7 +12,7 @@
 #include <QTimerEvent>
 #include <atomic>
 
-#include "rip/naming.h"
+#include "output/overwrite.h"
 #include "rip/ui/dialog_units.h"
 #include "rip/ui/job_bridge.h"
 #include "widgets/help_support.h"

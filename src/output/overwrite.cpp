@@ -4,7 +4,7 @@
 
 #include "core/settings.h"
 #include "platform/text.h"
-#include "rip/naming.h"
+#include "output/overwrite.h"
 
 namespace tonvik {
 

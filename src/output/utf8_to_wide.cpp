@@ -1,4 +1,4 @@
-#include "encoders/utf8_to_wide.h"
+#include "output/utf8_to_wide.h"
 
 namespace tonvik {
 

@@ -1,7 +1,7 @@
 #include <sys/stat.h>
 
 #include "platform/text.h"
-#include "rip/naming.h"
+#include "output/folders.h"
 
 namespace tonvik {
 

@@ -1,4 +1,4 @@
-#include "encoders/disc_metadata.h"
+#include "output/disc_metadata.h"
 
 namespace tonvik {
 

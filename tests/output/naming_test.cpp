@@ -10,7 +10,9 @@
 #include "core/settings.h"
 #include "platform/registry.h"
 #include "platform/text.h"
-#include "rip/naming.h"
+#include "output/folders.h"
+#include "output/naming.h"
+#include "output/overwrite.h"
 
 namespace tonvik {
 namespace {

@@ -1,8 +1,8 @@
-#include "rip/naming.h"
+#include "output/naming.h"
 
 #include <cstdio>
 
-#include "encoders/utf8_to_wide.h"
+#include "output/utf8_to_wide.h"
 #include "platform/text.h"
 
 namespace tonvik {
