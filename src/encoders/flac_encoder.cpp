@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/app_exception.h"
+#include "encoders/format_table.h"
 #include "encoders/selection.h"
 
 namespace tonvik {
@@ -20,11 +21,7 @@ CFLACEncoder::~CFLACEncoder() {
 }
 
 void CFLACEncoder::Start() {
-  const EncoderSelection& sel = Selection();
-  static constexpr unsigned kLevels[] = {0, 5, 8};
-  const unsigned level = sel.preset_index >= 0 && sel.preset_index < 3
-                             ? kLevels[sel.preset_index]
-                             : static_cast<unsigned>(sel.custom_value);
+  const unsigned level = static_cast<unsigned>(SelectedValue(GetFormat(Format::Flac), Selection()));
   FLAC__stream_encoder_set_sample_rate(encoder_, static_cast<uint32_t>(sample_rate));
   FLAC__stream_encoder_set_bits_per_sample(encoder_, static_cast<uint32_t>(bits_per_sample));
   FLAC__stream_encoder_set_channels(encoder_, static_cast<uint32_t>(channels));

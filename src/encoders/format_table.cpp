@@ -5,6 +5,7 @@
 #include "encoders/flac_encoder.h"
 #include "encoders/mp3_encoder.h"
 #include "encoders/ogg_encoder.h"
+#include "encoders/selection.h"
 #include "encoders/wave_encoder.h"
 
 namespace tonvik {
@@ -33,30 +34,44 @@ constexpr CustomRow kFlacRows[] = {{0, u"0 (fastest)"}, {1, u"1"}, {2, u"2"},
                                    {6, u"6"},           {7, u"7"}, {8, u"8 (highest)"}};
 
 const std::array<FormatInfo, 6> kFormats = {{
-    {1, u"WAV", u".wav", &Make<CWaveEncoder>, {}, {nullptr, nullptr, nullptr}, u"Quality ", false},
-    {2, u"MP3", u".mp3", &Make<CMP3Encoder>, kMp3Rows,
-     {u"Low; VBR", u"Normal; VBR", u"High; VBR"}, u"Quality ", true},
-    // The WMA and Monkey's Audio encoders come with their own modules.
-    {3, u"Windows Media Audio", u".wma", nullptr, kWmaRows,
-     {u"Low; VBR; 40-75kbps", u"Normal; VBR; 85-145kbps", u"High; VBR; 135-215kbps"},
-     u"Quality ", true},
-    {4, u"Ogg Vorbis", u".ogg", &Make<COGGEncoder>, kOggRows,
-     {u"Low; VBR; Q:0", u"Normal; VBR; Q:0.5", u"High; VBR; Q:0.8"}, u"Quality ", true},
-    {5, u"Monkey's Audio", u".ape", nullptr, kApeRows, {u"Fastest", u"Normal", u"Highest"},
-     u"Compression ", true},
-    {6, u"FLAC", u".flac", &Make<CFLACEncoder>, kFlacRows, {u"Fastest", u"Normal", u"Highest"},
-     u"Compression ", true},
+    {Format::Wav, u"WAV", u".wav", &Make<CWaveEncoder>, false,
+     false, u"Quality ", {nullptr, nullptr, nullptr}, {0, 0, 0}, {}, nullptr, nullptr, nullptr},
+    {Format::Mp3, u"MP3", u".mp3", &Make<CMP3Encoder>, true,
+     true, u"Quality ", {u"Low; VBR", u"Normal; VBR", u"High; VBR"}, {80000, 192000, 256000},
+     kMp3Rows, u"LastMP3Value", &Settings::LastMP3Value, &Settings::SetLastMP3Value},
+    // The WMA encoder comes with its run-time module.
+    {Format::Wma, u"Windows Media Audio", u".wma", nullptr, true,
+     true, u"Quality ", {u"Low; VBR; 40-75kbps", u"Normal; VBR; 85-145kbps", u"High; VBR; 135-215kbps"},
+     {10, 50, 74}, kWmaRows, u"LastWMAValue", &Settings::LastWMAValue, &Settings::SetLastWMAValue},
+    {Format::Ogg, u"Ogg Vorbis", u".ogg", &Make<COGGEncoder>, true,
+     true, u"Quality ", {u"Low; VBR; Q:0", u"Normal; VBR; Q:0.5", u"High; VBR; Q:0.8"}, {0, 500, 800},
+     kOggRows, u"LastOGGValue", &Settings::LastOGGValue, &Settings::SetLastOGGValue},
+    // High is level 3000; "Extra high" (4000) only through Custom.
+    {Format::Ape, u"Monkey's Audio", u".ape", nullptr, true,
+     true, u"Compression ", {u"Fastest", u"Normal", u"Highest"}, {1000, 2000, 3000},
+     kApeRows, u"LastAPEValue", &Settings::LastAPEValue, &Settings::SetLastAPEValue},
+    {Format::Flac, u"FLAC", u".flac", &Make<CFLACEncoder>, true,
+     true, u"Compression ", {u"Fastest", u"Normal", u"Highest"}, {0, 5, 8},
+     kFlacRows, u"LastFLACValue", &Settings::LastFLACValue, &Settings::SetLastFLACValue},
 }};
 
 }  // namespace
 
 const FormatInfo* FindFormat(int number) {
   for (const auto& f : kFormats) {
-    if (f.number == number) return &f;
+    if (f.number() == number) return &f;
   }
   return nullptr;
 }
 
+const FormatInfo& GetFormat(Format id) { return *FindFormat(static_cast<int>(id)); }
+
 std::span<const FormatInfo> AllFormats() { return kFormats; }
+
+int SelectedValue(const FormatInfo& format, const EncoderSelection& selection) {
+  if (selection.preset_index >= 0 && selection.preset_index < 3)
+    return format.preset_values[selection.preset_index];
+  return selection.custom_value;
+}
 
 }  // namespace tonvik

@@ -6,6 +6,7 @@
 
 #include "core/app_exception.h"
 #include "core/settings.h"
+#include "encoders/format_table.h"
 #include "encoders/selection.h"
 #include "platform/text.h"
 
@@ -24,21 +25,16 @@ void FillConfig(BE_CONFIG& c, int32_t sample_rate, int32_t channels) {
   c.nMode = channels == 1 ? BE_MP3_MODE_MONO : BE_MP3_MODE_STEREO;
   c.dwMpegVersion = 1;
   c.bWriteVBRHeader = force_cbr ? 0 : 1;
+  const int value = SelectedValue(GetFormat(Format::Mp3), sel);
   if (force_cbr) {
-    static constexpr uint32_t kRates[] = {80, 192, 256};
     c.nPreset = LQP_CBR;
-    c.dwBitrate = sel.preset_index >= 0 && sel.preset_index < 3
-                      ? kRates[sel.preset_index]
-                      : static_cast<uint32_t>(sel.custom_value) / 1000;
-    c.dwVbrAbr_bps = sel.preset_index >= 0 && sel.preset_index < 3
-                         ? c.dwBitrate * 1000
-                         : static_cast<uint32_t>(sel.custom_value);
+    c.dwBitrate = static_cast<uint32_t>(value) / 1000;
+    c.dwVbrAbr_bps = static_cast<uint32_t>(value);
   } else {
     switch (sel.preset_index) {
-      case 0: c.nPreset = LQP_ABR; c.dwVbrAbr_bps = 80000; break;
       case 1: c.nPreset = LQP_MEDIUM; break;
       case 2: c.nPreset = LQP_EXTREME; break;
-      default: c.nPreset = LQP_ABR; c.dwVbrAbr_bps = static_cast<uint32_t>(sel.custom_value);
+      default: c.nPreset = LQP_ABR; c.dwVbrAbr_bps = static_cast<uint32_t>(value);  // Low: 80000
     }
   }
 }

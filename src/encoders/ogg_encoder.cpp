@@ -3,6 +3,7 @@
 #include <vorbis/vorbisenc.h>
 
 #include "core/app_exception.h"
+#include "encoders/format_table.h"
 #include "encoders/selection.h"
 
 namespace tonvik {
@@ -25,11 +26,11 @@ void COGGEncoder::Start() {
   vorbis_info_init(&info_);
   const EncoderSelection& sel = Selection();
   int result;
-  switch (sel.preset_index) {
-    case 0: result = vorbis_encode_init_vbr(&info_, channels, sample_rate, 0.0f); break;
-    case 1: result = vorbis_encode_init_vbr(&info_, channels, sample_rate, 0.5f); break;
-    case 2: result = vorbis_encode_init_vbr(&info_, channels, sample_rate, 0.8f); break;
-    default: result = vorbis_encode_init(&info_, channels, sample_rate, -1, sel.custom_value, -1);
+  const int value = SelectedValue(GetFormat(Format::Ogg), sel);
+  if (sel.preset_index >= 0 && sel.preset_index < 3) {
+    result = vorbis_encode_init_vbr(&info_, channels, sample_rate, static_cast<float>(value) / 1000.0f);
+  } else {
+    result = vorbis_encode_init(&info_, channels, sample_rate, -1, value, -1);
   }
   if (result < 0) {
     vorbis_info_clear(&info_);

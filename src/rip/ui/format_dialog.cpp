@@ -52,18 +52,6 @@ class Logo : public QWidget {
   std::shared_ptr<PNGImage> image_;
 };
 
-// The last-value field of the format (positions on the slider).
-int32_t LastValue(const Settings& s, int format) {
-  switch (format) {
-    case 2: return s.LastMP3Value;
-    case 3: return s.LastWMAValue;
-    case 4: return s.LastOGGValue;
-    case 5: return s.LastAPEValue;
-    case 6: return s.LastFLACValue;
-  }
-  return 0;
-}
-
 }  // namespace
 
 FormatDialog::FormatDialog(int format_number, RipJob& job, QWidget* parent)
@@ -188,10 +176,11 @@ void FormatDialog::Open() {
   browse_look_->SetText(QStringLiteral("&Browse"));
   AttachBuddyButton(folder_edit_, browse_);
 
-  const int positions = info_ ? static_cast<int>(info_->custom.size()) : 0;
+  const bool quality = info_ && info_->has_quality;
+  const int positions = quality ? static_cast<int>(info_->custom.size()) : 0;
   slider_->setRange(0, std::max(positions - 1, 0));
-  if (format_ >= 2 && format_ <= 6)
-    slider_->setValue(std::clamp<int32_t>(LastValue(settings_, format_), 0, std::max(positions - 1, 0)));
+  if (quality)
+    slider_->setValue(std::clamp<int32_t>(settings_.*info_->slider_value, 0, std::max(positions - 1, 0)));
 
   preset_list_->addItems({QStringLiteral("Low"), QStringLiteral("Normal"), QStringLiteral("High"),
                           QStringLiteral("Custom")});
@@ -203,7 +192,7 @@ void FormatDialog::Open() {
   Update();
 
   folder_edit_->setText(QString::fromStdU16String(settings_.LastFolder));
-  if (format_ == 1) {
+  if (!quality) {
     quality_box_->setEnabled(false);
     preset_list_->setEnabled(false);
     slider_->setEnabled(false);
@@ -214,13 +203,14 @@ void FormatDialog::Open() {
 
 void FormatDialog::Update() {
   const int index = preset_list_->currentIndex();
-  slider_->setEnabled(index == 3 && format_ != 1);
+  const bool quality = info_ && info_->has_quality && !info_->custom.empty();
+  slider_->setEnabled(index == 3 && quality);
   Selection().preset_index = index;
   settings_.SetLastPreset(index);
-  if (format_ == 1 || !info_ || info_->custom.empty()) return;
+  if (!quality) return;
 
   const int position = slider_->value();
-  StoreSliderPosition(position);
+  (settings_.*info_->store_slider_value)(position);
   Selection().custom_value = info_->custom[position].value;
 
   QString caption = QString::fromStdU16String(info_->quality_word);
@@ -233,16 +223,6 @@ void FormatDialog::Update() {
   }
   caption += QStringLiteral(")");
   quality_box_->setTitle(caption);
-}
-
-void FormatDialog::StoreSliderPosition(int position) {
-  switch (format_) {
-    case 2: settings_.SetLastMP3Value(position); break;
-    case 3: settings_.SetLastWMAValue(position); break;
-    case 4: settings_.SetLastOGGValue(position); break;
-    case 5: settings_.SetLastAPEValue(position); break;
-    case 6: settings_.SetLastFLACValue(position); break;
-  }
 }
 
 void FormatDialog::Accept() {

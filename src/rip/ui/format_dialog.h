@@ -60,7 +60,6 @@ class FormatDialog : public QDialog {
  private:
   void BuildControls();
   void Open();
-  void StoreSliderPosition(int position);
 
   int format_;
   RipJob& job_;
