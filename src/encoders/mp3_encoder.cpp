@@ -92,8 +92,11 @@ void CMP3Encoder::EncodeChunk(size_t bytes) {
   alignas(int16_t) uint8_t staging[kStagingBytes];
   Take(staging, bytes);
   uint32_t produced = 0;
-  lame_->encode(stream_, static_cast<uint32_t>(bytes / 2), reinterpret_cast<int16_t*>(staging),
-                output_.data(), &produced);
+  // A refused chunk would leave a stream with a hole, reported as ripped.
+  if (lame_->encode(stream_, static_cast<uint32_t>(bytes / 2), reinterpret_cast<int16_t*>(staging),
+                    output_.data(), &produced) != BE_ERR_SUCCESSFUL) {
+    throw EncoderException("write error");
+  }
   if (produced > output_.size()) throw EncoderException("unable to encode");
   if (produced) file_->WriteOrThrow(output_.data(), produced);
 }
@@ -129,11 +132,9 @@ void CMP3Encoder::Finish() {
   // The library rewrites its info header inside the closed file, which is
   // still the temporary one.
   const std::string& path = file_->temp_path();
-  if (lame_->info_tag_w) {
-    lame_->info_tag_w(stream_, FromUtf8(path).c_str());
-  } else {
-    lame_->info_tag(stream_, path.c_str());
-  }
+  const BE_ERR tagged = lame_->info_tag_w ? lame_->info_tag_w(stream_, FromUtf8(path).c_str())
+                                          : lame_->info_tag(stream_, path.c_str());
+  if (tagged != BE_ERR_SUCCESSFUL) throw EncoderException("write error");
 
   std::vector<uint8_t> id3v1;
   if (tags) tags->GetID3v1(id3v1);

@@ -168,6 +168,29 @@ TEST_F(Mp3Test, NarrowInfoTagGetsTheUnfinishedFileBeforeId3v1) {
   EXPECT_FALSE(test::fs::exists(seen));
 }
 
+TEST_F(Mp3Test, ALibraryFailureEndsInWriteErrorAndLeavesNoFile) {
+  // A failed encode call would otherwise leave a silently truncated MP3
+  // reported as ripped; a failed info tag a file whose header is wrong.
+  for (const char* failing : {"encode", "tag"}) {
+    SCOPED_TRACE(failing);
+    ForgetLameBinding();
+    sandbox.SetAppPath(TONVIK_BINARY_DIR "/tests/encoders/lame_narrow");
+    setenv("FAKE_LAME_FAIL", failing, 1);
+    const std::string path = sandbox.Out(std::string("failing-") + failing + ".mp3");
+    try {
+      test::EncodeTo(2, 1, 0, path, pcm, CreateTagData(0));
+      ADD_FAILURE() << "no error";
+    } catch (const EncoderException& e) {
+      EXPECT_STREQ(e.what(), "write error");
+    }
+    unsetenv("FAKE_LAME_FAIL");
+    EXPECT_FALSE(test::fs::exists(path));
+    for (const auto& entry : test::fs::directory_iterator(sandbox.Out("")))
+      EXPECT_EQ(entry.path().filename().string().rfind(".tonvik-", 0), std::string::npos) << entry.path();
+  }
+  ForgetLameBinding();
+}
+
 TEST_F(Mp3Test, WritesLargerThanTheFifoGoInPieces) {
   const std::string path = sandbox.Out("big.mp3");
   Selection() = EncoderSelection{2, 3, 128000};

@@ -25,6 +25,7 @@
 #include "encoders/selection.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "encoders/format_table.h"
 #include "output/overwrite.h"
 #include "rip/rip_job.h"
 #include "rip/ui/format_dialog.h"
@@ -98,6 +99,38 @@ TEST_F(DialogTest, FormatDialogOpensWithTheStoredChoiceOfEachFormat) {
   FormatDialog wma(3, job_);
   EXPECT_EQ(wma.slider()->value(), 7);
   EXPECT_EQ(StoredDword(u"LastWMAValue"), 7);
+}
+
+// Every row of the format table, as the dialog shows it: the slider spans
+// the row's custom rows, each preset shows its description, and moving the
+// slider under Custom hands the encoder the row's value and remembers the
+// position in the format's own registry value.
+TEST_F(DialogTest, FormatDialogOpensCorrectlyForEveryRowOfTheFormatTable) {
+  for (const FormatInfo& f : AllFormats()) {
+    SCOPED_TRACE(ToUtf8(f.name));
+    Store("\"LastPreset\"=dword:00000000\n");
+    FormatDialog dialog(f.number(), job_);
+    EXPECT_EQ(dialog.qualityBox()->isEnabled(), f.has_quality);
+    EXPECT_EQ(dialog.presetList()->isEnabled(), f.has_quality);
+    if (!f.has_quality) continue;
+    EXPECT_EQ(dialog.slider()->maximum(), int(f.custom.size()) - 1);
+    const std::u16string word = f.quality_word;
+    for (int preset = 0; preset < 3; ++preset) {
+      dialog.presetList()->setCurrentIndex(preset);
+      EXPECT_EQ(dialog.qualityBox()->title().toStdU16String(), word + u"(" + f.presets[preset] + u")");
+      EXPECT_FALSE(dialog.slider()->isEnabled());
+      EXPECT_EQ(Selection().preset_index, preset);
+    }
+    dialog.presetList()->setCurrentIndex(3);
+    EXPECT_TRUE(dialog.slider()->isEnabled());
+    for (int position = 0; position < int(f.custom.size()); ++position) {
+      dialog.slider()->setValue(position);
+      EXPECT_EQ(dialog.qualityBox()->title().toStdU16String(),
+                word + u"(Custom; " + f.custom[position].label + u")");
+      EXPECT_EQ(Selection().custom_value, f.custom[position].value);
+      EXPECT_EQ(StoredDword(f.slider_value_name), position);
+    }
+  }
 }
 
 TEST_F(DialogTest, FormatDialogForWavDisablesTheQualityButStillStoresThePreset) {
