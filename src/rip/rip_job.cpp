@@ -10,14 +10,14 @@
 #include "cdrom/reader_thread.h"
 #include "core/app_exception.h"
 #include "core/settings.h"
-#include "output/disc_metadata.h"
 #include "encoders/encoder.h"
 #include "encoders/selection.h"
 #include "encoders/tag_data.h"
+#include "output/disc_metadata.h"
+#include "output/naming.h"
 #include "output/utf8_to_wide.h"
 #include "platform/pipe.h"
 #include "rip/job_observer.h"
-#include "output/naming.h"
 
 namespace tonvik {
 namespace {
@@ -95,6 +95,129 @@ void StopReader(Reader& reader, ReaderGraveyard& graveyard) {
     graveyard.Bury(std::move(reader));
 }
 
+// The output folder of the job: the destination, with the artist and album
+// sub-folders when the disc has titles and the options ask for them.
+std::u16string PlanOutputFolder(const RipJob& job, const Settings& settings, const DiscMetadata& meta) {
+  std::u16string folder = job.destination;
+  if (folder.empty() || folder.back() != u'/') folder += u'/';
+  if (!meta.titles.empty()) {
+    if (settings.CreateArtistSubfolder) folder += ExpandTemplate(meta, u"%1\\", 0);
+    if (settings.CreateAlbumSubfolder) folder += ExpandTemplate(meta, u"%3\\", 0);
+  }
+  return folder;
+}
+
+// Rips the selected tracks one by one on the job's thread. Owns the state
+// every track shares: the open drive, the output folder and the readers
+// that outlived their track.
+class TrackRipper {
+ public:
+  TrackRipper(RipJob& job, RipControl& control, RipObserver& observer, const Settings& settings,
+              CdDrive& drive, ReaderGraveyard& graveyard, std::u16string folder)
+      : job_(job),
+        control_(control),
+        observer_(observer),
+        settings_(settings),
+        drive_(drive),
+        graveyard_(graveyard),
+        meta_(Metadata()),
+        folder_(std::move(folder)) {}
+
+  // One track, start to end. Any failure is listed for the track and the job
+  // goes on; a failed or cancelled track leaves no output of its own (the
+  // encoder discards its unfinished file, an old file stays as it was).
+  void Rip(int32_t track, const TrackExtent& extent) {
+    std::unique_ptr<CEncoder> encoder;
+    Reader reader;
+    std::u16string file_name;
+    job_.track_done = 0;
+    job_.track_bytes = extent.sector_count * kSectorBytes;
+    try {
+      file_name = FileName(track);
+      file_name += GetTargetExtension();
+      encoder = CreateEncoder(folder_ + file_name, CreateTagData(static_cast<uint32_t>(track - 1)));
+      auto pipe = std::make_shared<Pipe>(static_cast<size_t>(job_.track_bytes.load()));
+      if (!pipe->ok()) throw AppException(kMsgPipeReadError);
+      StartReader(reader, pipe, extent);
+      Pump(*pipe, reader, *encoder);
+      StopReader(reader, graveyard_);
+      if (control_.cancel) throw AppException(kMsgCanceled);
+      if (reader.job->error_flag) throw AppException(kMsgCdReadError);
+
+      observer_.SetCurrentTrackText(observer_.CurrentTrackText() + u" (encoding)");
+      encoder->Finish();
+      encoder.reset();
+      if (int32_t lost = reader.job->unread_sectors.load(); lost > 0)
+        observer_.AddError(file_name + u": " + FormatMessage(kMsgSilenced, {Decimal(lost)}));
+    } catch (const AppException& e) {
+      observer_.AddError(file_name + u": " + e.Message());
+    } catch (...) {
+      observer_.AddError(file_name + u": " + kMsgUnhandled);
+    }
+    StopReader(reader, graveyard_);
+    encoder.reset();
+  }
+
+ private:
+  // The track's file name without its extension; shows the track in the
+  // dialog.
+  std::u16string FileName(int32_t track) {
+    const bool titled = !meta_.titles.empty();
+    std::u16string name;
+    if (titled) name = ExpandTemplate(meta_, settings_.NameTemplate, track - 1);
+    if (name.empty()) name = TrackName(track);
+    std::u16string current = name;
+    if (titled && size_t(track - 1) < meta_.titles.size()) current = Utf8ToWide(meta_.titles[track - 1].c_str());
+    observer_.SetCurrentTrackText(u"Current: " + current);
+    observer_.ResetTrackBar(job_.track_bytes);
+    return name;
+  }
+
+  void StartReader(Reader& reader, std::shared_ptr<Pipe> pipe, const TrackExtent& extent) {
+    reader.job = std::make_shared<ReaderJob>();
+    reader.job->drive = &drive_;
+    reader.job->first_sector = extent.first_sector;
+    reader.job->sector_count = extent.sector_count;
+    reader.job->jitter_correction = settings_.JitterCorrection != 0;
+    reader.job->pipe = std::move(pipe);
+    reader.job->pause_event = control_.pause;
+    reader.job->cancel_flag.store(&control_.cancel);
+    reader.thread = std::thread(control_.reader ? control_.reader : ReaderThreadMain, reader.job);
+  }
+
+  // Hands the reader's PCM to the encoder in chunks of 26 sectors until the
+  // track ends, the reader fails, or the job is cancelled (waiting while it
+  // is paused).
+  void Pump(Pipe& pipe, Reader& reader, CEncoder& encoder) {
+    std::vector<uint8_t> chunk(kChunkBytes);
+    for (;;) {
+      ssize_t n = pipe.Read(chunk.data(), chunk.size());
+      if (n < 0) {
+        if (errno == EPIPE) return;
+        throw AppException(kMsgPipeReadError);
+      }
+      if (n == 0 || reader.job->error_flag) return;
+      control_.pause->Wait();
+      if (control_.cancel) {
+        pipe.CloseRead();
+        return;
+      }
+      encoder.Write(chunk.data(), static_cast<uint32_t>(n));
+      job_.track_done += static_cast<int32_t>(n);
+      job_.total_done += static_cast<uint32_t>(n);
+    }
+  }
+
+  RipJob& job_;
+  RipControl& control_;
+  RipObserver& observer_;
+  const Settings& settings_;
+  CdDrive& drive_;
+  ReaderGraveyard& graveyard_;
+  const DiscMetadata& meta_;
+  const std::u16string folder_;
+};
+
 }  // namespace
 
 RipJob& TheRipJob() {
@@ -121,94 +244,17 @@ void RunRipJob(RipJob& job, RipControl& control, RipObserver& observer) {
   ReaderGraveyard graveyard;
   const bool drive_open = drive.Open(job.drive_letter);
   const int open_error = errno;
-
-  // The output folder, with the artist and album sub-folders when titles exist.
-  const DiscMetadata& meta = Metadata();
-  const bool titled = !meta.titles.empty();
-  std::u16string folder = job.destination;
-  if (folder.empty() || folder.back() != u'/') folder += u'/';
-  if (titled) {
-    if (settings.CreateArtistSubfolder) folder += ExpandTemplate(meta, u"%1\\", 0);
-    if (settings.CreateAlbumSubfolder) folder += ExpandTemplate(meta, u"%3\\", 0);
-  }
+  const std::u16string folder = PlanOutputFolder(job, settings, Metadata());
 
   if (!drive_open) {
     // Without the drive every read would fail and the job would write silence.
     observer.AddError(DriveOpenFailureMessage(open_error));
-  }
-
-  for (size_t i = 0; drive_open && i < job.selection.size(); ++i) {
-    if (control.cancel) break;
-    const int32_t track = job.selection[i];
-    const TrackExtent ext = extent(track);
-    std::unique_ptr<CEncoder> encoder;
-    Reader reader;
-    std::u16string file_name;
-    job.track_done = 0;
-    job.track_bytes = ext.sector_count * kSectorBytes;
-
-    try {
-      if (titled) file_name = ExpandTemplate(meta, settings.NameTemplate, track - 1);
-      if (file_name.empty()) file_name = TrackName(track);
-      std::u16string current = file_name;
-      if (titled && size_t(track - 1) < meta.titles.size())
-        current = Utf8ToWide(meta.titles[track - 1].c_str());
-      observer.SetCurrentTrackText(u"Current: " + current);
-      observer.ResetTrackBar(job.track_bytes);
-
-      file_name += GetTargetExtension();
-      auto tags = CreateTagData(static_cast<uint32_t>(track - 1));
-      encoder = CreateEncoder(folder + file_name, tags);
-
-      auto pipe = std::make_shared<Pipe>(static_cast<size_t>(job.track_bytes.load()));
-      if (!pipe->ok()) throw AppException(kMsgPipeReadError);
-      reader.job = std::make_shared<ReaderJob>();
-      reader.job->drive = &drive;
-      reader.job->first_sector = ext.first_sector;
-      reader.job->sector_count = ext.sector_count;
-      reader.job->jitter_correction = settings.JitterCorrection != 0;
-      reader.job->pipe = pipe;
-      reader.job->pause_event = control.pause;
-      reader.job->cancel_flag.store(&control.cancel);
-      reader.thread = std::thread(control.reader ? control.reader : ReaderThreadMain, reader.job);
-
-      std::vector<uint8_t> chunk(kChunkBytes);
-      for (;;) {
-        ssize_t n = pipe->Read(chunk.data(), chunk.size());
-        if (n < 0) {
-          if (errno == EPIPE) break;
-          throw AppException(kMsgPipeReadError);
-        }
-        if (n == 0 || reader.job->error_flag) break;
-        control.pause->Wait();
-        if (control.cancel) {
-          pipe->CloseRead();
-          break;
-        }
-        encoder->Write(chunk.data(), static_cast<uint32_t>(n));
-        job.track_done += static_cast<int32_t>(n);
-        job.total_done += static_cast<uint32_t>(n);
-      }
-      StopReader(reader, graveyard);
-      if (control.cancel) throw AppException(kMsgCanceled);
-      if (reader.job->error_flag) throw AppException(kMsgCdReadError);
-
-      observer.SetCurrentTrackText(observer.CurrentTrackText() + u" (encoding)");
-      encoder->Finish();
-      encoder.reset();
-      if (int32_t lost = reader.job->unread_sectors.load(); lost > 0)
-        observer.AddError(file_name + u": " + FormatMessage(kMsgSilenced, {Decimal(lost)}));
-    } catch (const AppException& e) {
-      observer.AddError(file_name + u": " + e.Message());
-    } catch (...) {
-      observer.AddError(file_name + u": " + kMsgUnhandled);
+  } else {
+    TrackRipper ripper(job, control, observer, settings, drive, graveyard, folder);
+    for (int32_t track : job.selection) {
+      if (control.cancel) break;
+      ripper.Rip(track, extent(track));
     }
-    // A failed or cancelled track: stop its reader, and destroying the
-    // encoder discards its unfinished output (the target file, if one
-    // existed before, is left as it was).
-    StopReader(reader, graveyard);
-    encoder.reset();
-    if (control.cancel) break;
   }
 
   graveyard.JoinAll();
