@@ -112,6 +112,12 @@ void CheckDisc(const std::vector<std::u16string>& paths) {
 }
 
 std::map<int32_t, TrackExtent> BuildTrackMap(const std::vector<uint8_t>& toc) {
+  struct Entry {
+    int32_t number;
+    bool data;
+    int32_t start;
+  };
+  std::vector<Entry> entries;
   std::map<int32_t, TrackExtent> map;
   for (size_t at = 4; at + 8 <= toc.size(); at += 8) {
     if (toc[at + 2] == 0xAA) break;
@@ -119,6 +125,19 @@ std::map<int32_t, TrackExtent> BuildTrackMap(const std::vector<uint8_t>& toc) {
     // The next entry's start ends the track; without one (a cut-off buffer) it has no sectors.
     const int32_t next = at + 16 <= toc.size() ? Be32(&toc[at + 12]) : start;
     map[toc[at + 2]] = {start, std::max(0, next - start)};
+    entries.push_back({toc[at + 2], (toc[at + 1] & 0x04) != 0, start});
+  }
+  // An enhanced CD: audio tracks in the first session and a data track that
+  // opens the second. Between them lie the first session's lead-out, the
+  // second's lead-in and the data track's pregap, which are no part of the
+  // last audio track (a drive cannot even read them), so that track ends at
+  // the first session's lead-out. A mixed-mode disc (data track first) has
+  // no such gap and keeps its extents.
+  if (entries.size() >= 2) {
+    const Entry& data = entries.back();
+    const Entry& audio = entries[entries.size() - 2];
+    if (data.data && !audio.data && !entries.front().data && data.start - kSessionGap > audio.start)
+      map[audio.number].sector_count = data.start - kSessionGap - audio.start;
   }
   return map;
 }

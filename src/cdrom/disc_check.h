@@ -31,8 +31,14 @@ struct TrackExtent {
   int32_t first_sector;
   int32_t sector_count;
 };
+// Sectors between the first session's lead-out and the start of the second
+// session's first track: lead-out 6750, lead-in 4500, pregap 150.
+inline constexpr int32_t kSessionGap = 11400;
+
 // Track number → extent up to the next TOC entry; the walk stops at the
-// lead-out or at the end of the buffer.
+// lead-out or at the end of the buffer. On an enhanced CD (audio tracks, then
+// a data track in a second session) the last audio track ends at the first
+// session's lead-out, kSessionGap sectors before the data track.
 std::map<int32_t, TrackExtent> BuildTrackMap(const std::vector<uint8_t>& toc);
 
 }  // namespace tonvik::cdrom

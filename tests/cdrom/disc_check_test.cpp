@@ -144,9 +144,10 @@ TEST(TrackMap, ExtentsRunToTheNextEntry) {
   EXPECT_EQ(map.at(1).first_sector, 0);
   EXPECT_EQ(map.at(1).sector_count, 20 * 75);
   EXPECT_EQ(map.at(3).first_sector, 35 * 75);
-  // The last audio track reaches the second-session data track: its own 10 s
-  // and the gap of lead-out, lead-in and pregap between the sessions.
-  EXPECT_EQ(map.at(3).sector_count, 10 * 75 + 6750 + 4500 + 150);
+  // The last audio track ends at the first session's lead-out, not at the
+  // second-session data track after the gap between the sessions.
+  EXPECT_EQ(map.at(3).sector_count, 10 * 75);
+  EXPECT_EQ(map.at(4).first_sector, 45 * 75 + 6750 + 4500 + 150);
   EXPECT_EQ(map.at(4).sector_count, 10 * 75);
 
   // A TOC cut off before its lead-out: the walk ends at the buffer's end.
@@ -156,6 +157,74 @@ TEST(TrackMap, ExtentsRunToTheNextEntry) {
   EXPECT_EQ(partial.at(1).sector_count, 20 * 75);
   EXPECT_EQ(partial.at(2).sector_count, 0);
   EXPECT_TRUE(BuildTrackMap({}).empty());
+}
+
+// A READ TOC format 0 response: tracks 1..n at the given LBAs, data tracks
+// marked, then the lead-out.
+std::vector<uint8_t> Toc(const std::vector<int32_t>& starts, const std::vector<bool>& data, int32_t lead_out) {
+  std::vector<uint8_t> toc(4);
+  auto entry = [&](uint8_t number, bool is_data, int32_t lba) {
+    toc.insert(toc.end(), {0, uint8_t(0x10 | (is_data ? 4 : 0)), number, 0, uint8_t(lba >> 24), uint8_t(lba >> 16),
+                           uint8_t(lba >> 8), uint8_t(lba)});
+  };
+  for (size_t i = 0; i < starts.size(); ++i) entry(uint8_t(i + 1), data[i], starts[i]);
+  entry(0xAA, false, lead_out);
+  const size_t length = toc.size() - 2;
+  toc[0] = uint8_t(length >> 8), toc[1] = uint8_t(length);
+  toc[2] = 1, toc[3] = uint8_t(starts.size());
+  return toc;
+}
+
+TEST(TrackMap, LayoutsOfPressedDiscs) {
+  struct Layout {
+    const char* name;
+    std::vector<int32_t> starts;  // LBA of every track
+    std::vector<bool> data;
+    int32_t lead_out;
+    std::vector<int32_t> lengths;  // expected sectors of every track
+  };
+  std::vector<int32_t> starts99, lengths99;
+  for (int i = 0; i < 99; ++i) starts99.push_back(i * 3000), lengths99.push_back(3000);
+  std::vector<int32_t> starts10, lengths10;
+  for (int i = 0; i < 10; ++i) starts10.push_back(i * 15000), lengths10.push_back(15000);
+  // Ten audio tracks, then the data track 11400 sectors after the lead-out.
+  starts10.push_back(150000 + kSessionGap);
+  lengths10.push_back(20000);
+  const Layout layouts[] = {
+      {"audio only", {0, 20000, 45000}, {false, false, false}, 60000, {20000, 25000, 15000}},
+      {"mixed mode", {0, 30000, 50000}, {true, false, false}, 62000, {30000, 20000, 12000}},
+      {"enhanced, one audio track", {0, 40000 + kSessionGap}, {false, true}, 40000 + kSessionGap + 9000,
+       {40000, 9000}},
+      {"enhanced, ten audio tracks", starts10, std::vector<bool>(10, false), 150000 + kSessionGap + 20000,
+       lengths10},
+      {"99 audio tracks", starts99, std::vector<bool>(99, false), 99 * 3000, lengths99},
+      // A pressed enhanced CD as its TOC is published: audio at absolute
+      // sectors 150, 12767, ..., 247455, the first session's lead-out at
+      // absolute 270335; its last audio track is 22880 sectors long.
+      {"published enhanced CD",
+       {0, 12617, 40337, 63075, 93260, 117965, 151715, 184190, 215110, 247305, 270185 + kSessionGap},
+       {false, false, false, false, false, false, false, false, false, false, true},
+       270185 + kSessionGap + 30000,
+       {12617, 27720, 22738, 30185, 24705, 33750, 32475, 30920, 32195, 22880, 30000}},
+  };
+  for (const Layout& l : layouts) {
+    SCOPED_TRACE(l.name);
+    std::vector<bool> data = l.data;
+    if (data.size() < l.starts.size()) data.push_back(true);
+    const auto map = BuildTrackMap(Toc(l.starts, data, l.lead_out));
+    ASSERT_EQ(map.size(), l.lengths.size());
+    int64_t total = 0;
+    for (size_t i = 0; i < l.lengths.size(); ++i) {
+      EXPECT_EQ(map.at(int32_t(i + 1)).first_sector, l.starts[i]) << "track " << i + 1;
+      EXPECT_EQ(map.at(int32_t(i + 1)).sector_count, l.lengths[i]) << "track " << i + 1;
+      if (!data[i]) total += l.lengths[i];
+    }
+    // The audio the job rips never reaches into the gap between sessions.
+    const bool enhanced = data.back() && !data.front();
+    if (enhanced) {
+      EXPECT_EQ(total, l.starts.back() - kSessionGap);
+    }
+  }
 }
 
 }  // namespace

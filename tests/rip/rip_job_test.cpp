@@ -70,9 +70,11 @@ class RipJobTest : public ::testing::Test {
 
   // Writes an image of audio tracks of the given lengths (sectors), maps it
   // to drive D, runs the disc check on the drive root.
-  void MakeDisc(const std::vector<int32_t>& sectors, const std::string& faults = "") {
+  void MakeDisc(const std::vector<int32_t>& sectors, const std::string& faults = "", bool enhanced = false) {
     std::vector<discimage::ImageTrack> tracks;
     for (int32_t n : sectors) tracks.push_back({discimage::ImageTrack::Audio, n, discimage::ImageTrack::Music});
+    // An enhanced CD: a data track opening a second session.
+    if (enhanced) tracks.push_back({discimage::ImageTrack::Mode2, 75 * 5, discimage::ImageTrack::Silence, 2});
     cue_ = hives_.root() / "disc" / "disc.cue";
     fs::create_directories(cue_.parent_path());
     std::string error;
@@ -130,6 +132,20 @@ TEST_F(RipJobTest, AWholeDiscBecomesOneFilePerTrackInEveryLosslessFormatBitExact
     EXPECT_EQ(job.total_done.load(), uint32_t(job.total_bytes.load()));
     EXPECT_EQ(observer_.finished.load(), format == 1 ? 1 : 2);
   }
+}
+
+TEST_F(RipJobTest, AnEnhancedCdsLastAudioTrackEndsAtTheFirstSession) {
+  // Without the session gap in its extent the last track is exactly its own
+  // audio: no silence appended, none reported as unreadable, totals to match.
+  MakeDisc({75 * 3, 75 * 2 + 5}, "", true);
+  ASSERT_EQ(Disc().selection, (std::vector<int32_t>{1, 2}));
+  RipJob& job = Job(1);
+  Run(job);
+  EXPECT_TRUE(observer_.Errors().empty()) << ToUtf8(observer_.Errors().front());
+  EXPECT_EQ(fs::file_size(music_ / "Track 02.wav"), 46u + (75 * 2 + 5) * 2352);
+  EXPECT_EQ(DecodeToPcm(music_ / "Track 02.wav"), TrackPcm(2));
+  EXPECT_EQ(job.total_bytes.load(), (75 * 5 + 5) * 2352);
+  EXPECT_EQ(job.total_done.load(), uint32_t(job.total_bytes.load()));
 }
 
 TEST_F(RipJobTest, LossyFormatsGiveDecodableFilesOfTheTracksLength) {
