@@ -10,15 +10,6 @@ namespace {
 
 constexpr const char* kJar = "/usr/share/java/jmac.jar";
 
-// Runs the driver as a single-file Java program; false when it failed.
-bool RunJmac(const std::string& args) {
-  int status = -1;
-  Shell(std::string("java -cp ") + kJar + " " TONVIK_SOURCE_DIR "/tests/monkey/JmacDriver.java " +
-            args + " >/dev/null 2>&1",
-        &status);
-  return status == 0;
-}
-
 class JavaPort : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -26,81 +17,69 @@ class JavaPort : public ::testing::Test {
       GTEST_SKIP() << "java or " << kJar << " missing (packages libjmac-java, openjdk-17-jdk-headless)";
     }
   }
+  // Runs the driver as a single-file Java program.
+  static bool Run(const std::string& args) {
+    int status = -1;
+    Shell(std::string("java -cp ") + kJar + " " TONVIK_SOURCE_DIR "/tests/monkey/JmacDriver.java" +
+              args + " >/dev/null 2>&1",
+          &status);
+    return status == 0;
+  }
   TempDir dir;
 };
 
-// Frame-long stretches of each special case, so every frame flag occurs at
-// levels 1000-3000, and a short dithered tail.
-Bytes Composite() {
+TEST_F(JavaPort, StereoFilesByteIdenticalAtEveryLevel) {
+  // A frame (at levels 1000-3000) of each special case, and a short tail.
   Bytes pcm;
-  const Signal parts[] = {Signal::kMusic, Signal::kSilence, Signal::kSame, Signal::kFirstSilent,
-                          Signal::kSecondSilent, Signal::kNoise, Signal::kAntiPhase, Signal::kSquare};
-  for (Signal s : parts) {
+  for (Signal s : {Signal::kMusic, Signal::kSilence, Signal::kSame, Signal::kFirstSilent,
+                   Signal::kSecondSilent, Signal::kNoise, Signal::kAntiPhase, Signal::kSquare}) {
     const Bytes part = MakeSignal(s, 73728, 2);
     pcm.insert(pcm.end(), part.begin(), part.end());
   }
   const Bytes tail = MakeSignal(Signal::kDither, 1000, 2);
   pcm.insert(pcm.end(), tail.begin(), tail.end());
-  return pcm;
-}
-
-TEST_F(JavaPort, StereoFilesByteIdenticalAtEveryLevel) {
-  const Bytes pcm = Composite();
   WriteFile(dir.Path("in.raw"), pcm);
+  const int levels[] = {1000, 2000, 3000, 4000};
   std::string args;
-  for (int level : {1000, 2000, 3000, 4000}) {
+  for (int level : levels) {
     args += " encode " + std::to_string(level) + " 2 16 " + dir.Path("in.raw") + " " +
-            dir.Path("j" + std::to_string(level) + ".ape");
+            dir.Path(std::to_string(level));
   }
-  ASSERT_TRUE(RunJmac(args));
-  for (int level : {1000, 2000, 3000, 4000}) {
+  ASSERT_TRUE(Run(args));
+  for (int level : levels) {
     SCOPED_TRACE(level);
-    const Bytes reference = ReadFile(dir.Path("j" + std::to_string(level) + ".ape"));
+    const Bytes reference = ReadFile(dir.Path(std::to_string(level)));
     ASSERT_GT(reference.size(), 1000u);
     // The ripper's way (length unknown, table shrunk at the end), and told
     // the exact length like the reference.
     for (int64_t max : {MAX_AUDIO_BYTES_UNKNOWN, static_cast<int64_t>(pcm.size())}) {
-      ASSERT_EQ(EncodeFile(dir.Path("ours.ape"), pcm, level, 2, 16, 61152, max), 0);
+      ASSERT_EQ(EncodeFile(dir.Path("ours.ape"), pcm, level, 2, 16, {.max_bytes = max}), 0);
       EXPECT_TRUE(ReadFile(dir.Path("ours.ape")) == reference) << "max " << max;
     }
   }
 }
 
-// Files the reference cannot make: mono, 8-bit, a stored WAV header whose
-// length is not a multiple of 4, terminating data. Its decoder reads them
-// back exactly.
+// Files the reference encoder cannot make: mono, 8-bit, a stored WAV header
+// whose length is no multiple of 4, terminating data. Its decoder and
+// ffmpeg read them back exactly.
 TEST_F(JavaPort, DecoderReadsMonoEightBitAndStoredHeaders) {
   struct Case {
-    const char* name;
     int level, channels, bits;
-    size_t header;  // stored WAV header bytes (0: created on decompression)
-    size_t blocks;
-  } cases[] = {{"mono", 4000, 1, 16, 0, 300000},
-               {"8-bit stereo", 2000, 2, 8, 0, 80000},
-               {"header 46 bytes", 3000, 2, 16, 46, 100000},
-               {"header 45 bytes, mono", 1000, 1, 16, 45, 73729}};
-  std::string args;
+    size_t header, blocks;
+  } cases[] = {{4000, 1, 16, 0, 300000}, {2000, 2, 8, 0, 80000}, {3000, 2, 16, 46, 100000},
+               {1000, 1, 16, 45, 73729}};
   std::vector<Bytes> inputs;
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    const Case& c = cases[i];
-    inputs.push_back(MakeSignal(Signal::kMusic, c.blocks, c.channels, c.bits, static_cast<uint32_t>(i)));
-    const WaveFormat format = MakeWaveFormat(44100, static_cast<uint16_t>(c.bits), static_cast<uint16_t>(c.channels));
-    const std::string path = dir.Path(std::to_string(i) + ".ape");
-    FileIO io;
-    CAPECompress encoder;
-    const Bytes header(c.header, 0x5A);
-    const unsigned char tail[6] = {'L', 'I', 'S', 'T', 0, 0};
-    ASSERT_EQ(io.Create(path.c_str()), 0);
-    ASSERT_EQ(encoder.Start(&io, &format, MAX_AUDIO_BYTES_UNKNOWN, c.level, header.data(),
-                            c.header ? static_cast<int64_t>(c.header) : CREATE_WAV_HEADER_ON_DECOMPRESSION),
-              0);
-    ASSERT_EQ(encoder.AddData(inputs.back().data(), static_cast<int>(inputs.back().size())), 0);
-    ASSERT_EQ(encoder.Finish(tail, c.header ? 6 : 0, c.header ? 6 : 0), 0);
-    args += " decode " + path + " " + dir.Path(std::to_string(i) + ".raw");
+  std::string args;
+  for (const Case& c : cases) {
+    const std::string name = std::to_string(inputs.size());
+    inputs.push_back(MakeSignal(Signal::kMusic, c.blocks, c.channels, c.bits, inputs.size()));
+    const EncodeOptions options{.header = Bytes(c.header, 0x5A), .terminating = Bytes(c.header ? 6 : 0, 1)};
+    ASSERT_EQ(EncodeFile(dir.Path(name + ".ape"), inputs.back(), c.level, c.channels, c.bits, options), 0);
+    args += " decode " + dir.Path(name + ".ape") + " " + dir.Path(name + ".raw");
   }
-  ASSERT_TRUE(RunJmac(args));
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    SCOPED_TRACE(cases[i].name);
+  ASSERT_TRUE(Run(args));
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    SCOPED_TRACE(i);
     EXPECT_TRUE(ReadFile(dir.Path(std::to_string(i) + ".raw")) == inputs[i]);
     int status = -1;
     EXPECT_TRUE(FfmpegDecode(dir.Path(std::to_string(i) + ".ape"), cases[i].bits, &status) ==

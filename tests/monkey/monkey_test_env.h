@@ -87,74 +87,70 @@ enum class Signal { kMusic, kSilence, kSame, kFirstSilent, kSecondSilent, kAntiP
 inline Bytes MakeSignal(Signal kind, size_t blocks, int channels, int bits = 16, uint32_t seed = 7) {
   uint32_t state = seed;
   auto next = [&state] { return state = state * 1664525u + 1013904223u; };
-  const int limit = bits == 16 ? 32767 : 127;
+  const int top = bits == 16 ? 32767 : 127;
   int run = 0, held = 0;
   Bytes out;
-  out.reserve(blocks * channels * bits / 8);
   for (size_t i = 0; i < blocks; ++i) {
-    const double t = static_cast<double>(i) / 44100.0;
-    // A few detuned partials under a note envelope, and a little noise.
-    const double env = std::exp(-3.0 * std::fmod(t, 0.7)) * (1 - std::exp(-200.0 * std::fmod(t, 0.7)));
+    // Detuned partials under note envelopes, and a little noise.
+    const double t = static_cast<double>(i) / 44100.0, phase = std::fmod(t, 0.7);
+    const double env = std::exp(-3.0 * phase) * (1 - std::exp(-200.0 * phase));
     double music = 0;
     for (int k = 1; k <= 4; ++k) music += std::sin(2 * M_PI * (220.0 * k + 0.7 * k * k) * t) / k;
     const double noise = static_cast<int>(next() >> 20) / 4096.0 - 0.5;
-    int a = static_cast<int>(limit * (0.45 * env * music + 0.01 * noise));
-    int b = static_cast<int>(limit * (0.4 * env * std::sin(2 * M_PI * 331.0 * t + music) - 0.01 * noise));
+    int a = static_cast<int>(top * (0.45 * env * music + 0.01 * noise));
+    int b = static_cast<int>(top * (0.4 * env * std::sin(2 * M_PI * 331.0 * t + music) - 0.01 * noise));
     switch (kind) {
       case Signal::kMusic: break;
       case Signal::kSilence: a = b = 0; break;
       case Signal::kSame: b = a; break;
       case Signal::kFirstSilent: a = 0; break;
       case Signal::kSecondSilent: b = 0; break;
-      case Signal::kAntiPhase: a = std::clamp(a * 3, -limit, limit); b = -a; break;
-      case Signal::kNoise:  // the full range, extremes included
-        a = static_cast<int>(next() >> 16) - 32768;
-        b = static_cast<int>(next() >> 16) - 32768;
-        if (i % 97 == 0) a = -32768, b = 32767;
+      case Signal::kAntiPhase: a = std::clamp(a * 3, -top, top), b = -a; break;
+      case Signal::kNoise:  // the whole range, both extremes regularly
+        a = i % 97 ? static_cast<int>(next() >> 16) - 32768 : -32768;
+        b = i % 97 ? static_cast<int>(next() >> 16) - 32768 : 32767;
         if (bits == 8) a >>= 8, b >>= 8;
         break;
-      case Signal::kSquare: {
-        const bool high = (i / 50) % 2, other = (i / 73) % 2;
-        a = high ? limit : -limit - 1;
-        b = other ? -limit - 1 : limit;
+      case Signal::kSquare:
+        a = (i / 50) % 2 ? top : -top - 1;
+        b = (i / 73) % 2 ? -top - 1 : top;
         break;
-      }
-      case Signal::kDither:  // +-1 steps between long constant runs
-        if (run-- <= 0) {
-          run = static_cast<int>(next() >> 19);
-          held = static_cast<int>(next() >> 30) - 1;
-        }
+      case Signal::kDither:  // steps of 1 between long constant runs
+        if (run-- <= 0) run = static_cast<int>(next() >> 19), held = static_cast<int>(next() >> 30) - 1;
         a = held;
-        b = (i % 3 == 0) ? held : 0;
+        b = i % 3 ? 0 : held;
         break;
     }
-    for (int ch = 0; ch < channels; ++ch) {
-      const int v = ch == 0 ? a : b;
-      if (bits == 16) {
-        out.push_back(static_cast<uint8_t>(v));
-        out.push_back(static_cast<uint8_t>(v >> 8));
-      } else {
-        out.push_back(static_cast<uint8_t>(v + 128));
-      }
+    for (int v : {a, b}) {
+      if (bits == 8) out.push_back(static_cast<uint8_t>(v + 128));
+      if (bits == 16) out.insert(out.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)});
+      if (channels == 1) break;
     }
   }
   return out;
 }
 
-// Encodes the PCM into path through a FileIO, in chunks of `chunk` bytes.
-// Returns the first error, 0 on success.
+struct EncodeOptions {
+  size_t chunk = 61152;  // the ripper's
+  int64_t max_bytes = MAX_AUDIO_BYTES_UNKNOWN;
+  Bytes header = {};     // stored WAV header; none: created on decompression
+  Bytes terminating = {};
+};
+
+// Encodes the PCM into path through a FileIO. Returns the first error.
 inline int EncodeFile(const std::string& path, const Bytes& pcm, int level, int channels, int bits,
-                      size_t chunk = 61152, int64_t max_bytes = MAX_AUDIO_BYTES_UNKNOWN) {
+                      const EncodeOptions& o = {}) {
   FileIO io;
   CAPECompress encoder;
-  const WaveFormat format = MakeWaveFormat(44100, static_cast<uint16_t>(bits), static_cast<uint16_t>(channels));
+  const auto format = MakeWaveFormat(44100, static_cast<uint16_t>(bits), static_cast<uint16_t>(channels));
+  const int64_t header = o.header.empty() ? CREATE_WAV_HEADER_ON_DECOMPRESSION : o.header.size();
   int rc = io.Create(path.c_str());
-  if (!rc) rc = encoder.Start(&io, &format, max_bytes, level);
-  for (size_t at = 0; !rc && at < pcm.size(); at += chunk) {
-    rc = encoder.AddData(pcm.data() + at, static_cast<int>(std::min(chunk, pcm.size() - at)));
+  if (!rc) rc = encoder.Start(&io, &format, o.max_bytes, level, o.header.data(), header);
+  for (size_t at = 0; !rc && at < pcm.size(); at += o.chunk) {
+    rc = encoder.AddData(pcm.data() + at, static_cast<int>(std::min(o.chunk, pcm.size() - at)));
   }
-  if (!rc) rc = encoder.Finish(nullptr, 0, 0);
-  return rc;
+  const int t = static_cast<int>(o.terminating.size());
+  return rc ? rc : encoder.Finish(o.terminating.data(), t, t);
 }
 
 // Blocks per frame at a level.

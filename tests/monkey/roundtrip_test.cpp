@@ -52,7 +52,7 @@ TEST_P(RoundTrip, FfmpegDecodesEveryCaseBitExact) {
     const size_t blocks = c.frames * FrameBlocks(level) + c.extra;
     const Bytes pcm = MakeSignal(c.signal, blocks, channels, c.bits, static_cast<uint32_t>(i));
     const std::string path = dir.Path("t.ape");
-    ASSERT_EQ(EncodeFile(path, pcm, level, channels, c.bits, kChunks[i % std::size(kChunks)]), 0);
+    ASSERT_EQ(EncodeFile(path, pcm, level, channels, c.bits, {.chunk = kChunks[i % std::size(kChunks)]}), 0);
     int status = -1;
     const std::string decoded = FfmpegDecode(path, c.bits, &status);
     EXPECT_EQ(status, 0);
