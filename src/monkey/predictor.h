@@ -28,19 +28,15 @@ class Predictor {
     // Stage 2: sign-sign adaptive offset predictor. Sums wrap at 32 bits.
     const int32_t a[4] = {s_[0], s_[0] - s_[1], s_[1] - s_[2], s_[2] - s_[3]};
     const int32_t b[5] = {c, c - c_[0], c_[0] - c_[1], c_[1] - c_[2], c_[2] - c_[3]};
-    int64_t pa = 0, pb = 0;
-    for (int k = 0; k < 4; ++k) pa += static_cast<int64_t>(ma_[k]) * a[k];
-    for (int k = 0; k < 5; ++k) pb += static_cast<int64_t>(mb_[k]) * b[k];
-    const uint32_t sum = static_cast<uint32_t>(pa) +
-                         static_cast<uint32_t>(static_cast<int32_t>(static_cast<uint32_t>(pb)) >> 1);
+    const uint32_t pa = U(ma_[0]) * U(a[0]) + U(ma_[1]) * U(a[1]) + U(ma_[2]) * U(a[2]) +
+                        U(ma_[3]) * U(a[3]);
+    const uint32_t pb = U(mb_[0]) * U(b[0]) + U(mb_[1]) * U(b[1]) + U(mb_[2]) * U(b[2]) +
+                        U(mb_[3]) * U(b[3]) + U(mb_[4]) * U(b[4]);
+    const uint32_t sum = pa + U(static_cast<int32_t>(pb) >> 1);
     int32_t out = s - (static_cast<int32_t>(sum) >> 10);
-    if (out > 0) {
-      for (int k = 0; k < 4; ++k) ma_[k] += Sign(a[k]);
-      for (int k = 0; k < 5; ++k) mb_[k] += Sign(b[k]);
-    } else if (out < 0) {
-      for (int k = 0; k < 4; ++k) ma_[k] -= Sign(a[k]);
-      for (int k = 0; k < 5; ++k) mb_[k] -= Sign(b[k]);
-    }
+    const int32_t direction = Sign(out);
+    for (int k = 0; k < 4; ++k) ma_[k] += direction * Sign(a[k]);
+    for (int k = 0; k < 5; ++k) mb_[k] += direction * Sign(b[k]);
     s_[3] = s_[2];
     s_[2] = s_[1];
     s_[1] = s_[0];
@@ -60,6 +56,7 @@ class Predictor {
 
  private:
   static int32_t Sign(int32_t v) { return (v > 0) - (v < 0); }
+  static uint32_t U(int32_t v) { return static_cast<uint32_t>(v); }
 
   int32_t last_own_ = 0, last_side_ = 0;
   int32_t s_[4] = {};  // stage-1 outputs of own, newest first

@@ -96,6 +96,11 @@ class RangeEncoder {
   }
 
   void Normalize() {
+    if (range_ <= kBottom) Shift();
+  }
+
+  // Moves out bytes until the range is wide again.
+  [[gnu::noinline]] void Shift() {
     while (range_ <= kBottom) {
       if (low_ < (0xFFu << kShift)) {
         Emit(buffer_, 0xFF);
