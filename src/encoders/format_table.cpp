@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "encoders/ape_encoder.h"
 #include "encoders/flac_encoder.h"
 #include "encoders/mp3_encoder.h"
 #include "encoders/ogg_encoder.h"
@@ -47,7 +48,7 @@ const std::array<FormatInfo, 6> kFormats = {{
      true, u"Quality ", {u"Low; VBR; Q:0", u"Normal; VBR; Q:0.5", u"High; VBR; Q:0.8"}, {0, 500, 800},
      kOggRows, u"LastOGGValue", &Settings::LastOGGValue, &Settings::SetLastOGGValue},
     // High is level 3000; "Extra high" (4000) only through Custom.
-    {Format::Ape, u"Monkey's Audio", u".ape", nullptr, true,
+    {Format::Ape, u"Monkey's Audio", u".ape", &Make<CAPEEncoder>, true,
      true, u"Compression ", {u"Fastest", u"Normal", u"Highest"}, {1000, 2000, 3000},
      kApeRows, u"LastAPEValue", &Settings::LastAPEValue, &Settings::SetLastAPEValue},
     {Format::Flac, u"FLAC", u".flac", &Make<CFLACEncoder>, true,

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/app_exception.h"
+#include "monkey/ape_tag.h"
 #include "output/disc_metadata.h"
 #include "platform/text.h"
 
@@ -109,8 +110,19 @@ void CCDDBTagData::SetWMAttributes(IWMHeaderInfoLike*) {
   // Filled in together with the Windows Media writer.
 }
 
-void CCDDBTagData::WriteAPETag(ApeTagSink&) {
-  // Filled in together with the Monkey's Audio encoder.
+int CCDDBTagData::WriteAPETag(monkey::CIO& io) {
+  const DiscMetadata& disc = Metadata();
+  const std::string title = index_ < disc.titles.size() ? disc.titles[index_] : std::string();
+  const std::string track = std::to_string(index_ + 1);
+  const std::string total = std::to_string(disc.titles.size());
+  monkey::CAPETag tag(&io, false);
+  const std::pair<const char*, const std::string*> items[] = {
+      {"Title", &title},         {"Artist", &disc.artist}, {"Album", &disc.album},
+      {"Comment", &disc.comment}, {"Year", &disc.year},     {"Track", &track},
+      {"Totaltracks", &total},   {"Genre", &disc.genre}};
+  // An empty text removes the item; failures of single items are ignored.
+  for (const auto& [name, value] : items) tag.SetFieldString(name, value->c_str());
+  return tag.Save();
 }
 
 void CCDDBTagData::AddVorbisComments(vorbis_comment* comments) {

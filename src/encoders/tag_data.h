@@ -16,9 +16,9 @@ namespace tonvik {
 
 // The Windows Media writer's header-info interface; defined by the WMA encoder.
 class IWMHeaderInfoLike;
-// The file adapter the APE tag is appended through; defined by the Monkey's
-// Audio encoder.
-class ApeTagSink;
+namespace monkey {
+class CIO;  // the file the Monkey's Audio encoder writes; the APE tag goes at its end
+}
 
 class CTagData {
  public:
@@ -29,7 +29,9 @@ class CTagData {
   virtual void GetID3v2(std::vector<uint8_t>& out) = 0;
   virtual void SetWMAttributes(IWMHeaderInfoLike* header) = 0;
   virtual void AddVorbisComments(vorbis_comment* comments) = 0;
-  virtual void WriteAPETag(ApeTagSink& sink) = 0;
+  // Appends the APE tag through the file adapter; 0, or the library's error
+  // when the tag could not be written.
+  virtual int WriteAPETag(monkey::CIO& io) = 0;
   virtual void AddFLACComments(FLAC__StreamMetadata* block) = 0;
 };
 
@@ -43,7 +45,7 @@ class CCDDBTagData : public CTagData {
   void GetID3v2(std::vector<uint8_t>& out) override;
   void SetWMAttributes(IWMHeaderInfoLike* header) override;
   void AddVorbisComments(vorbis_comment* comments) override;
-  void WriteAPETag(ApeTagSink& sink) override;
+  int WriteAPETag(monkey::CIO& io) override;
   void AddFLACComments(FLAC__StreamMetadata* block) override;
 
   uint32_t index() const { return index_; }
@@ -59,7 +61,7 @@ class CEmptyTagData : public CTagData {
   void GetID3v2(std::vector<uint8_t>& out) override { out.clear(); }
   void SetWMAttributes(IWMHeaderInfoLike*) override {}
   void AddVorbisComments(vorbis_comment*) override {}
-  void WriteAPETag(ApeTagSink&) override {}
+  int WriteAPETag(monkey::CIO&) override { return 0; }
   void AddFLACComments(FLAC__StreamMetadata*) override {}
 };
 

@@ -1,6 +1,7 @@
 #include "encoders/target_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -57,7 +58,8 @@ TargetFile::TargetFile(const std::u16string& path) {
   const std::string folder8 = ToUtf8(folder);
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
     temp_ = TempNameIn(folder8);
-    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // Readable too: an encoder may read back what it wrote (Monkey's Audio).
+    fd_ = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ < 0 && errno != EEXIST) break;
   }
   if (fd_ < 0) {
@@ -107,6 +109,30 @@ bool TargetFile::Seek(uint64_t offset) {
   if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
   position_ = offset;
   return true;
+}
+
+bool TargetFile::Read(void* data, size_t bytes, size_t* got) {
+  *got = 0;
+  if (!Flush()) return false;
+  auto* p = static_cast<uint8_t*>(data);
+  while (*got < bytes) {
+    const ssize_t n = ::read(fd_, p + *got, bytes - *got);  // the descriptor sits at position_
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) break;
+    *got += static_cast<size_t>(n);
+    position_ += static_cast<uint64_t>(n);
+  }
+  return true;
+}
+
+int64_t TargetFile::Size() {
+  if (!Flush()) return -1;
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
 }
 
 void TargetFile::Close() {

@@ -27,6 +27,11 @@ class TargetFile {
   // Absolute positioning within what has been written.
   bool Seek(uint64_t offset);
   uint64_t Tell() const { return position_; }
+  // Reads back what was written, from the current position; *got may fall
+  // short at the end. False when the system refuses (errno set).
+  bool Read(void* data, size_t bytes, size_t* got);
+  // The size of the file, buffered bytes included; -1 on failure.
+  int64_t Size();
   // Writes the pending bytes; false on failure.
   bool Flush();
 

@@ -46,6 +46,21 @@ for t in 1 3; do
 done
 [ ! -e "$music/Track 02.wav" ] || fail "an unselected track was ripped"
 
+# 2b. Monkey's Audio: every track decodes bit-exactly, its checksums checked.
+rm -rf "$music"/*
+startup_lines 5 'D:\' | "$APPDIR/vandral" 2>"$SANDBOX/err" &
+pid=$!
+win="$(wait_window '^Tonvik$')" || fail "no Format dialog for Monkey's Audio"
+press "$win" Return
+wait_exit "$pid" 60; code=$EXIT_CODE
+[ "$code" = 1 ] || fail "exit code $code for Monkey's Audio ($(cat "$SANDBOX/err"))"
+for t in 1 2 3; do
+  f="$music/Track 0$t.ape"
+  [ -f "$f" ] || fail "missing $f"
+  cmp -s <(ffmpeg -v error -xerror -err_detect crccheck+explode -i "$f" -f s16le -) \
+    <(track_pcm "$t" "${lengths[@]}") || fail "$f is not the disc's audio"
+done
+
 # 3. Escape in the progress dialog cancels: "Canceled." in the list, no file left.
 rm -rf "$music"/*
 echo "speed 75" > "$DISC_CUE.faults"  # real time: 7 seconds for the disc
