@@ -1,6 +1,8 @@
 #include "cdrom/disc_check.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 
 #include "cdrom/cd_drive.h"
 #include "core/app_exception.h"
@@ -15,6 +17,33 @@ constexpr char16_t kBadTrackPath[] = u"Error. The path \"%1%\" does not name a t
 constexpr char16_t kNoSuchTrack[] = u"Error. Track %1% is not on this disc.";
 
 int32_t Be32(const uint8_t* p) { return int32_t(uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]); }
+
+// The last address a CD can have: 99:59:74 less the 2-second lead-in offset.
+constexpr int32_t kLastCdLba = (99 * 60 + 59) * 75 + 74 - 150;
+
+}  // namespace
+
+bool IsSoundToc(const std::vector<uint8_t>& toc) {
+  if (toc.size() < 4 + 2 * 8 || (toc.size() - 4) % 8 != 0) return false;
+  if (size_t(toc[0] << 8 | toc[1]) + 2 != toc.size()) return false;
+  const size_t entries = (toc.size() - 4) / 8;
+  int last_number = 0;
+  int64_t last_start = -1;
+  for (size_t i = 0; i < entries; ++i) {
+    const uint8_t* d = &toc[4 + i * 8];
+    const int number = d[2];
+    const int64_t start = Be32(&d[4]);
+    const bool lead_out = number == 0xAA;
+    if (lead_out != (i + 1 == entries)) return false;  // the lead-out, and only it, comes last
+    if (!lead_out && (number < 1 || number > 99 || number <= last_number)) return false;
+    if (start < 0 || start <= last_start || start > kLastCdLba) return false;
+    if (!lead_out) last_number = number;
+    last_start = start;
+  }
+  return toc[2] == toc[4 + 2] && toc[3] == last_number;
+}
+
+namespace {
 
 void Check(CdDrive& drive) {
   uint8_t config[8] = {};
@@ -45,8 +74,12 @@ void Check(CdDrive& drive) {
   uint8_t header[12] = {};
   if (drive.ReadTocHeader(header) != 0) throw AppException(kNotReadable);
   const size_t total = size_t(header[0] << 8 | header[1]) + 2;
+  // An allocation length has 16 bits; a length beyond it is no TOC.
+  if (total > 0xFFFF) throw AppException(kNotReadable);
   std::vector<uint8_t> toc(total, 0);
   if (drive.ReadToc(header[2], toc.data(), uint16_t(total)) != 0) throw AppException(kNotReadable);
+  // The answer is checked once, here: everything after trusts it.
+  if (!IsSoundToc(toc)) throw AppException(kNotReadable);
 
   bool audio = false;
   for (size_t at = 4; at + 8 < total; at += 8)  // every descriptor before the lead-out
@@ -124,7 +157,8 @@ std::map<int32_t, TrackExtent> BuildTrackMap(const std::vector<uint8_t>& toc) {
     const int32_t start = Be32(&toc[at + 4]);
     // The next entry's start ends the track; without one (a cut-off buffer) it has no sectors.
     const int32_t next = at + 16 <= toc.size() ? Be32(&toc[at + 12]) : start;
-    map[toc[at + 2]] = {start, std::max(0, next - start)};
+    const int64_t count = std::clamp<int64_t>(int64_t(next) - start, 0, INT32_MAX);
+    map[toc[at + 2]] = {start, int32_t(count)};
     entries.push_back({toc[at + 2], (toc[at + 1] & 0x04) != 0, start});
   }
   // An enhanced CD: audio tracks in the first session and a data track that
@@ -136,8 +170,9 @@ std::map<int32_t, TrackExtent> BuildTrackMap(const std::vector<uint8_t>& toc) {
   if (entries.size() >= 2) {
     const Entry& data = entries.back();
     const Entry& audio = entries[entries.size() - 2];
-    if (data.data && !audio.data && !entries.front().data && data.start - kSessionGap > audio.start)
-      map[audio.number].sector_count = data.start - kSessionGap - audio.start;
+    const int64_t first_session = int64_t(data.start) - kSessionGap - audio.start;
+    if (data.data && !audio.data && !entries.front().data && first_session > 0)
+      map[audio.number].sector_count = int32_t(std::min<int64_t>(first_session, INT32_MAX));
   }
   return map;
 }

@@ -27,6 +27,12 @@ void CheckDisc(const std::vector<std::u16string>& paths);
 // ("Cannot access CD drive: %1%.", "Internal error #151. ...") otherwise.
 void OpenAndIdentify(CdDrive& drive, char16_t letter);
 
+// True for a READ TOC format 0 answer that can be trusted: the length field
+// matches what came back, whole descriptors, tracks 1-99 in ascending order
+// without repeats, the lead-out present and last, addresses increasing and
+// within a CD. The disc check refuses any other as unreadable.
+bool IsSoundToc(const std::vector<uint8_t>& toc);
+
 struct TrackExtent {
   int32_t first_sector;
   int32_t sector_count;

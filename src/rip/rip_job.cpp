@@ -1,6 +1,8 @@
 #include "rip/rip_job.h"
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <map>
 #include <thread>
@@ -131,7 +133,7 @@ class TrackRipper {
     Reader reader;
     std::u16string file_name;
     job_.track_done = 0;
-    job_.track_bytes = extent.sector_count * kSectorBytes;
+    job_.track_bytes = static_cast<int32_t>(std::min<int64_t>(int64_t(extent.sector_count) * kSectorBytes, INT32_MAX));
     try {
       file_name = FileName(track);
       file_name += GetTargetExtension();
@@ -236,7 +238,9 @@ void RunRipJob(RipJob& job, RipControl& control, RipObserver& observer) {
 
   int64_t total = 0;
   for (int32_t t : job.selection) total += int64_t(extent(t).sector_count) * kSectorBytes;
-  job.total_bytes = static_cast<int32_t>(total);
+  // A checked TOC keeps a disc within 100 minutes (about 1 GB); the counters
+  // are 32 bits, so anything larger is held at their limit rather than wrap.
+  job.total_bytes = static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
   job.total_done = 0;
   observer.ResetTotalBar(job.total_bytes);
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <filesystem>
 
 #include "core/app_exception.h"
@@ -223,6 +225,73 @@ TEST(TrackMap, LayoutsOfPressedDiscs) {
     const bool enhanced = data.back() && !data.front();
     if (enhanced) {
       EXPECT_EQ(total, l.starts.back() - kSessionGap);
+    }
+  }
+}
+
+TEST(TrackMap, HostileNumbersNeitherOverflowNorWrap) {
+  // Track 1 at LBA 1, the lead-out at 0x80000000: the extent would not fit.
+  const std::vector<uint8_t> toc = {0x00, 0x12, 0x01, 0x01, 0x00, 0x10, 0x01, 0x00, 0x00, 0x00, 0x00, 0x01,
+                                    0x00, 0x10, 0xAA, 0x00, 0x80, 0x00, 0x00, 0x00};
+  const auto map = BuildTrackMap(toc);
+  ASSERT_EQ(map.size(), 1u);
+  EXPECT_EQ(map.at(1).sector_count, 0);  // the lead-out reads as negative: no sectors
+  EXPECT_FALSE(IsSoundToc(toc));
+  // An enhanced layout with the data track at the very top of the range.
+  const auto far = Toc({-0x7FFFFFFF, 0x7FFFFFFE}, {false, true}, 0x7FFFFFFF);
+  EXPECT_GE(BuildTrackMap(far).at(1).sector_count, 0);
+}
+
+TEST(TrackMap, OnlyASoundTocIsTrusted) {
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<uint8_t>&)> change;
+    bool sound;
+  };
+  auto set_start = [](std::vector<uint8_t>& t, size_t entry, int32_t lba) {
+    for (int i = 0; i < 4; ++i) t[4 + entry * 8 + 4 + i] = uint8_t(uint32_t(lba) >> (24 - 8 * i));
+  };
+  const Case cases[] = {
+      {"a pressed audio CD", [](auto&) {}, true},
+      {"a data-only disc whose length claims two more descriptors",
+       [](auto& t) {
+         t.resize(t.size() + 16, 0);
+         t[1] = uint8_t(t.size() - 2);
+       },
+       false},
+      {"a length that does not match the answer", [](auto& t) { t[1] += 8; }, false},
+      {"half a descriptor", [](auto& t) {
+         t.resize(t.size() + 4, 0);
+         t[1] += 4;
+       }, false},
+      {"track 0", [](auto& t) { t[4 + 2] = 0; }, false},
+      {"track 100", [](auto& t) { t[4 + 16 + 2] = 100; }, false},
+      {"a track twice", [](auto& t) { t[4 + 8 + 2] = 1; }, false},
+      {"tracks descending", [](auto& t) { std::swap(t[4 + 2], t[4 + 8 + 2]); }, false},
+      {"no lead-out", [](auto& t) { t[4 + 24 + 2] = 4; }, false},
+      {"the lead-out before a track", [](auto& t) { std::swap(t[4 + 16 + 2], t[4 + 24 + 2]); }, false},
+      {"a negative start", [&](auto& t) { set_start(t, 0, -150); }, false},
+      {"two tracks at one address", [&](auto& t) { set_start(t, 1, 0); }, false},
+      {"a lead-out past 100 minutes", [&](auto& t) { set_start(t, 3, 450000); }, false},
+      {"a header that names other tracks", [](auto& t) { t[3] = 5; }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<uint8_t> toc = Toc({0, 20000, 45000}, {false, false, false}, 60000);
+    c.change(toc);
+    EXPECT_EQ(IsSoundToc(toc), c.sound);
+  }
+  // Every preset of the image maker passes, 99 tracks and two sessions included.
+  for (const char* preset : {"demo", "mixed", "enhanced", "data", "tiny", "t99"}) {
+    SCOPED_TRACE(preset);
+    ImageFolder folder;
+    folder.MakePreset(preset);
+    const std::string error = Check({u"D:\\"});
+    if (std::string(preset) == "data") {
+      EXPECT_EQ(error, "Cannot convert this disk. It's probably not an audio disk.");
+    } else {
+      EXPECT_EQ(error, "");
+      EXPECT_TRUE(IsSoundToc(Disc().toc));
     }
   }
 }
