@@ -60,6 +60,10 @@ StartupInput ReadStartupInput(Utf16LineReader& reader) {
   auto next = [&](bool first) -> std::optional<std::u16string> {
     auto line = reader.ReadLine(kMaxLineUnits);
     if (line && first && !line->empty() && (*line)[0] == 0xFEFF) line->erase(0, 1);  // BOM
+    // A line cut at its limit may end on the first half of a pair; the text
+    // is still UTF-16, only too long.
+    if (line && reader.overlong() && !line->empty() && line->back() >= 0xD800 && line->back() <= 0xDBFF)
+      line->pop_back();
     if (reader.odd_byte_at_end() || (line && !LooksLikeUtf16Text(*line, first)))
       Reject(kMsgNotUtf16);
     if (line && reader.overlong())

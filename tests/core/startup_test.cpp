@@ -103,6 +103,10 @@ TEST(StartupInput, RejectsUnusableInputWithAClearMessage) {
       {"format 7", Utf16(u"7\nD:\\\n"), FormatMessage(kMsgUnknownFormat, {u"7"})},
       {"line of 260 units", Utf16(u"2\nD:\\" + std::u16string(257, u'a') + u"\n"),
        FormatMessage(kMsgLineTooLong, {u"2", u"259"})},
+      // Cut at 259 units between the two halves of a character beyond U+FFFF.
+      {"line of 260 units cut inside a surrogate pair",
+       Utf16(u"2\nD:\\" + std::u16string(255, u'a') + u"\U0001F3B5\n"),
+       FormatMessage(kMsgLineTooLong, {u"2", u"259"})},
       {"short path among several", Utf16(u"2\nD:\\Track01.cda\nD:\\T1\n"),
        FormatMessage(kMsgPathTooShort, {u"D:\\T1"})},
       {"ASCII text", "2\nD:\\\n", kMsgNotUtf16},
