@@ -210,6 +210,25 @@ std::string FormatValueLine(std::string_view name, uint32_t type, const std::vec
   return line;
 }
 
+namespace {
+
+// A line that can carry on a hex value: hex pairs and commas, perhaps ending
+// with '\' itself. Nothing else joins the line before it, so a kept line
+// whose continuation was left open never takes in a value, a section or an
+// empty line that a write puts after it.
+bool IsHexContinuation(std::string_view line) {
+  const std::string_view t = Trim(line);
+  if (t.empty()) return false;
+  for (size_t i = 0; i < t.size(); ++i) {
+    const char c = t[i];
+    const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    if (!hex && c != ',' && c != ' ' && c != '\t' && !(c == '\\' && i + 1 == t.size())) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 HiveText HiveText::Parse(std::string_view text) {
   HiveText hive;
   std::vector<std::string_view> lines;
@@ -234,7 +253,7 @@ HiveText HiveText::Parse(std::string_view text) {
       std::string logical(t);
       size_t j = i;
       while (!logical.empty() && logical.back() == '\\' && j + 1 < lines.size() &&
-             logical.find("=hex") != std::string::npos) {
+             logical.find("=hex") != std::string::npos && IsHexContinuation(lines[j + 1])) {
         logical.pop_back();
         ++j;
         logical += std::string(Trim(lines[j]));
