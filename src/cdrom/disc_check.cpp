@@ -112,6 +112,8 @@ std::vector<int32_t> Select(const std::vector<std::u16string>& paths, const std:
 
 }  // namespace
 
+void CheckMedium(CdDrive& drive) { Check(drive); }
+
 DiscState& Disc() {
   static DiscState state;
   return state;

@@ -23,6 +23,10 @@ DiscState& Disc();
 // The drive is closed again on every path.
 void CheckDisc(const std::vector<std::u16string>& paths);
 
+// The checks of the medium in an open drive (profile, disc status, TOC);
+// keeps the TOC in Disc(). Raises AppException like CheckDisc.
+void CheckMedium(CdDrive& drive);
+
 // Opens the drive and checks it is a CD/DVD device; raises AppException
 // ("Cannot access CD drive: %1%.", "Internal error #151. ...") otherwise.
 void OpenAndIdentify(CdDrive& drive, char16_t letter);
