@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "core/app_exception.h"
+#include "platform/fd_io.h"
 #include "platform/syserror.h"
 #include "platform/text.h"
 #include "rip/naming.h"
@@ -28,19 +29,6 @@ std::string TempNameIn(const std::string& folder) {
   std::snprintf(name, sizeof name, ".tonvik-%d-%u.part", static_cast<int>(getpid()),
                 g_temp_counter.fetch_add(1));
   return folder + name;
-}
-
-bool WriteFully(int fd, const uint8_t* p, size_t n) {
-  while (n > 0) {
-    ssize_t done = ::write(fd, p, n);
-    if (done < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += done;
-    n -= static_cast<size_t>(done);
-  }
-  return true;
 }
 
 }  // namespace
@@ -76,7 +64,7 @@ bool TargetFile::Flush() {
     errno = EBADF;
     return false;
   }
-  const bool ok = WriteFully(fd_, buffer_.data(), buffer_.size());
+  const bool ok = WriteAll(fd_, buffer_.data(), buffer_.size());
   buffer_.clear();
   return ok;
 }
@@ -86,7 +74,7 @@ bool TargetFile::Write(const void* data, size_t bytes) {
   if (buffer_.size() + bytes > kBufferSize) {
     if (!Flush()) return false;
     if (bytes >= kBufferSize) {
-      if (fd_ < 0 || !WriteFully(fd_, p, bytes)) return false;
+      if (fd_ < 0 || !WriteAll(fd_, p, bytes)) return false;
       position_ += bytes;
       return true;
     }

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/fd_io.h"
 #include "platform/hive_text.h"
 #include "platform/text.h"
 
@@ -38,19 +39,6 @@ std::optional<HiveText> LoadHive(Root root) {
   auto text = ReadFile(HivePath(root));
   if (!text) return std::nullopt;
   return HiveText::Parse(*text);
-}
-
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 // Holds the hive's lock file (<hive>.lock) locked for the lifetime of the object.
@@ -90,7 +78,8 @@ bool ModifyHive(Root root, Change change) {
   const std::string tmp = path + ".tmp." + std::to_string(::getpid());
   int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  bool ok = WriteAll(fd, hive.Print()) && ::fsync(fd) == 0;
+  const std::string text = hive.Print();
+  bool ok = WriteAll(fd, text.data(), text.size()) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
     ::unlink(tmp.c_str());
