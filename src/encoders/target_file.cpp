@@ -104,9 +104,29 @@ void TargetFile::Close() {
 }
 
 void TargetFile::Commit() {
+  // The data reaches the disk before the new name does, and the name before
+  // Commit returns: after a power cut the target is the old file or the whole
+  // new one. A file closed earlier (a library rewrote it by its path) is
+  // synced through a descriptor of its own.
+  bool synced;
+  if (fd_ >= 0) {
+    synced = Flush() && ::fsync(fd_) == 0;
+  } else {
+    const int fd = ::open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
+    synced = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0) ::close(fd);
+  }
   Close();
+  if (!synced) throw EncoderException("write error");
   if (::rename(temp_.c_str(), target_.c_str()) != 0) throw EncoderException("write error");
   committed_ = true;
+  const size_t slash = target_.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : target_.substr(0, slash + 1);
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
 }
 
 }  // namespace tonvik
