@@ -123,8 +123,8 @@ TEST(HiveKeys, ReadAllAnswersEveryNameAsQueryFromOneParse) {
 
   auto key = Key::Open(Root::CurrentUser, kKey);
   ASSERT_TRUE(key);
-  for (const char16_t* name : {u"Mixed", u"mIXED", u"Twice", u"twice", u"Text", u"Short", u"Inner",
-                               u"Missing", u""}) {
+  for (const char16_t* name :
+       {u"Mixed", u"mIXED", u"Twice", u"twice", u"Text", u"Short", u"Inner", u"Missing", u""}) {
     SCOPED_TRACE(ToUtf8(name));
     uint32_t type = 99, snapshot_type = 99;
     std::vector<uint8_t> data, snapshot_data;
