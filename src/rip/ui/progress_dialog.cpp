@@ -45,7 +45,7 @@ class Picture : public QWidget {
 }  // namespace
 
 ProgressDialog::ProgressDialog(RipJob& job, QWidget* parent)
-    : QDialog(parent), job_(job), help_(std::make_unique<CHelpSupport>(2)) {
+    : QDialog(parent), job_(job), help_(std::make_unique<CHelpSupport>(HelpContext::ProgressDialog)) {
   bridge_ = std::make_shared<JobBridge>(this);
   BuildControls();
   help_->InstallHelpKey(this);
