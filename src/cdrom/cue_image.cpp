@@ -86,7 +86,10 @@ class CueParser {
       if (fd_ < 0) return Fail(error, "cannot open " + file.string() + ": " + std::strerror(errno));
       image_->fds_.push_back(fd_);
       struct stat st {};
-      ::fstat(fd_, &st);
+      if (::fstat(fd_, &st) != 0) {
+        const int err = errno;
+        return Fail(error, "cannot read the size of " + file.string() + ": " + std::strerror(err));
+      }
       file_sectors_ = (int64_t(st.st_size) + kSectorBytes - 1) / kSectorBytes;
       file_base_ = disc_end_;
       segment_start_ = 0;

@@ -1,9 +1,10 @@
 // The texts of the application core, as the user sees them.
 #pragma once
 
+#include "core/version.h"  // kCaption
+
 namespace tonvik {
 
-inline constexpr char16_t kCaption[] = u"Tonvik 1.13";
 inline constexpr char16_t kMsgBadInstall[] =
     u"Tonvik is probably incorrectly installed.\n\nPlease, reinstall Tonvik. If problem persists, "
     u"contact Quellbrook support.";

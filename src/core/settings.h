@@ -11,67 +11,80 @@ inline constexpr char16_t kProductKey[] = u"Software\\Quellbrook\\vandral";
 inline constexpr char16_t kVendorKey[] = u"Software\\Quellbrook";
 inline constexpr char16_t kDefaultNameTemplate[] = u"%1 - [%6] %2";
 
+// The options of the user key, each described once, in the order a load reads
+// them. Every entry gives the record a field of the value's name and a writer
+// Set<Name>.
+//   DWORD(Name, default)     an int32_t field starting at `default`. A stored
+//                            value of up to 4 bytes overwrites it byte by byte,
+//                            whatever its type; anything longer is ignored.
+//   STRING(Name, if_empty)   a std::u16string field. REG_SZ or REG_EXPAND_SZ
+//                            with an even byte count, a terminator inside and
+//                            at most 32,768 units; anything else loads as
+//                            empty, and an empty value loads as `if_empty`.
+// `if_empty` is evaluated (in settings.cpp) only when it is needed.
+#define TONVIK_USER_SETTINGS(DWORD, STRING)   \
+  DWORD(JitterCorrection, 0)                  \
+  DWORD(LockDisk, 0)                          \
+  DWORD(SpinUpTime, 0)                        \
+  DWORD(EjectWhenDone, 0)                     \
+  DWORD(EncodeOnTheFly, 1)                    \
+  DWORD(PreventClicks, 1)                     \
+  DWORD(MP3ForceCBR, 0)                       \
+  STRING(LastFolder, MusicFolder())           \
+  DWORD(LastPreset, 1)                        \
+  DWORD(LastMP3Value, 8)                      \
+  DWORD(LastWMAValue, 15)                     \
+  DWORD(LastOGGValue, 1)                      \
+  DWORD(LastAPEValue, 2)                      \
+  DWORD(LastFLACValue, 5)                     \
+  DWORD(CDDBAutoConfig, 1)                    \
+  STRING(CDDBServer, u"")                     \
+  DWORD(CDDBMode, 0)                          \
+  DWORD(CDDBProxyEnabled, 0)                  \
+  STRING(CDDBProxyServer, u"")                \
+  DWORD(CDDBProxyPort, 0)                     \
+  STRING(CDDBProxyEmail, u"")                 \
+  DWORD(CDDBProxyTimeout, 20)                 \
+  DWORD(CDDBAutoLoad, 0)                      \
+  DWORD(SetMaxSpeed, 0)                       \
+  DWORD(AlwaysOverwrite, 0)                   \
+  STRING(NameTemplate, kDefaultNameTemplate)  \
+  DWORD(CreateArtistSubfolder, 0)             \
+  DWORD(CreateAlbumSubfolder, 0)              \
+  DWORD(BeepWhenDone, 0)                      \
+  DWORD(OpenFolderWhenDone, 0)
+
+// The options of the machine key, which the installer writes: read only.
+#define TONVIK_MACHINE_SETTINGS(STRING) \
+  STRING(AppPath, u"")                  \
+  STRING(HomeURL, u"")
+
 struct Settings {
   // Constructs and loads at once.
   Settings() { Load(); }
+  // The machine key, then the user key, each from one read of its hive. A user
+  // without the key gets it created (the vendor key, then the product key).
+  // Failures are silent: what cannot be read keeps its default.
   void Load();
 
-  int32_t JitterCorrection = 0;
-  int32_t LockDisk = 0;
-  int32_t SpinUpTime = 0;
-  int32_t EjectWhenDone = 0;
-  int32_t EncodeOnTheFly = 1;
-  int32_t PreventClicks = 1;
-  int32_t MP3ForceCBR = 0;
-  std::u16string LastFolder;
-  int32_t LastPreset = 1;
-  int32_t LastMP3Value = 8;
-  int32_t LastWMAValue = 15;
-  int32_t LastOGGValue = 1;
-  int32_t LastAPEValue = 2;
-  int32_t LastFLACValue = 5;
-  int32_t CDDBAutoConfig = 1;
-  std::u16string CDDBServer;
-  int32_t CDDBMode = 0;
-  int32_t CDDBProxyEnabled = 0;
-  std::u16string CDDBProxyServer;
-  int32_t CDDBProxyPort = 0;
-  std::u16string CDDBProxyEmail;
-  int32_t CDDBProxyTimeout = 20;
-  std::u16string NameTemplate;
-  int32_t CDDBAutoLoad = 0;
-  int32_t SetMaxSpeed = 0;
-  int32_t AlwaysOverwrite = 0;
-  int32_t CreateArtistSubfolder = 0;
-  int32_t CreateAlbumSubfolder = 0;
-  int32_t BeepWhenDone = 0;
-  int32_t OpenFolderWhenDone = 0;
-  // From the machine key.
-  std::u16string AppPath;
-  std::u16string HomeURL;
+#define TONVIK_SETTINGS_DWORD_FIELD(Name, default_value) int32_t Name = default_value;
+#define TONVIK_SETTINGS_STRING_FIELD(Name, if_empty) std::u16string Name;
+  TONVIK_USER_SETTINGS(TONVIK_SETTINGS_DWORD_FIELD, TONVIK_SETTINGS_STRING_FIELD)
+  TONVIK_MACHINE_SETTINGS(TONVIK_SETTINGS_STRING_FIELD)
+#undef TONVIK_SETTINGS_DWORD_FIELD
+#undef TONVIK_SETTINGS_STRING_FIELD
 
   // Accessors: copies.
   std::u16string GetAppPath() const { return AppPath; }
   std::u16string GetNameTemplate() const { return NameTemplate; }
 
-  // Writers: store in the record first, then in the user key. Failures are silent.
-  void SetEjectWhenDone(int32_t v);
-  void SetMP3ForceCBR(int32_t v);
-  void SetLastFolder(const std::u16string& v);
-  void SetLastPreset(int32_t v);
-  void SetLastMP3Value(int32_t v);
-  void SetLastWMAValue(int32_t v);
-  void SetLastOGGValue(int32_t v);
-  void SetLastAPEValue(int32_t v);
-  void SetLastFLACValue(int32_t v);
-  void SetCDDBAutoConfig(int32_t v);
-  void SetCDDBServer(const std::u16string& v);
-  void SetNameTemplate(const std::u16string& v);
-  void SetCDDBAutoLoad(int32_t v);
-  void SetCreateArtistSubfolder(int32_t v);
-  void SetCreateAlbumSubfolder(int32_t v);
-  void SetBeepWhenDone(int32_t v);
-  void SetOpenFolderWhenDone(int32_t v);
+  // Writers, one for every option of the user key: store in the record first,
+  // then in the user key (created when missing). Failures are silent.
+#define TONVIK_SETTINGS_DWORD_WRITER(Name, default_value) void Set##Name(int32_t v);
+#define TONVIK_SETTINGS_STRING_WRITER(Name, if_empty) void Set##Name(const std::u16string& v);
+  TONVIK_USER_SETTINGS(TONVIK_SETTINGS_DWORD_WRITER, TONVIK_SETTINGS_STRING_WRITER)
+#undef TONVIK_SETTINGS_DWORD_WRITER
+#undef TONVIK_SETTINGS_STRING_WRITER
 };
 
 // True when the machine key exists and holds AppPath and HomeURL.

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "core/app_exception.h"
+#include "platform/fd_io.h"
 #include "platform/syserror.h"
 #include "platform/text.h"
 #include "output/folders.h"
@@ -31,19 +32,6 @@ std::string TempNameIn(const std::string& folder) {
   std::snprintf(name, sizeof name, ".tonvik-%d-%u.part", static_cast<int>(getpid()),
                 g_temp_counter.fetch_add(1));
   return folder + name;
-}
-
-bool WriteFully(int fd, const uint8_t* p, size_t n) {
-  while (n > 0) {
-    ssize_t done = ::write(fd, p, n);
-    if (done < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += done;
-    n -= static_cast<size_t>(done);
-  }
-  return true;
 }
 
 }  // namespace
@@ -80,7 +68,7 @@ bool TargetFile::Flush() {
     errno = EBADF;
     return false;
   }
-  const bool ok = WriteFully(fd_, buffer_.data(), buffer_.size());
+  const bool ok = WriteAll(fd_, buffer_.data(), buffer_.size());
   buffer_.clear();
   return ok;
 }
@@ -90,7 +78,7 @@ bool TargetFile::Write(const void* data, size_t bytes) {
   if (buffer_.size() + bytes > kBufferSize) {
     if (!Flush()) return false;
     if (bytes >= kBufferSize) {
-      if (fd_ < 0 || !WriteFully(fd_, p, bytes)) return false;
+      if (fd_ < 0 || !WriteAll(fd_, p, bytes)) return false;
       position_ += bytes;
       return true;
     }
@@ -144,9 +132,29 @@ void TargetFile::Close() {
 }
 
 void TargetFile::Commit() {
+  // The data reaches the disk before the new name does, and the name before
+  // Commit returns: after a power cut the target is the old file or the whole
+  // new one. A file closed earlier (a library rewrote it by its path) is
+  // synced through a descriptor of its own.
+  bool synced;
+  if (fd_ >= 0) {
+    synced = Flush() && ::fsync(fd_) == 0;
+  } else {
+    const int fd = ::open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
+    synced = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0) ::close(fd);
+  }
   Close();
+  if (!synced) throw EncoderException("write error");
   if (::rename(temp_.c_str(), target_.c_str()) != 0) throw EncoderException("write error");
   committed_ = true;
+  const size_t slash = target_.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : target_.substr(0, slash + 1);
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
 }
 
 }  // namespace tonvik

@@ -8,14 +8,12 @@
 namespace tonvik::reg {
 namespace {
 
+char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
 bool EqualNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x += 32;
-    if (y >= 'A' && y <= 'Z') y += 32;
-    if (x != y) return false;
-  }
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Fold(a[i]) != Fold(b[i])) return false;
   return true;
 }
 
@@ -280,6 +278,12 @@ std::string HiveText::Print() const {
     out += '\n';
   }
   return out;
+}
+
+std::string FoldCase(std::string_view s) {
+  std::string folded(s);
+  for (char& c : folded) c = Fold(c);
+  return folded;
 }
 
 bool HiveText::HasSection(std::string_view path) const {

@@ -41,6 +41,10 @@ class HiveText {
   std::vector<HiveEntry> entries_;
 };
 
+// A key path or value name in the form in which HasSection and FindValue
+// compare them: ASCII letters in lower case, everything else as it is.
+std::string FoldCase(std::string_view s);
+
 // The text form of one value line: "Name"=...
 std::string FormatValueLine(std::string_view name, uint32_t type, const std::vector<uint8_t>& data);
 

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "platform/fd_io.h"
+
 namespace tonvik {
 namespace {
 
@@ -59,17 +61,7 @@ bool Pipe::WriteAll(const void* data, size_t size) {
     errno = EBADF;
     return false;
   }
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    ssize_t n = ::write(write_fd_, p, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
+  return tonvik::WriteAll(write_fd_, data, size);
 }
 
 void Pipe::CloseRead() {

@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "platform/fd_io.h"
 #include "platform/hive_text.h"
 #include "platform/text.h"
 
@@ -34,23 +36,17 @@ std::optional<std::string> ReadFile(const std::string& path) {
   return ss.str();
 }
 
+std::atomic<uint64_t> g_parse_count[2];
+
+HiveText ParseHive(Root root, std::string_view text) {
+  g_parse_count[root == Root::LocalMachine ? 0 : 1].fetch_add(1, std::memory_order_relaxed);
+  return HiveText::Parse(text);
+}
+
 std::optional<HiveText> LoadHive(Root root) {
   auto text = ReadFile(HivePath(root));
   if (!text) return std::nullopt;
-  return HiveText::Parse(*text);
-}
-
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
+  return ParseHive(root, *text);
 }
 
 // Holds the hive's lock file (<hive>.lock) locked for the lifetime of the object.
@@ -82,7 +78,7 @@ bool ModifyHive(Root root, Change change) {
   if (!lock.ok()) return false;
   HiveText hive;
   if (auto text = ReadFile(path)) {
-    hive = HiveText::Parse(*text);
+    hive = ParseHive(root, *text);
   } else if (std::filesystem::exists(path, ec)) {
     return false;  // present but unreadable: never replace what we could not read
   }
@@ -90,7 +86,8 @@ bool ModifyHive(Root root, Change change) {
   const std::string tmp = path + ".tmp." + std::to_string(::getpid());
   int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  bool ok = WriteAll(fd, hive.Print()) && ::fsync(fd) == 0;
+  const std::string text = hive.Print();
+  bool ok = WriteAll(fd, text.data(), text.size()) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
     ::unlink(tmp.c_str());
@@ -125,6 +122,18 @@ std::string HivePath(Root root) {
   return base + "/Quellbrook/user.reg";
 }
 
+uint64_t HiveParseCount(Root root) {
+  return g_parse_count[root == Root::LocalMachine ? 0 : 1].load(std::memory_order_relaxed);
+}
+
+bool KeyValues::Query(std::u16string_view name, uint32_t* type, std::vector<uint8_t>* data) const {
+  auto it = values_.find(FoldCase(ToUtf8(name)));
+  if (it == values_.end()) return false;
+  if (type) *type = it->second.type;
+  if (data) *data = it->second.data;
+  return true;
+}
+
 std::optional<Key> Key::Open(Root root, std::u16string_view subkey) {
   auto hive = LoadHive(root);
   if (!hive || !hive->HasSection(SectionPath(root, subkey))) {
@@ -150,6 +159,26 @@ bool Key::Query(std::u16string_view name, uint32_t* type, std::vector<uint8_t>* 
   if (type) *type = e->type;
   if (data) *data = e->data;
   return true;
+}
+
+std::optional<KeyValues> Key::ReadAll(Root root, std::u16string_view subkey) {
+  auto hive = LoadHive(root);
+  const std::string section = SectionPath(root, subkey);
+  if (!hive || !hive->HasSection(section)) {
+    errno = ENOENT;
+    return std::nullopt;
+  }
+  const std::string folded = FoldCase(section);
+  KeyValues values;
+  bool inside = false;
+  for (const HiveEntry& e : hive->entries()) {
+    if (e.kind == HiveEntry::kSection) {
+      inside = FoldCase(e.section) == folded;
+    } else if (inside && e.kind == HiveEntry::kValue) {
+      values.values_[FoldCase(e.name)] = {e.type, e.data};  // a later line replaces an earlier one
+    }
+  }
+  return values;
 }
 
 bool Key::Set(std::u16string_view name, uint32_t type, const void* data, size_t size) const {

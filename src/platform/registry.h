@@ -12,6 +12,7 @@
 // kept verbatim when writing.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,26 @@ enum ValueType : uint32_t {
 // The file behind a root, from the XDG environment at the time of the call.
 std::string HivePath(Root root);
 
+// How many times this process has parsed the hive of `root`, for reading or
+// for writing. Lets tests count the work behind a load.
+uint64_t HiveParseCount(Root root);
+
+// The values of one key as a single read of its hive found them; Query
+// answers as Key::Query would have at that moment (names compare without case,
+// the last of several lines with one name wins).
+class KeyValues {
+ public:
+  bool Query(std::u16string_view name, uint32_t* type, std::vector<uint8_t>* data) const;
+
+ private:
+  friend class Key;
+  struct Value {
+    uint32_t type;
+    std::vector<uint8_t> data;
+  };
+  std::map<std::string, Value> values_;  // by the UTF-8 name, case folded as the hive compares
+};
+
 class Key {
  public:
   // Fails (nullopt) when the key's section does not exist or the hive is unreadable.
@@ -41,7 +62,13 @@ class Key {
   static std::optional<Key> Create(Root root, std::u16string_view subkey);
 
   // Reads the value as it is in the hive now. Fails when the value is missing.
+  // Each call reads and parses the whole hive; for several values use ReadAll.
   bool Query(std::u16string_view name, uint32_t* type, std::vector<uint8_t>* data) const;
+
+  // Every value of the key from one parse of the hive. Fails (nullopt) as Open
+  // does: the hive is unreadable or the key's section does not exist (any more).
+  static std::optional<KeyValues> ReadAll(Root root, std::u16string_view subkey);
+  std::optional<KeyValues> ReadAll() const { return ReadAll(root_, subkey_); }
 
   // Replaces (or adds) one value. Returns false when the hive cannot be written.
   bool Set(std::u16string_view name, uint32_t type, const void* data, size_t size) const;

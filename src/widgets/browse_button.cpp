@@ -1,6 +1,5 @@
 #include "widgets/browse_button.h"
 
-#include <QEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
@@ -10,41 +9,12 @@
 
 namespace tonvik {
 
-BrowseButton::~BrowseButton() {
-  if (button_) button_->removeEventFilter(this);
-}
-
-bool BrowseButton::Attach(QPushButton* button) {
-  if (!button) return false;
-  if (button_) button_->removeEventFilter(this);
-  button_ = button;
-  button_->setAttribute(Qt::WA_Hover);
-  button_->installEventFilter(this);
-  button_->update();
-  return true;
-}
-
-void BrowseButton::SetText(const QString& text) {
-  if (!button_) return;
-  button_->setText(text);
-  button_->setAccessibleName(QString(text).remove(QLatin1Char('&')));
-}
-
 BrowseButton::State BrowseButton::CurrentState() const {
   if (!button_) return kNormal;
   if (button_->isDown()) return kPressed;
   if (!button_->isEnabled()) return kDisabled;
   if (button_->underMouse() || button_->hasFocus()) return kHot;
   return kNormal;
-}
-
-bool BrowseButton::eventFilter(QObject* watched, QEvent* event) {
-  // The type first: while the button is being destroyed it is no QPushButton any more.
-  if (event->type() == QEvent::Paint && watched == button_) {
-    Paint();
-    return true;
-  }
-  return QObject::eventFilter(watched, event);
 }
 
 void BrowseButton::Paint() {

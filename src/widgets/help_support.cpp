@@ -28,6 +28,11 @@ bool Open(const QUrl& url) {
 
 QString HelpAnchor(int context) { return QStringLiteral("context-%1").arg(context); }
 
+CHelpSupport::CHelpSupport(tonvik::HelpContext context) : CHelpSupport(static_cast<int>(context)) {}
+
+CHelpSupport::CHelpSupport(tonvik::HelpContext context, const Settings& settings)
+    : CHelpSupport(static_cast<int>(context), settings) {}
+
 CHelpSupport::CHelpSupport(int context) : CHelpSupport(context, Settings()) {}
 
 CHelpSupport::CHelpSupport(int context, const Settings& settings)

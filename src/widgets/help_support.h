@@ -12,9 +12,17 @@ class QWidget;
 
 namespace tonvik {
 
-inline constexpr int kHelpContextFormat = 1;
-inline constexpr int kHelpContextProgress = 2;
-inline constexpr int kHelpContextConfiguration = 3;
+// The places in the help document a dialog opens it at: context N is the
+// anchor "context-N".
+enum class HelpContext : int {
+  FormatDialog = 1,    // the ripper's Format dialog
+  ProgressDialog = 2,  // the ripper's progress dialog
+  Configuration = 3,   // the configuration program's dialog
+};
+// The same as numbers.
+inline constexpr int kHelpContextFormat = static_cast<int>(HelpContext::FormatDialog);
+inline constexpr int kHelpContextProgress = static_cast<int>(HelpContext::ProgressDialog);
+inline constexpr int kHelpContextConfiguration = static_cast<int>(HelpContext::Configuration);
 inline constexpr char16_t kHelpFileName[] = u"pellorin.html";
 
 class CHelpSupport {
@@ -22,7 +30,11 @@ class CHelpSupport {
   // What hands the address to the desktop; true when it was accepted.
   using Opener = std::function<bool(const QUrl&)>;
 
-  // Loads a Settings record of its own for AppPath.
+  // Loads a Settings record of its own for AppPath. (The qualified type name:
+  // inside the class, HelpContext is the accessor below.)
+  explicit CHelpSupport(tonvik::HelpContext context);
+  CHelpSupport(tonvik::HelpContext context, const Settings& settings);
+  // The context by its number.
   explicit CHelpSupport(int context);
   CHelpSupport(int context, const Settings& settings);
 

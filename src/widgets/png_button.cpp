@@ -1,6 +1,5 @@
 #include "widgets/png_button.h"
 
-#include <QEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -9,20 +8,6 @@
 #include "widgets/theme.h"
 
 namespace tonvik {
-
-PNGButton::~PNGButton() {
-  if (button_) button_->removeEventFilter(this);
-}
-
-bool PNGButton::Attach(QPushButton* button) {
-  if (!button) return false;
-  if (button_) button_->removeEventFilter(this);
-  button_ = button;
-  button_->setAttribute(Qt::WA_Hover);  // repaint on enter and leave for the hot look
-  button_->installEventFilter(this);
-  button_->update();
-  return true;
-}
 
 void PNGButton::SetImage(std::shared_ptr<PNGImage> image) {
   image_ = std::move(image);
@@ -36,12 +21,6 @@ void PNGButton::SetImageOffset(int x, int y) {
 
 void PNGButton::SetToolTipText(const QString& text) {
   if (button_) button_->setToolTip(text);
-}
-
-void PNGButton::SetText(const QString& text) {
-  if (!button_) return;
-  button_->setText(text);
-  button_->setAccessibleName(QString(text).remove(QLatin1Char('&')));
 }
 
 PNGButton::State PNGButton::CurrentState() const {
@@ -60,15 +39,6 @@ QPoint Centring(const QRect& content, int width, int height) {
   return QPoint(std::max(0, (content.width() - width) / 2), std::max(0, (content.height() - height) / 2));
 }
 }  // namespace
-
-bool PNGButton::eventFilter(QObject* watched, QEvent* event) {
-  // The type first: while the button is being destroyed it is no QPushButton any more.
-  if (event->type() == QEvent::Paint && watched == button_) {
-    Paint();
-    return true;
-  }
-  return QObject::eventFilter(watched, event);
-}
 
 void PNGButton::Paint() {
   QPushButton* b = button_;

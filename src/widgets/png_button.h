@@ -2,29 +2,21 @@
 // a bevel with a picture instead of text. The text stays the button's (it gives
 // the keyboard mnemonic and the accessible name) but is not drawn.
 #pragma once
-#include <QObject>
 #include <QPoint>
-#include <QPointer>
-#include <QPushButton>
 #include <memory>
 
+#include "widgets/attached_button.h"
 #include "widgets/png_image.h"
 
 namespace tonvik {
 
-class PNGButton : public QObject {
+class PNGButton : public AttachedButton {
   Q_OBJECT
  public:
   // Look of the push-button part, in the theme's numbering.
   enum State { kNormal = 1, kHot = 2, kPressed = 3, kDisabled = 4, kDefaulted = 5 };
 
-  explicit PNGButton(QObject* parent = nullptr) : QObject(parent) {}
-  ~PNGButton() override;
-
-  // Takes over the painting of `button`; false when it is null. The button
-  // keeps its owner; this object stops painting it when either goes away.
-  bool Attach(QPushButton* button);
-  QPushButton* Button() const { return button_; }
+  explicit PNGButton(QObject* parent = nullptr) : AttachedButton(parent) {}
 
   // The picture may be shared with other buttons.
   void SetImage(std::shared_ptr<PNGImage> image);
@@ -32,19 +24,14 @@ class PNGButton : public QObject {
   // Offset of the picture inside the content rectangle; (1, 0) by default.
   void SetImageOffset(int x, int y);
   void SetToolTipText(const QString& text);
-  void SetText(const QString& text);
 
   // The look the button shows now: pressed, else disabled, else hot (mouse
   // over), else defaulted (focused), else normal.
   State CurrentState() const;
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
-  void Paint();
+  void Paint() override;
 
-  QPointer<QPushButton> button_;
   std::shared_ptr<PNGImage> image_;
   QPoint offset_{1, 0};
 };

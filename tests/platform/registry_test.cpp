@@ -9,6 +9,7 @@
 
 #include "platform/hive_text.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 #include "support/temp_hives.h"
 
 namespace tonvik::reg {
@@ -93,6 +94,62 @@ TEST(HiveKeys, CreateFailsWhenTheHiveCannotBeWritten) {
   std::filesystem::create_directories(hives.user_hive().parent_path().parent_path());
   TempHives::WriteFile(hives.user_hive().parent_path(), "not a folder");  // folder is a file
   EXPECT_FALSE(Key::Create(Root::CurrentUser, kKey));
+}
+
+TEST(HiveKeys, ReadAllAnswersEveryNameAsQueryFromOneParse) {
+  TempHives hives;
+  EXPECT_FALSE(Key::ReadAll(Root::CurrentUser, kKey));  // no hive file at all
+  TempHives::WriteFile(hives.user_hive(),
+                       "Windows Registry Editor Version 5.00\n\n"
+                       "[HKEY_CURRENT_USER\\Software\\Quellbrook\\vandral]\n"
+                       "\"Mixed\"=dword:00000001\n"
+                       "\"Twice\"=dword:00000001\n"
+                       "this line is no value\n"
+                       "\"Text\"=\"abc\"\n"
+                       "\n[HKEY_CURRENT_USER\\Software\\Quellbrook\\vandral\\Drives]\n"
+                       "\"Inner\"=\"/dev/sr0\"\n"
+                       "\"Twice\"=dword:00000007\n"
+                       "\n[HKEY_CURRENT_USER\\SOFTWARE\\quellbrook\\VANDRAL]\n"
+                       "\"TWICE\"=hex:05\n"
+                       "\"Short\"=hex(4):02\n");
+  EXPECT_FALSE(Key::ReadAll(Root::CurrentUser, u"Software\\Quellbrook\\Missing"));
+
+  const uint64_t user_parses = HiveParseCount(Root::CurrentUser);
+  const uint64_t machine_parses = HiveParseCount(Root::LocalMachine);
+  auto values = Key::ReadAll(Root::CurrentUser, kKey);
+  ASSERT_TRUE(values);
+  EXPECT_EQ(HiveParseCount(Root::CurrentUser) - user_parses, 1u);
+  EXPECT_EQ(HiveParseCount(Root::LocalMachine), machine_parses);
+
+  auto key = Key::Open(Root::CurrentUser, kKey);
+  ASSERT_TRUE(key);
+  for (const char16_t* name :
+       {u"Mixed", u"mIXED", u"Twice", u"twice", u"Text", u"Short", u"Inner", u"Missing", u""}) {
+    SCOPED_TRACE(ToUtf8(name));
+    uint32_t type = 99, snapshot_type = 99;
+    std::vector<uint8_t> data, snapshot_data;
+    const bool found = key->Query(name, &type, &data);
+    EXPECT_EQ(values->Query(name, &snapshot_type, &snapshot_data), found);
+    EXPECT_EQ(snapshot_type, type);
+    EXPECT_EQ(snapshot_data, data);
+  }
+  // What the comparison above rests on: the last line of a name wins across
+  // both spellings of the section, and a subkey's values stay its own.
+  uint32_t type = 0;
+  std::vector<uint8_t> data;
+  ASSERT_TRUE(values->Query(u"twice", &type, &data));
+  EXPECT_EQ(type, kBinary);
+  EXPECT_EQ(data, Bytes({5}));
+  EXPECT_FALSE(values->Query(u"Inner", nullptr, nullptr));
+
+  // The snapshot stays as it was read; the key's own ReadAll reads the hive again.
+  ASSERT_TRUE(key->SetDword(u"Mixed", 3));
+  ASSERT_TRUE(values->Query(u"Mixed", nullptr, &data));
+  EXPECT_EQ(data, Bytes({1, 0, 0, 0}));
+  ASSERT_TRUE(key->ReadAll()->Query(u"Mixed", nullptr, &data));
+  EXPECT_EQ(data, Bytes({3, 0, 0, 0}));
+  TempHives::WriteFile(hives.user_hive(), "Windows Registry Editor Version 5.00\n");
+  EXPECT_FALSE(key->ReadAll());  // the section is gone
 }
 
 TEST(HiveText, GarbageIsSkippedWhenReadAndKeptVerbatimWhenWritten) {

@@ -32,6 +32,7 @@
 #include "rip/ui/progress_dialog.h"
 #include "support/temp_hives.h"
 #include "widgets/command_link.h"
+#include "widgets/help_support.h"
 
 namespace tonvik {
 namespace {
@@ -295,6 +296,45 @@ TEST_F(ProgressTest, HideWithoutANotificationAreaMinimisesAndTheWindowComesBackA
   EXPECT_FALSE(in_tray);
   EXPECT_TRUE(minimised);
   EXPECT_FALSE(dialog.isMinimized());
+}
+
+// F1 anywhere in a dialog opens the help document at that dialog's own place.
+TEST_F(ProgressTest, F1OpensTheHelpAtEachDialogsContext) {
+  TempHives::WriteFile(hives_.root() / "app" / "pellorin.html", "<html></html>\n");
+  QList<QUrl> opened;
+  CHelpSupport::SetOpener([&](const QUrl& url) {
+    opened << url;
+    return true;
+  });
+  auto press_f1_then = [&](QDialog& dialog, auto leave) {
+    QTimer::singleShot(0, &dialog, [&dialog, leave] {
+      dialog.activateWindow();
+      EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+      QTest::keyClick(&dialog, Qt::Key_F1);
+      leave();
+    });
+  };
+  {
+    FormatDialog format(6, job_);
+    press_f1_then(format, [&format] { static_cast<QDialog&>(format).reject(); });
+    format.exec();
+  }
+  {
+    ProgressDialog progress(job_);
+    // The cancelled job ends with the error list; close it whenever it comes.
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->accept();
+    });
+    closer.start(50);
+    press_f1_then(progress, [&progress] { QTest::mouseClick(progress.cancelButton(), Qt::LeftButton); });
+    progress.exec();
+  }
+  CHelpSupport::SetOpener(nullptr);
+  ASSERT_EQ(opened.size(), 2);
+  EXPECT_EQ(opened[0].fragment(), QStringLiteral("context-1"));
+  EXPECT_EQ(opened[1].fragment(), QStringLiteral("context-2"));
+  EXPECT_EQ(opened[1].toLocalFile().toStdString(), (hives_.root() / "app" / "pellorin.html").string());
 }
 
 }  // namespace

@@ -62,6 +62,7 @@ class WidgetsUiTest : public QObject {
   void disabledImageButtonPaintsGray();
   void imageButtonStatePrecedence();
   void browseButtonPaintsDots();
+  void attachedButtonsLetGoOfTheirButtons();
   void commandLinkLooksAndClicks();
   void helpOpensTheDocumentAtTheContext();
   void helpDoesNothingWithoutTheDocument();
@@ -266,6 +267,77 @@ void WidgetsUiTest::browseButtonPaintsDots() {
     QCOMPARE(browse.CurrentState(), BrowseButton::kDisabled);
   }
   OverrideThemeAvailableForTesting(std::nullopt);
+}
+
+namespace {
+
+// Counts the paint events that reach it. Installed on a button before a
+// painter attaches, it runs after the painter's filter: it sees only what the
+// painter lets through to the button's own painting.
+class PaintSpy : public QObject {
+ public:
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
+template <typename Painter>
+void CheckAttachingAndLettingGo() {
+  QPushButton first(QStringLiteral("&First")), second(QStringLiteral("&Second"));
+  first.resize(40, 24);
+  second.resize(40, 24);
+  PaintSpy own_first, own_second;
+  first.installEventFilter(&own_first);
+  second.installEventFilter(&own_second);
+  {
+    Painter painter;
+    QVERIFY(!painter.Attach(nullptr));
+    QVERIFY(painter.Attach(&first));
+    Render(&first);
+    Render(&second);
+    QCOMPARE(own_first.paints, 0);
+    QVERIFY(own_second.paints > 0);
+
+    // Attached elsewhere, it gives the first button its own painting back.
+    QVERIFY(painter.Attach(&second));
+    QCOMPARE(painter.Button(), &second);
+    own_first.paints = own_second.paints = 0;
+    Render(&first);
+    Render(&second);
+    QVERIFY(own_first.paints > 0);
+    QCOMPARE(own_second.paints, 0);
+    painter.SetText(QStringLiteral("&Other"));
+    QCOMPARE(second.text(), QStringLiteral("&Other"));
+    QCOMPARE(second.accessibleName(), QStringLiteral("Other"));
+
+    // A button destroyed while attached (shown, so the destruction hides it
+    // and sends events) is let go of; what follows does nothing.
+    auto* doomed = new QPushButton(QStringLiteral("&Doomed"));
+    QVERIFY(painter.Attach(doomed));
+    doomed->show();
+    QVERIFY(QTest::qWaitForWindowExposed(doomed));
+    delete doomed;
+    QVERIFY(painter.Button() == nullptr);
+    painter.SetText(QStringLiteral("&Gone"));
+    QCOMPARE(painter.CurrentState(), Painter::kNormal);
+    QVERIFY(painter.Attach(&second));
+  }
+  // A painter destroyed first leaves the button to paint itself.
+  own_second.paints = 0;
+  Render(&second);
+  QVERIFY(own_second.paints > 0);
+}
+
+}  // namespace
+
+void WidgetsUiTest::attachedButtonsLetGoOfTheirButtons() {
+  CheckAttachingAndLettingGo<PNGButton>();
+  if (QTest::currentTestFailed()) return;
+  CheckAttachingAndLettingGo<BrowseButton>();
 }
 
 void WidgetsUiTest::commandLinkLooksAndClicks() {

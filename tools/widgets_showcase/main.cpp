@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
   link->setGeometry(du(4, 72, 258, 10));
   QObject::connect(link, &CommandLink::clicked, [] { std::fprintf(stderr, "link clicked\n"); });
 
-  CHelpSupport help(kHelpContextFormat);
+  CHelpSupport help(HelpContext::FormatDialog);
   help.InstallHelpKey(&dialog);
 
   dialog.show();

@@ -59,7 +59,7 @@ FormatDialog::FormatDialog(int format_number, RipJob& job, QWidget* parent)
       format_(format_number),
       job_(job),
       info_(FindFormat(format_number)),
-      help_(std::make_unique<CHelpSupport>(1)) {
+      help_(std::make_unique<CHelpSupport>(HelpContext::FormatDialog)) {
   BuildControls();
   help_->InstallHelpKey(this);
   Open();

@@ -12,6 +12,7 @@
 #include <QTimerEvent>
 #include <atomic>
 
+#include "core/version.h"
 #include "output/overwrite.h"
 #include "rip/ui/dialog_units.h"
 #include "rip/ui/job_bridge.h"
@@ -26,7 +27,6 @@ namespace tonvik {
 namespace {
 
 std::atomic<bool> g_abandoned{false};
-constexpr char16_t kErrorsCaption[] = u"Tonvik 1.13";
 
 // Control 1016: paints the current picture slot.
 class Picture : public QWidget {
@@ -45,7 +45,7 @@ class Picture : public QWidget {
 }  // namespace
 
 ProgressDialog::ProgressDialog(RipJob& job, QWidget* parent)
-    : QDialog(parent), job_(job), help_(std::make_unique<CHelpSupport>(2)) {
+    : QDialog(parent), job_(job), help_(std::make_unique<CHelpSupport>(HelpContext::ProgressDialog)) {
   bridge_ = std::make_shared<JobBridge>(this);
   BuildControls();
   help_->InstallHelpKey(this);
@@ -232,7 +232,7 @@ void ProgressDialog::HideToTray() {
   }
   if (!tray_) {
     tray_ = new QSystemTrayIcon(this);
-    tray_->setToolTip(QStringLiteral("Tonvik 1.13"));
+    tray_->setToolTip(QString::fromStdU16String(kCaption));
     connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
       if (r == QSystemTrayIcon::Trigger) RestoreFromTray();
     });
@@ -275,7 +275,7 @@ void ProgressDialog::ResetTotalBar(int32_t max) {
 }
 
 bool ProgressDialog::AskOverwrite(const QString& path, bool* remember) {
-  QMessageBox box(QMessageBox::NoIcon, QString::fromStdU16String(kErrorsCaption),
+  QMessageBox box(QMessageBox::NoIcon, QString::fromStdU16String(kCaption),
                   QStringLiteral("The target file already exists. Do you wish to overwrite?"),
                   QMessageBox::Yes | QMessageBox::No, this);
   box.setObjectName(QStringLiteral("OverwritePrompt"));
@@ -302,7 +302,7 @@ void ProgressDialog::Finish() {
   if (hidden_) RestoreFromTray();
   if (isMinimized()) showNormal();
   if (!errors_.isEmpty()) {
-    QMessageBox box(QMessageBox::Information, QString::fromStdU16String(kErrorsCaption),
+    QMessageBox box(QMessageBox::Information, QString::fromStdU16String(kCaption),
                     QStringLiteral("The following errors were encountered"), QMessageBox::Close,
                     this);
     box.setObjectName(QStringLiteral("ErrorList"));
