@@ -24,7 +24,9 @@ constexpr int32_t kLastCdLba = (99 * 60 + 59) * 75 + 74 - 150;
 }  // namespace
 
 bool IsSoundToc(const std::vector<uint8_t>& toc) {
-  if (toc.size() < 4 + 2 * 8 || (toc.size() - 4) % 8 != 0) return false;
+  // A lead-out alone is an answer too (a disc without tracks, refused later
+  // as not audio).
+  if (toc.size() < 4 + 8 || (toc.size() - 4) % 8 != 0) return false;
   if (size_t(toc[0] << 8 | toc[1]) + 2 != toc.size()) return false;
   const size_t entries = (toc.size() - 4) / 8;
   int last_number = 0;
@@ -40,6 +42,7 @@ bool IsSoundToc(const std::vector<uint8_t>& toc) {
     if (!lead_out) last_number = number;
     last_start = start;
   }
+  if (entries == 1) return true;
   return toc[2] == toc[4 + 2] && toc[3] == last_number;
 }
 

@@ -32,7 +32,8 @@ void CheckMedium(CdDrive& drive);
 void OpenAndIdentify(CdDrive& drive, char16_t letter);
 
 // True for a READ TOC format 0 answer that can be trusted: the length field
-// matches what came back, whole descriptors, tracks 1-99 in ascending order
+// matches what came back, whole descriptors (a lead-out alone is allowed:
+// it is refused later as not audio), tracks 1-99 in ascending order
 // without repeats, the lead-out present and last, addresses increasing and
 // within a CD. The disc check refuses any other as unreadable.
 bool IsSoundToc(const std::vector<uint8_t>& toc);
