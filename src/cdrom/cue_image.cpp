@@ -25,15 +25,17 @@ bool CueImage::ReadSector(int32_t lba, uint8_t* out) const {
   if (lba < 0 || lba >= lead_out_) return false;
   auto it = std::upper_bound(extents_.begin(), extents_.end(), lba,
                              [](int32_t v, const Extent& e) { return v < e.first_lba; });
-  std::memset(out, 0, kSectorBytes);
-  if (it == extents_.begin()) return true;
-  const Extent& e = *(it - 1);
-  if (lba >= e.first_lba + e.count || e.file < 0) return true;
-  ImageFile& file = *files_[size_t(e.file)];
-  const int64_t offset = (e.file_sector + (lba - e.first_lba)) * int64_t{kSectorBytes};
+  const Extent* e = it == extents_.begin() ? nullptr : &*(it - 1);
+  if (!e || lba >= e->first_lba + e->count || e->file < 0) {
+    std::memset(out, 0, kSectorBytes);
+    return true;
+  }
+  ImageFile& file = *files_[size_t(e->file)];
+  const int64_t offset = (e->file_sector + (lba - e->first_lba)) * int64_t{kSectorBytes};
   // A short last sector of a file reads as zero-padded.
-  const int64_t n = std::min<int64_t>(kSectorBytes, file.bytes() - offset);
-  return n <= 0 || file.Read(offset, out, size_t(n));
+  const int64_t n = std::clamp<int64_t>(file.bytes() - offset, 0, kSectorBytes);
+  if (n < kSectorBytes) std::memset(out + n, 0, size_t(kSectorBytes - n));
+  return n == 0 || file.Read(offset, out, size_t(n));
 }
 
 class CueParser {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -135,7 +136,7 @@ class FlacFile : public ImageFile {
     }
     for (const auto& bad : damaged_)
       if (bad.first < end && bad.second > first) return false;
-    std::memcpy(out, window_.data() + (first - window_start_) * 4, n);
+    std::memcpy(out, window_.data() + (first - window_start_) * 2, n);
     return true;
   }
 
@@ -144,7 +145,7 @@ class FlacFile : public ImageFile {
   static constexpr int64_t kKeepSamples = 256 * 588;       // kept behind the decoder for re-reads
 
   explicit FlacFile(int fd) : fd_(fd) {}
-  int64_t WindowEnd() const { return window_start_ + int64_t(window_.size() / 4); }
+  int64_t WindowEnd() const { return window_start_ + window_frames_; }
 
   // A decoder on a stream of its own over the file, past the metadata, at
   // the first sample, checking the MD5.
@@ -169,7 +170,7 @@ class FlacFile : public ImageFile {
     }
     // From here the decoder owns the stream and closes it in finish.
     started_ = true;
-    window_.clear();
+    window_frames_ = 0;
     window_start_ = decoder_at_ = 0;
     verifying_ = true;
     landing_ = error_pending_ = false;
@@ -192,7 +193,7 @@ class FlacFile : public ImageFile {
   // blocks before it whose landing frame is dropped.
   bool Position(int64_t first) {
     const int64_t lead = 2 * int64_t(std::max(max_block_, 4608u));
-    window_.clear();
+    window_frames_ = 0;
     window_start_ = 0;
     if (first <= lead || !started_) {
       Close();
@@ -255,14 +256,14 @@ class FlacFile : public ImageFile {
       self->landing_ = false;
       self->error_pending_ = false;
       self->decoder_at_ = start + n;
-      self->window_.clear();
+      self->window_frames_ = 0;
       self->window_start_ = self->decoder_at_;
       return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
     }
     if (start != self->WindowEnd()) {
       // The decoder skipped what it could not sync to: that stretch is damaged.
       if (self->decoder_at_ >= 0 && start > self->decoder_at_) self->damaged_.emplace_back(self->decoder_at_, start);
-      self->window_.clear();
+      self->window_frames_ = 0;
       self->window_start_ = start;
     }
     // After an error the decoder writes the damaged frame, and silence for
@@ -270,23 +271,25 @@ class FlacFile : public ImageFile {
     if (self->error_pending_ || frame->header.channels != 2 || frame->header.bits_per_sample != 16)
       self->damaged_.emplace_back(start, start + n);
     // Keep a stretch behind for re-reads; drop the rest now and then.
-    if (self->window_.size() > size_t(4 * kKeepSamples) * 4) {
-      const size_t drop = self->window_.size() - size_t(kKeepSamples) * 4;
-      self->window_.erase(self->window_.begin(), self->window_.begin() + std::ptrdiff_t(drop));
-      self->window_start_ += int64_t(drop / 4);
+    if (self->window_frames_ > 4 * kKeepSamples) {
+      const int64_t drop = self->window_frames_ - kKeepSamples;
+      std::memmove(self->window_.data(), self->window_.data() + drop * 2, size_t(kKeepSamples) * 4);
+      self->window_frames_ = kKeepSamples;
+      self->window_start_ += drop;
     }
-    const size_t at = self->window_.size();
-    self->window_.resize(at + size_t(n) * 4);
-    uint8_t* p = self->window_.data() + at;
+    if (self->window_.size() < size_t(self->window_frames_ + n) * 2) self->window_.resize(size_t(self->window_frames_ + n) * 2);
+    int16_t* p = self->window_.data() + self->window_frames_ * 2;
     const FLAC__int32* left = buffer[0];
     const FLAC__int32* right = frame->header.channels > 1 ? buffer[1] : buffer[0];
-    for (unsigned i = 0; i < n; ++i, p += 4) {
-      const auto l = uint16_t(left[i]), r = uint16_t(right[i]);
-      p[0] = uint8_t(l);
-      p[1] = uint8_t(l >> 8);
-      p[2] = uint8_t(r);
-      p[3] = uint8_t(r >> 8);
+    for (unsigned i = 0; i < n; ++i) {
+      p[2 * i] = int16_t(left[i]);
+      p[2 * i + 1] = int16_t(right[i]);
     }
+    if constexpr (std::endian::native == std::endian::big) {
+      auto* bytes = reinterpret_cast<uint8_t*>(p);
+      for (size_t i = 0; i + 1 < size_t(n) * 4; i += 2) std::swap(bytes[i], bytes[i + 1]);
+    }
+    self->window_frames_ += n;
     self->decoder_at_ = start + n;
     return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
   }
@@ -314,7 +317,10 @@ class FlacFile : public ImageFile {
   bool have_info_ = false;
   unsigned bits_ = 0, rate_ = 0, channels_ = 0, max_block_ = 0;
   int64_t total_ = 0;
-  std::vector<uint8_t> window_;  // decoded PCM of samples [window_start_, WindowEnd())
+  // Decoded PCM of samples [window_start_, WindowEnd()) as CD audio: 16-bit
+  // little-endian, left then right. Grows to its working size once.
+  std::vector<int16_t> window_;
+  int64_t window_frames_ = 0;
   int64_t window_start_ = 0;
   int64_t decoder_at_ = -1;      // the sample the decoder delivers next; -1 unknown
   bool landing_ = false;         // a seek's landing frame is still to come
