@@ -288,6 +288,11 @@ INSTANTIATE_TEST_SUITE_P(
                    "FILE \"DISC 1\\TRACK01.WAV\" WAVE\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"
                    "FILE \"disc 1\\track02.FLAC\" WAVE\r\n  TRACK 02 AUDIO\r\n    INDEX 01 00:00:00\r\n",
                    Encoding::Utf8, {0, 100}, {0, 0}, 180, {{0, 100 * S}, {1, 80 * S}}},
+        // Written on another machine: a drive-letter path to where the file was then.
+        LayoutCase{"windows_absolute_path",
+                   {{"Album.wav", Kind::Wav, 100 * S}},
+                   "FILE \"C:\\Users\\me\\Music\\ALBUM.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n",
+                   Encoding::Utf8, {0}, {0}, 100, {{0, 100 * S}}},
         LayoutCase{"utf16le_sheet",
                    {{"Café – 01.flac", Kind::Flac, 120 * S}},
                    "FILE \"Café – 01.flac\" WAVE\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n",
