@@ -70,7 +70,7 @@ std::unique_ptr<ImageFile> OpenWav(int fd, int64_t size, const std::string& name
   int64_t at = 12;
   while (at + 8 <= size) {
     uint8_t head[8];
-    if (!FullRead(fd, head, 8, at)) return fail("cannot be read: " + std::string(std::strerror(errno ? errno : EIO)));
+    if (!FullRead(fd, head, 8, at)) return fail("cannot be read");
     const uint32_t chunk = Le32(head + 4);
     const int64_t body = at + 8;
     if (std::memcmp(head, "fmt ", 4) == 0) {
@@ -190,12 +190,13 @@ class FlacFile : public ImageFile {
   // Puts the decoder where decoding on reaches first through frames that
   // are decoded (and checked) in order: back to the start when first is
   // near it (which also turns the MD5 check on again), else a seek to two
-  // blocks before it whose landing frame is dropped.
+  // blocks before it whose landing frame is dropped. A decoder that failed
+  // or ended is started afresh first.
   bool Position(int64_t first) {
     const int64_t lead = 2 * int64_t(std::max(max_block_, 4608u));
     window_frames_ = 0;
     window_start_ = 0;
-    if (first <= lead || !started_) {
+    if (first <= lead || !started_ || decoder_at_ < 0) {
       Close();
       if (!Start()) {
         decoder_at_ = -1;

@@ -469,6 +469,8 @@ TEST_F(DamagedFlac, ACutOffFileFailsWhereItEnds) {
   EXPECT_TRUE(SectorIsRight(sector, 10));
   EXPECT_EQ(drive->ReadCd(sectors_ - 1, 1, sector), 0x31100);
   EXPECT_EQ(drive->ReadCd(sectors_ - 400, 1, sector), 0x31100);  // two thirds in, past the cut
+  ASSERT_EQ(drive->ReadCd(20, 1, sector), 0) << "what is there stays readable";
+  EXPECT_TRUE(SectorIsRight(sector, 20));
 }
 
 }  // namespace
