@@ -102,13 +102,8 @@ class CueParser {
       image_->fds_.push_back(fd_);
       struct stat st {};
       ::fstat(fd_, &st);
-      std::string why;
-      auto opened = ImageFile::Open(fd_, int64_t(st.st_size), type, w[1], &why);
-      if (!opened) return Fail(error, why);
-      file_name_ = w[1];
-      file_sectors_ = (opened->bytes() + kSectorBytes - 1) / kSectorBytes;
-      image_->files_.push_back(std::move(opened));
-      file_index_ = int(image_->files_.size()) - 1;
+      file_sectors_ = (int64_t(st.st_size) + kSectorBytes - 1) / kSectorBytes;
+      if (!OpenAudio(type, w[1], int64_t(st.st_size), error)) return false;
       file_base_ = disc_end_;
       segment_start_ = 0;
       last_offset_ = 0;
@@ -186,6 +181,19 @@ class CueParser {
     }
     // CATALOG, ISRC, PERFORMER, TITLE, SONGWRITER, CDTEXTFILE and whatever
     // else a program wrote: nothing that moves a sector.
+    return true;
+  }
+
+  // The open file (size bytes) as the sheet's type says; its sectors are
+  // those of the audio it holds, which for WAV and FLAC is not its size.
+  bool OpenAudio(ImageFile::Type type, const std::string& name, int64_t size, std::string* error) {
+    std::string why;
+    auto opened = ImageFile::Open(fd_, size, type, name, &why);
+    if (!opened) return Fail(error, why);
+    file_name_ = name;
+    file_sectors_ = (opened->bytes() + kSectorBytes - 1) / kSectorBytes;
+    image_->files_.push_back(std::move(opened));
+    file_index_ = int(image_->files_.size()) - 1;
     return true;
   }
 
