@@ -187,7 +187,8 @@ SenseCode CdDrive::Eject() {
   return Execute(kDirectionNone, nullptr, 0);
 }
 
-std::u16string DriveOpenFailureMessage(int err) {
+std::u16string DriveOpenFailureMessage(int err, const std::string& detail) {
+  if (!detail.empty()) return FormatMessage(u"Cannot access CD drive: %1%.", {FromUtf8(detail)});
   return FormatMessage(u"Cannot access CD drive: %1%.", {SystemErrorText(err)});
 }
 

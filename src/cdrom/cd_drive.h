@@ -59,13 +59,15 @@ class CdDrive {
 
   // Opens the drive behind the letter when it is a CD device or a readable
   // .cue image. False with errno set otherwise (ENOENT missing, ENOTBLK or
-  // ENODEV not a CD drive, EINVAL an unusable cue sheet).
+  // ENODEV not a CD drive, EINVAL an unusable cue sheet: open_detail() says
+  // why).
   bool Open(char16_t letter);
   void Close();  // harmless when closed
   bool IsOpen() const { return transport_ != nullptr; }
   char16_t letter() const { return letter_; }
   ScsiTransport* transport() const { return transport_.get(); }
-  // Why the last Open of an image failed, for logs.
+  // Why the last Open of an image failed, in the reader's words (empty for
+  // a failure errno says all about).
   const std::string& open_detail() const { return open_detail_; }
 
   // Sends the current request's CDB. direction 1 (in) or 2 (none; buffer null, length 0).
@@ -95,7 +97,8 @@ class CdDrive {
   std::shared_ptr<WaitClock> clock_;
 };
 
-// "Cannot access CD drive: %1%." with the system text of the error.
-std::u16string DriveOpenFailureMessage(int err);
+// "Cannot access CD drive: %1%." with the system text of the error, or with
+// the reader's own reason (CdDrive::open_detail()) when there is one.
+std::u16string DriveOpenFailureMessage(int err, const std::string& detail = {});
 
 }  // namespace tonvik::cdrom

@@ -7,10 +7,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "cdrom/cue_text.h"
 
 namespace tonvik::cdrom {
 
@@ -22,34 +25,31 @@ bool CueImage::ReadSector(int32_t lba, uint8_t* out) const {
   if (lba < 0 || lba >= lead_out_) return false;
   auto it = std::upper_bound(extents_.begin(), extents_.end(), lba,
                              [](int32_t v, const Extent& e) { return v < e.first_lba; });
-  std::memset(out, 0, kSectorBytes);
-  if (it == extents_.begin()) return true;
-  const Extent& e = *(it - 1);
-  if (lba >= e.first_lba + e.count || e.fd < 0) return true;
-  const off_t offset = (e.file_sector + (lba - e.first_lba)) * off_t{kSectorBytes};
-  size_t done = 0;
-  while (done < kSectorBytes) {
-    const ssize_t n = ::pread(e.fd, out + done, kSectorBytes - done, offset + off_t(done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) break;  // a short last sector of a file reads as zero-padded
-    done += size_t(n);
+  const Extent* e = it == extents_.begin() ? nullptr : &*(it - 1);
+  if (!e || lba >= e->first_lba + e->count || e->file < 0) {
+    std::memset(out, 0, kSectorBytes);
+    return true;
   }
-  return true;
+  ImageFile& file = *files_[size_t(e->file)];
+  const int64_t offset = (e->file_sector + (lba - e->first_lba)) * int64_t{kSectorBytes};
+  // A short last sector of a file reads as zero-padded.
+  const int64_t n = std::clamp<int64_t>(file.bytes() - offset, 0, kSectorBytes);
+  if (n < kSectorBytes) std::memset(out + n, 0, size_t(kSectorBytes - n));
+  return n == 0 || file.Read(offset, out, size_t(n));
 }
 
 class CueParser {
  public:
-  CueParser(const std::string& path, CueImage* image) : dir_(std::filesystem::path(path).parent_path()), image_(image) {}
+  CueParser(const std::string& path, CueImage* image)
+      : dir_(std::filesystem::path(path).parent_path()), sheet_(std::filesystem::path(path).filename().string()),
+        image_(image) {}
 
+  // in: the sheet's lines, as UTF-8.
   bool Parse(std::istream& in, std::string* error) {
     std::string line;
     while (std::getline(in, line)) {
       ++line_number_;
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (line_number_ == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
       std::vector<std::string> words;
       if (!Split(line, &words)) return Fail(error, "unbalanced quotes");
       if (words.empty()) continue;
@@ -60,8 +60,17 @@ class CueParser {
     if (fd_ >= 0) FinishFile();
     if (image_->tracks_.empty()) return Fail(error, "the sheet has no tracks", false);
     if (!CheckIndex1(error)) return false;
-    image_->lead_out_ = disc_end_;
+    if (postgap_ > 0) {
+      image_->extents_.push_back({int32_t(disc_end_), postgap_, -1, 0});
+      disc_end_ += postgap_;
+    }
+    image_->lead_out_ = int32_t(disc_end_);
     return true;
+  }
+
+  bool Fail(std::string* error, const std::string& what, bool with_line = true) const {
+    if (error) *error = sheet_ + (with_line ? " line " + std::to_string(line_number_) + ": " : ": ") + what;
+    return false;
   }
 
  private:
@@ -77,13 +86,19 @@ class CueParser {
     }
     if (keyword == "FILE") {
       if (w.size() != 3) return Fail(error, "FILE needs a name and a type");
-      if (Upper(w[2]) != "BINARY") return Fail(error, "only BINARY files are supported");
-      if (!CheckIndex1(error)) return false;
+      const std::string type_name = Upper(w[2]);
+      ImageFile::Type type;
+      if (type_name == "BINARY") type = ImageFile::Binary;
+      else if (type_name == "MOTOROLA") type = ImageFile::Motorola;
+      else if (type_name == "WAVE") type = ImageFile::Wave;
+      else return Fail(error, "files of type " + w[2] + " cannot be read (only BINARY, MOTOROLA and WAVE)");
+      // A track without its INDEX 01 yet finds it in this file (its INDEX 00
+      // in the file before: gaps appended to the previous track).
       if (fd_ >= 0) FinishFile();
-      std::filesystem::path file = w[1];
-      if (file.is_relative()) file = dir_ / file;
+      const std::filesystem::path file = FindSheetFile(dir_, w[1]);
+      if (file.empty()) return Fail(error, "\"" + w[1] + "\" not found");
       fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-      if (fd_ < 0) return Fail(error, "cannot open " + file.string() + ": " + std::strerror(errno));
+      if (fd_ < 0) return Fail(error, "\"" + w[1] + "\" cannot be opened: " + std::strerror(errno));
       image_->fds_.push_back(fd_);
       struct stat st {};
       if (::fstat(fd_, &st) != 0) {
@@ -91,6 +106,7 @@ class CueParser {
         return Fail(error, "cannot read the size of " + file.string() + ": " + std::strerror(err));
       }
       file_sectors_ = (int64_t(st.st_size) + kSectorBytes - 1) / kSectorBytes;
+      if (!OpenAudio(type, w[1], int64_t(st.st_size), error)) return false;
       file_base_ = disc_end_;
       segment_start_ = 0;
       last_offset_ = 0;
@@ -119,6 +135,26 @@ class CueParser {
       indexed_ = false;
       return true;
     }
+    if (keyword == "FLAGS") {
+      if (image_->tracks_.empty()) return Fail(error, "FLAGS before TRACK");
+      uint8_t flags = 0;
+      for (size_t i = 1; i < w.size(); ++i) {
+        const std::string flag = Upper(w[i]);
+        if (flag == "PRE") flags |= kControlPreEmphasis;
+        else if (flag == "DCP") flags |= kControlCopyPermitted;
+        else if (flag == "4CH") flags |= kControlFourChannel;
+      }
+      image_->tracks_.back().flags = flags;
+      return true;
+    }
+    if (keyword == "POSTGAP") {
+      if (image_->tracks_.empty() || image_->tracks_.back().start_lba < 0)
+        return Fail(error, "POSTGAP must come after the track's INDEX 01");
+      int32_t postgap = 0;
+      if (w.size() != 2 || !Time(w[1], &postgap)) return Fail(error, "POSTGAP needs a time mm:ss:ff");
+      postgap_ = postgap;
+      return true;
+    }
     if (keyword == "PREGAP") {
       if (image_->tracks_.empty() || indexed_) return Fail(error, "PREGAP must come between TRACK and INDEX");
       if (w.size() != 2 || !Time(w[1], &pregap_)) return Fail(error, "PREGAP needs a time mm:ss:ff");
@@ -131,7 +167,9 @@ class CueParser {
       if (w.size() != 3 || !Number(w[1], &index) || index > 99 || !Time(w[2], &offset))
         return Fail(error, "INDEX needs a number and a time mm:ss:ff");
       if (offset < last_offset_) return Fail(error, "INDEX times must not go back");
-      if (offset >= file_sectors_) return Fail(error, "INDEX lies beyond the end of its file");
+      if (offset >= file_sectors_)
+        return Fail(error, "INDEX " + w[1] + " " + w[2] + " lies beyond the end of \"" + file_name_ + "\" (" +
+                               Msf(int32_t(file_sectors_)) + " long)");
       CueTrack& track = image_->tracks_.back();
       if (index == 0 && (indexed_ || track.index0_lba >= 0)) return Fail(error, "INDEX 00 must be the track's first index");
       if (index == 1 && track.start_lba >= 0) return Fail(error, "INDEX 01 given twice");
@@ -144,18 +182,32 @@ class CueParser {
       if (index == 1) track.start_lba = lba;
       return true;
     }
-    if (keyword == "POSTGAP") return Fail(error, "POSTGAP is not supported");
-    if (keyword == "CATALOG" || keyword == "PERFORMER" || keyword == "TITLE" ||
-        keyword == "SONGWRITER" || keyword == "ISRC" || keyword == "FLAGS" || keyword == "CDTEXTFILE")
-      return true;
-    return Fail(error, "unknown command " + keyword);
+    // CATALOG, ISRC, PERFORMER, TITLE, SONGWRITER, CDTEXTFILE and whatever
+    // else a program wrote: nothing that moves a sector.
+    return true;
   }
 
-  // The silence before a track's first index: its PREGAP, and at the start
-  // of a second session the lead-out and lead-in of the session before.
+  // The open file (size bytes) as the sheet's type says; its sectors are
+  // those of the audio it holds, which for WAV and FLAC is not its size.
+  bool OpenAudio(ImageFile::Type type, const std::string& name, int64_t size, std::string* error) {
+    std::string why;
+    auto opened = ImageFile::Open(fd_, size, type, name, &why);
+    if (!opened) return Fail(error, why);
+    file_name_ = name;
+    file_sectors_ = (opened->bytes() + kSectorBytes - 1) / kSectorBytes;
+    image_->files_.push_back(std::move(opened));
+    file_index_ = int(image_->files_.size()) - 1;
+    return true;
+  }
+
+  // The silence before a track's first index: the POSTGAP of the track
+  // before, its own PREGAP, and at the start of a second session the
+  // lead-out and lead-in of the session before.
   void InsertGap(int32_t offset) {
     int64_t gap = pregap_ < 0 ? 0 : pregap_;
     if (new_session_) gap = kSessionLeadOut + kSessionLeadIn + (pregap_ < 0 ? 150 : pregap_);
+    gap += postgap_;
+    postgap_ = 0;
     if (gap == 0) return;
     AddFileExtent(offset);
     image_->extents_.push_back({int32_t(file_base_ + offset), int32_t(gap), -1, 0});
@@ -164,7 +216,8 @@ class CueParser {
   }
   void AddFileExtent(int64_t end) {
     if (end > segment_start_)
-      image_->extents_.push_back({int32_t(file_base_ + segment_start_), int32_t(end - segment_start_), fd_, segment_start_});
+      image_->extents_.push_back(
+          {int32_t(file_base_ + segment_start_), int32_t(end - segment_start_), file_index_, segment_start_});
   }
   void FinishFile() {
     AddFileExtent(file_sectors_);
@@ -176,9 +229,10 @@ class CueParser {
     return true;
   }
 
-  bool Fail(std::string* error, const std::string& what, bool with_line = true) const {
-    if (error) *error = with_line ? "line " + std::to_string(line_number_) + ": " + what : what;
-    return false;
+  static std::string Msf(int32_t frames) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", frames / 4500, frames / 75 % 60, frames % 75);
+    return text;
   }
   static std::string Upper(std::string s) {
     for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
@@ -224,13 +278,17 @@ class CueParser {
   }
 
   std::filesystem::path dir_;
+  std::string sheet_;  // the sheet's file name, for messages
   CueImage* image_;
   int line_number_ = 0;
   int session_ = 1;
   bool new_session_ = false;
   bool indexed_ = false;
   int32_t pregap_ = -1;
+  int32_t postgap_ = 0;  // of the last track, still to be placed
   int fd_ = -1;
+  int file_index_ = -1;
+  std::string file_name_;  // as the sheet wrote it
   int64_t file_sectors_ = 0;
   int64_t file_base_ = 0;     // disc LBA of the current file's sector 0, gaps included
   int64_t segment_start_ = 0; // file sector where the current extent begins
@@ -244,10 +302,21 @@ std::unique_ptr<CueImage> CueImage::Load(const std::string& cue_path, std::strin
     if (error) *error = "cannot open " + cue_path + ": " + std::strerror(errno);
     return nullptr;
   }
+  // A sheet is a few kilobytes; anything near this is something else.
+  constexpr size_t kLargestSheet = 1 << 20;
+  std::string bytes(kLargestSheet + 1, '\0');
+  in.read(bytes.data(), std::streamsize(bytes.size()));
+  bytes.resize(size_t(in.gcount()));
+  std::string text;
+  if (bytes.size() > kLargestSheet || !DecodeSheetText(bytes, &text)) {
+    if (error) *error = std::filesystem::path(cue_path).filename().string() + ": not a text file";
+    return nullptr;
+  }
   std::unique_ptr<CueImage> image(new CueImage);
   image->path_ = cue_path;
   CueParser parser(cue_path, image.get());
-  if (!parser.Parse(in, error)) return nullptr;
+  std::istringstream lines(text);
+  if (!parser.Parse(lines, error)) return nullptr;
   return image;
 }
 

@@ -1,24 +1,43 @@
-// A CUE/BIN disc image: the sheet parsed into a disc layout (tracks, sessions,
-// lead-out) and raw 2352-byte sectors read by LBA from the BIN files.
+// A cue sheet image: the sheet parsed into a disc layout (tracks, sessions,
+// lead-out) and raw 2352-byte sectors read by LBA from the files it names
+// (raw BINARY or byte-swapped MOTOROLA images, WAVE files holding WAV or
+// FLAC; see image_audio.h).
 //
-// Layout rules: the BIN files follow each other in the address space in sheet
-// order; INDEX times count from the start of their file. PREGAP inserts
-// silent sectors that no file holds, directly before the track's first index.
-// The first track of a second session (REM SESSION 02) starts after the gap a
-// pressed enhanced CD has between sessions: lead-out 6750 + lead-in 4500 +
-// the track's pregap (150 unless the sheet gives one), so the last track of
-// session 1 runs up to it in the TOC. Sectors no file holds read as zeros.
+// Layout rules: the files follow each other in the address space in sheet
+// order; INDEX times count from the start of their file. A track's first
+// index may lie in the file before its INDEX 01 (gaps appended to the
+// previous track's file). PREGAP inserts silent sectors that no file holds,
+// directly before the track's first index; POSTGAP inserts them after the
+// track's last sector. The first track of a second session (REM SESSION 02)
+// starts after the gap a pressed enhanced CD has between sessions: lead-out
+// 6750 + lead-in 4500 + the track's pregap (150 unless the sheet gives one),
+// so the last track of session 1 runs up to it in the TOC. Sectors no file
+// holds, and the end of a last sector a file fills only partly, read as zeros.
+//
+// The sheet may be UTF-8 (with or without a byte-order mark), UTF-16 with a
+// byte-order mark or Windows-1252, and name files the Windows way (see
+// cue_text.h). Commands that say nothing about the layout (CATALOG, ISRC,
+// PERFORMER, TITLE, SONGWRITER, CDTEXTFILE, REM, and any it does not know)
+// are passed over.
 #pragma once
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "cdrom/image_audio.h"
+
 namespace tonvik::cdrom {
 
 inline constexpr int kSectorBytes = 2352;
 inline constexpr int32_t kSessionLeadOut = 6750;  // sectors
 inline constexpr int32_t kSessionLeadIn = 4500;   // sectors
+
+// The CONTROL bits of the sheet's FLAGS: pre-emphasis, digital copy
+// permitted, four-channel audio. Data tracks add 0x04.
+inline constexpr uint8_t kControlPreEmphasis = 0x01;
+inline constexpr uint8_t kControlCopyPermitted = 0x02;
+inline constexpr uint8_t kControlFourChannel = 0x08;
 
 struct CueTrack {
   enum Mode { Audio, Mode1, Mode2 };
@@ -27,12 +46,14 @@ struct CueTrack {
   int32_t start_lba = 0;    // INDEX 01
   int32_t index0_lba = -1;  // INDEX 00, -1 when the sheet has none
   int session = 1;
-  uint8_t control() const { return mode == Audio ? 0 : 4; }
+  uint8_t flags = 0;        // kControl* bits from FLAGS
+  uint8_t control() const { return uint8_t((mode == Audio ? 0 : 4) | flags); }
 };
 
 class CueImage {
  public:
-  // nullptr with a message naming the line when the sheet cannot be used.
+  // nullptr when the sheet cannot be used, with a message for the user that
+  // names the sheet and the line: album.cue line 7: "Track 07.wav" not found
   static std::unique_ptr<CueImage> Load(const std::string& cue_path, std::string* error);
   ~CueImage();
   CueImage(const CueImage&) = delete;
@@ -48,17 +69,18 @@ class CueImage {
 
  private:
   CueImage() = default;
-  // A stretch of the address space: from a file, or (fd == -1) zeros.
+  // A stretch of the address space: from a file, or (file == -1) zeros.
   struct Extent {
     int32_t first_lba;
     int32_t count;
-    int fd;
+    int file;  // index into files_
     int64_t file_sector;
   };
   friend class CueParser;
   std::string path_;
   std::vector<CueTrack> tracks_;
   std::vector<Extent> extents_;
+  std::vector<std::unique_ptr<ImageFile>> files_;
   std::vector<int> fds_;
   int32_t lead_out_ = 0;
 };

@@ -125,7 +125,7 @@ DiscState& Disc() {
 void OpenAndIdentify(CdDrive& drive, char16_t letter) {
   if (!drive.Open(letter)) {
     const int err = errno;
-    throw AppException(DriveOpenFailureMessage(err));
+    throw AppException(DriveOpenFailureMessage(err, drive.open_detail()));
   }
   uint8_t inquiry[36] = {};
   if (drive.Inquiry(inquiry) != 0) throw AppException("Cannot access CD drive: inquiry failed.");

@@ -187,6 +187,11 @@ bool ImageTransport::ReadShifted(int32_t lba, int32_t count, int32_t shift_bytes
   const int64_t end = begin + int64_t(count) * kSectorBytes;
   uint8_t sector[kSectorBytes];
   for (int64_t s = begin / kSectorBytes - (begin < 0 ? 1 : 0); s * kSectorBytes < end; ++s) {
+    if (s >= 0 && s < image_->lead_out() && s * kSectorBytes >= begin && (s + 1) * kSectorBytes <= end) {
+      // A whole sector of the request: straight into place.
+      if (!image_->ReadSector(int32_t(s), out + (s * kSectorBytes - begin))) return false;
+      continue;
+    }
     if (s < 0 || s >= image_->lead_out()) {
       std::memset(sector, 0, sizeof sector);
     } else if (!image_->ReadSector(int32_t(s), sector)) {

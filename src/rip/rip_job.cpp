@@ -252,7 +252,7 @@ void RunRipJob(RipJob& job, RipControl& control, RipObserver& observer) {
 
   if (!drive_open) {
     // Without the drive every read would fail and the job would write silence.
-    observer.AddError(DriveOpenFailureMessage(open_error));
+    observer.AddError(DriveOpenFailureMessage(open_error, drive.open_detail()));
   } else {
     TrackRipper ripper(job, control, observer, settings, drive, graveyard, folder);
     for (int32_t track : job.selection) {

@@ -258,7 +258,7 @@ TEST_P(OpenByLetter, OpensOrExplains) {
     EXPECT_FALSE(drive.IsOpen());
   } else {
     EXPECT_EQ(errno, c.expected_errno);
-    EXPECT_EQ(DriveOpenFailureMessage(errno), std::u16string(c.message));
+    EXPECT_EQ(DriveOpenFailureMessage(errno, drive.open_detail()), std::u16string(c.message));
     EXPECT_EQ(drive.letter(), 0);
   }
 }
@@ -283,7 +283,7 @@ INSTANTIATE_TEST_SUITE_P(
                    std::ofstream(f.dir() / "bad.cue") << "TRACK 01 AUDIO\n";
                    return (f.dir() / "bad.cue").string();
                  },
-                 EINVAL, u"Cannot access CD drive: Invalid argument."}),
+                 EINVAL, u"Cannot access CD drive: bad.cue line 1: TRACK before FILE."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CdDrive, LettersWithoutAValueNameTheCdDevices) {

@@ -134,8 +134,9 @@ INSTANTIATE_TEST_SUITE_P(
     Malformed, CueErrors,
     ::testing::Values(
         BadSheet{"TRACK 01 AUDIO\nINDEX 01 00:00:00\n", "line 1: TRACK before FILE"},
-        BadSheet{"FILE missing.bin BINARY\n", "cannot open"},
-        BadSheet{"FILE a.bin WAVE\n", "only BINARY"},
+        BadSheet{"FILE missing.bin BINARY\n", "bad.cue line 1: \"missing.bin\" not found"},
+        BadSheet{"FILE a.bin WAVE\n", "bad.cue line 1: \"a.bin\" is neither a WAV nor a FLAC file"},
+        BadSheet{"FILE a.mp3 MP3\n", "line 1: files of type MP3 cannot be read (only BINARY, MOTOROLA and WAVE)"},
         BadSheet{"FILE a.bin BINARY\nTRACK 01 MODE1/2048\n", "line 2: unsupported track mode"},
         BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:61:00\n", "line 3: INDEX needs"},
         BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:75\n", "INDEX needs"},
@@ -143,14 +144,15 @@ INSTANTIATE_TEST_SUITE_P(
         BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nTRACK 02 AUDIO\nINDEX 01 00:00:00\n", "track 1 has no INDEX 01"},
         BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nTRACK 03 AUDIO\n", "follow each other"},
         BadSheet{"FILE a.bin BINARY\nTRACK 00 AUDIO\n", "1 to 99"},
-        BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:02:00\n", "beyond the end"},
+        BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:02:00\n",
+                 "line 3: INDEX 01 00:02:00 lies beyond the end of \"a.bin\" (00:01:25 long)"},
         BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:50\nTRACK 02 AUDIO\nINDEX 01 00:00:10\n",
                  "must not go back"},
         BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nPREGAP 00:02:00\n", "PREGAP must come"},
-        BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nPOSTGAP 00:02:00\n", "POSTGAP"},
+        BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nPOSTGAP 00:02:00\n", "line 3: POSTGAP must come after"},
         BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nREM SESSION 03\n", "REM SESSION"},
         BadSheet{"FILE \"a.bin BINARY\n", "unbalanced quotes"},
-        BadSheet{"FILE a.bin BINARY\nFROB 1\n", "line 2: unknown command FROB"},
+        BadSheet{"FILE a.bin BINARY\nFROB 1\n", "bad.cue: the sheet has no tracks"},
         BadSheet{"REM nothing here\n", "no tracks"}));
 
 TEST(CueImage, MissingSheetNamesTheReason) {
