@@ -31,10 +31,21 @@ Windows Registry Editor Version 5.00
 "D"="$demo/disc/demo.cue"
 REG
 
+# The disc lookup asks a loopback server in place of MusicBrainz (as http_proxy),
+# which knows the demo disc as "Five Small Pieces".
+"$build/tools/mbserver/mb_loopback_server" "$here/tools/mbserver/demo/routes" "$demo/mbserver.port" \
+  "$demo/mbserver.log" &
+mbserver=$!
+for _ in $(seq 100); do [ -s "$demo/mbserver.port" ] && break; sleep 0.05; done
+export http_proxy="http://127.0.0.1:$(cat "$demo/mbserver.port")"
+stop_all() { kill "$mbserver" 2>/dev/null || true; [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true; }
+trap stop_all EXIT
+
 feed() { printf '6\nD:\\\n' | iconv -f UTF-8 -t UTF-16LE; }
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-  echo "demo: the Format dialog opens; press Accept and watch the progress dialog."
+  echo "demo: the Format dialog opens; click the link at its foot to load the titles from the"
+  echo "demo: loopback service, then press Accept and watch the progress dialog."
   echo "demo: the FLAC files land in $demo/home/Music"
   set +e
   feed | "$demo/tonvik/bin/vandral"
@@ -42,11 +53,13 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   set -e
 else
   # No desktop: a virtual one, and the keys a person would press.
-  echo "demo: no display found; running on a virtual one (Xvfb) and pressing Accept for you."
+  echo "demo: no display found; running on a virtual one (Xvfb), loading the titles and pressing Accept for you."
+  # CDDBAutoLoad does what a click on the link would do, half a second after the dialog opens.
+  printf '\n[HKEY_CURRENT_USER\\Software\\Quellbrook\\vandral]\n"CDDBAutoLoad"=dword:00000001\n' \
+    >> "$demo/home/.config/Quellbrook/user.reg"
   mkfifo "$demo/displayfd"
   Xvfb -displayfd 3 -noreset -screen 0 1280x800x24 -nolisten tcp 3>"$demo/displayfd" >"$demo/xvfb.log" 2>&1 &
   xvfb=$!
-  trap 'kill $xvfb 2>/dev/null || true' EXIT
   read -r -t 20 d <"$demo/displayfd"
   export DISPLAY=":$d" QT_QPA_PLATFORM=xcb
   feed | "$demo/tonvik/bin/vandral" &
@@ -58,7 +71,12 @@ else
     sleep 0.1
   done
   [ -n "$win" ] || { echo "demo: the Format dialog did not appear" >&2; exit 1; }
-  echo "demo: Format dialog shown; pressing Accept"
+  for _ in $(seq 300); do
+    grep -q '^done .*/ws/2/release/' "$demo/mbserver.log" 2>/dev/null && break
+    sleep 0.1
+  done
+  sleep 1
+  echo "demo: titles loaded from the loopback service; pressing Accept"
   xdotool windowfocus --sync "$win" 2>/dev/null || true
   sleep 0.3
   xdotool key Return
@@ -70,3 +88,6 @@ else
 fi
 echo "demo: vandral exited with $code; the FLAC files in $demo/home/Music:"
 find "$demo/home/Music" -type f -name '*.flac' -printf '  %P  (%s bytes)\n' | sort
+echo "demo: their tags, as metaflac reads the first one:"
+first="$(find "$demo/home/Music" -type f -name '*.flac' | sort | head -n1)"
+if [ -n "$first" ]; then metaflac --export-tags-to=- "$first" | sed 's/^/  /'; fi

@@ -116,7 +116,9 @@ TEST_F(TrackReaderTest, ACleanTrackIsBitExactInBothModesAndNoReadLeavesTheTrack)
     EXPECT_TRUE(x.pcm == Source(400, 1500));
     EXPECT_GE(counters_->lowest_lba.load(), 400);
     EXPECT_LE(counters_->highest_lba.load(), 1899);
-    if (!jitter) EXPECT_LE(x.raw, 1500 + 26);  // no read amplification without verification
+    if (!jitter) {
+      EXPECT_LE(x.raw, 1500 + 26);  // no read amplification without verification
+    }
   }
 }
 

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
 #include <QRegularExpression>
@@ -176,7 +177,10 @@ TEST_F(DialogTest, FormatDialogAcceptStoresTheFolderAsTyped) {
 TEST_F(DialogTest, FormatDialogCancelEndsWithTwoAndTheLinkWorksOnce) {
   FormatDialog dialog(6, job_);
   dialog.show();
+  // No TOC in this process: the lookup fails at once.
+  QSignalSpy finished(&dialog, &FormatDialog::lookupFinished);
   QTest::mouseClick(dialog.lookupLink(), Qt::LeftButton);
+  ASSERT_TRUE(finished.wait(10000));
   EXPECT_TRUE(dialog.lookupDone());
   EXPECT_EQ(dialog.lookupLink()->text(), QStringLiteral("Information for your disc was not loaded"));
   QTest::mouseClick(dialog.lookupLink(), Qt::LeftButton);  // ignored

@@ -14,7 +14,12 @@
 #include <QTimerEvent>
 #include <algorithm>
 
+#include "cdrom/disc_check.h"
+#include "core/version.h"
 #include "encoders/format_table.h"
+#include "lookup/bounded_lookup.h"
+#include "lookup/ui/ccddb_dlg.h"
+#include "output/disc_metadata.h"
 #include "encoders/selection.h"
 #include "platform/shell.h"
 #include "rip/rip_job.h"
@@ -60,12 +65,19 @@ FormatDialog::FormatDialog(int format_number, RipJob& job, QWidget* parent)
       job_(job),
       info_(FindFormat(format_number)),
       help_(std::make_unique<CHelpSupport>(HelpContext::FormatDialog)) {
+  // The service wants to know who asks: the product and where to reach its makers.
+  if (!settings_.HomeURL.empty())
+    service_.user_agent = std::string("Tonvik/") + kProductVersion + " ( " +
+                          QString::fromStdU16String(settings_.HomeURL).toStdString() + " )";
   BuildControls();
   help_->InstallHelpKey(this);
   Open();
 }
 
-FormatDialog::~FormatDialog() = default;
+FormatDialog::~FormatDialog() {
+  // The loader gives up within the bound; its queued calls die with this dialog.
+  if (loader_.joinable()) loader_.join();
+}
 
 int FormatDialog::Run() { return exec() == 1 ? 1 : 2; }
 
@@ -278,12 +290,42 @@ void FormatDialog::Browse() {
 }
 
 void FormatDialog::Lookup() {
-  if (lookup_done_) return;
-  // The disc lookup is not part of this build: it ends as a lookup that found nothing.
+  if (lookup_done_ || loader_.joinable()) return;
+  if (!loading_) loading_ = new CCDDBDlg(this);
+  loading_->show();
+  // Cleared before any network traffic: a failed lookup leaves the record empty.
+  Metadata() = DiscMetadata{};
+  loader_ = std::thread(&FormatDialog::DiscInfoLoader, this, cdrom::Disc().toc, service_, lookup_bound_);
+}
+
+void FormatDialog::DiscInfoLoader(std::vector<uint8_t> toc, lookup::Service service,
+                                  std::chrono::milliseconds bound) {
+  QMetaObject::invokeMethod(this, [this] { setEnabled(false); }, Qt::QueuedConnection);
+  std::optional<DiscMetadata> record;
+  try {
+    // The web-service library knows no overall time limit: the lookup runs
+    // on a thread of its own and is given up after the bound. Its record is
+    // handed over only when it came in time, so a late answer never reaches
+    // the disc record the rip job reads.
+    lookup::BoundedLookup lookup(std::move(toc), std::move(service));
+    record = lookup.Wait(bound);
+  } catch (...) {
+    record.reset();  // whatever failed, nothing is loaded
+  }
+  QMetaObject::invokeMethod(
+      this, [this, record = std::move(record)]() mutable { FinishLookup(std::move(record)); },
+      Qt::QueuedConnection);
+}
+
+void FormatDialog::FinishLookup(std::optional<DiscMetadata> record) {
+  if (record) Metadata() = std::move(*record);
+  loading_->hide();
+  setEnabled(true);
   link_->Detach();
-  link_->setText(QString::fromLatin1(kNotLoaded));
-  (void)kLoaded;
+  link_->setText(QString::fromLatin1(Metadata().titles.empty() ? kNotLoaded : kLoaded));
   lookup_done_ = true;
+  if (loader_.joinable()) loader_.join();  // its last act was to queue this call
+  emit lookupFinished();
 }
 
 void FormatDialog::timerEvent(QTimerEvent* event) {

@@ -2,9 +2,15 @@
 // the start-up input. Every choice is stored the moment it is made.
 #pragma once
 #include <QDialog>
+#include <chrono>
 #include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
 
 #include "core/settings.h"
+#include "lookup/bounded_lookup.h"
+#include "output/disc_metadata.h"
 
 class QComboBox;
 class QGroupBox;
@@ -19,6 +25,7 @@ class PNGButton;
 class BrowseButton;
 class CommandLink;
 class CHelpSupport;
+class CCDDBDlg;
 struct FormatInfo;
 struct RipJob;
 
@@ -40,11 +47,22 @@ class FormatDialog : public QDialog {
   QPushButton* browseButton() const { return browse_; }
   CommandLink* lookupLink() const { return link_; }
   bool lookupDone() const { return lookup_done_; }
+  // The loading window once a lookup has created it.
+  CCDDBDlg* loadingWindow() const { return loading_; }
+
+  // The lookup gives up after the bound (the dialog comes back and nothing
+  // is loaded); tests set it short and name a service of their own.
+  void SetLookupBound(std::chrono::milliseconds bound) { lookup_bound_ = bound; }
+  void SetLookupService(const lookup::Service& service) { service_ = service; }
 
   // The folder browser; returns the chosen folder or an empty string. Its two
   // check boxes store their states as they change, so they count whether the
   // user confirms or cancels. Tests may replace the browser's execution.
   QString BrowseForFolder(const QString& initial);
+
+ signals:
+  // The lookup has ended and the link shows its outcome.
+  void lookupFinished();
 
  public slots:
   void Update();
@@ -60,6 +78,10 @@ class FormatDialog : public QDialog {
  private:
   void BuildControls();
   void Open();
+  // Runs on the DiscInfoLoader thread; talks to the windows by queued calls.
+  void DiscInfoLoader(std::vector<uint8_t> toc, lookup::Service service,
+                      std::chrono::milliseconds bound);
+  void FinishLookup(std::optional<DiscMetadata> record);
 
   int format_;
   RipJob& job_;
@@ -82,6 +104,10 @@ class FormatDialog : public QDialog {
   std::unique_ptr<CHelpSupport> help_;
   bool lookup_done_ = false;
   int autoload_timer_ = 0;
+  CCDDBDlg* loading_ = nullptr;  // created on the first lookup, owned by this dialog
+  std::thread loader_;           // the DiscInfoLoader while a lookup runs
+  std::chrono::milliseconds lookup_bound_ = lookup::kLookupBound;
+  lookup::Service service_;
 };
 
 }  // namespace tonvik

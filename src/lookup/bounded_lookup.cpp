@@ -1,0 +1,52 @@
+#include "lookup/bounded_lookup.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace tonvik::lookup {
+
+struct BoundedLookup::State {
+  std::mutex mutex;
+  std::condition_variable ended;
+  bool finished = false;
+  bool abandoned = false;  // the bound passed: the record is no longer wanted
+  DiscMetadata record;     // written by the lookup thread only, until finished
+};
+
+BoundedLookup::BoundedLookup(std::vector<uint8_t> toc, Service service)
+    : state_(std::make_shared<State>()), started_(std::chrono::steady_clock::now()) {
+  std::thread([state = state_, toc = std::move(toc), service = std::move(service)] {
+    DiscMetadata record;
+    try {
+      LookupDisc(toc, record, service);
+    } catch (...) {
+      record = DiscMetadata{};  // a lookup that throws has loaded nothing
+    }
+    std::lock_guard<std::mutex> lock(state->mutex);
+    if (!state->abandoned) state->record = std::move(record);
+    state->finished = true;
+    state->ended.notify_all();
+  }).detach();
+}
+
+BoundedLookup::~BoundedLookup() {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  if (!state_->finished) state_->abandoned = true;
+}
+
+std::optional<DiscMetadata> BoundedLookup::Wait(std::chrono::milliseconds bound) {
+  std::unique_lock<std::mutex> lock(state_->mutex);
+  if (!state_->abandoned)
+    state_->ended.wait_until(lock, started_ + bound, [&] { return state_->finished; });
+  if (!state_->finished) state_->abandoned = true;
+  if (state_->abandoned) return std::nullopt;
+  return state_->record;
+}
+
+bool BoundedLookup::Finished() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->finished;
+}
+
+}  // namespace tonvik::lookup

@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# A person loads the disc's titles before ripping, with the loopback web
+# service standing in for MusicBrainz as http_proxy: once by clicking the
+# link, once with CDDBAutoLoad. The files are named from the titles and an
+# independent reader finds artist, album, year and title in every tag.
+STAGE="$1"
+TOOLS="$2"
+source "$(dirname "$0")/lib.sh"
+docs="$(cd "$(dirname "$0")/../lookup/ws2" && pwd)"
+sandbox_setup
+xvfb_start
+music="$XDG_MUSIC_DIR"
+mkdir -p "$music"
+make_disc 2 3 2
+
+# The service: any disc ID gets two releases, the first is a three-track album.
+cat > "$SANDBOX/routes" <<ROUTES
+* 200 $docs/discid.xml
+/ws/2/release/00000000-0000-4000-8000-000000000001 200 $docs/release-album.xml
+/ws/2/release/00000000-0000-4000-8000-000000000002 200 $docs/release-second.xml
+ROUTES
+"$TOOLS/mbserver/mb_loopback_server" "$SANDBOX/routes" "$SANDBOX/port" "$SANDBOX/requests" &
+server=$!
+trap 'kill $server 2>/dev/null || true; sandbox_cleanup' EXIT
+for _ in $(seq 100); do [ -s "$SANDBOX/port" ] && break; sleep 0.1; done
+[ -s "$SANDBOX/port" ] || fail "the loopback server did not start"
+export http_proxy="http://127.0.0.1:$(cat "$SANDBOX/port")"
+
+titles=("Þú & ég" "Дорога домой (live)" "夜明け")
+artist="Sólveig Ærøy" album="Ljós & Skuggi" release="00000000-0000-4000-8000-000000000001"
+
+# Waits until the service has answered the release request (n-th time) and the
+# dialog had a moment to come back.
+wait_loaded() {
+  for _ in $(seq 300); do
+    [ "$(grep -c "^done .*/ws/2/release/$release" "$SANDBOX/requests" 2>/dev/null)" -ge "$1" ] && { sleep 1; return 0; }
+    sleep 0.1
+  done
+  fail "the lookup never fetched the release"
+}
+
+# 1. FLAC, the link clicked with the mouse; every placeholder in the name.
+cat >> "$XDG_CONFIG_HOME/Quellbrook/user.reg" <<REG
+
+[HKEY_CURRENT_USER\\Software\\Quellbrook\\vandral]
+"NameTemplate"="%1 - %3 (%4) %6 %2 [%8]%5%7"
+REG
+startup_lines 6 'D:\' | "$APPDIR/vandral" 2>"$SANDBOX/err" &
+pid=$!
+win="$(wait_window '^Tonvik$')" || fail "no Format dialog"
+eval "$(xdotool getwindowgeometry --shell "$win")"
+# The link runs along the bottom of the dialog (dialog units 72 to 82 of 85).
+xdotool mousemove --window "$win" $((WIDTH / 2)) $((HEIGHT * 77 / 85)) click 1
+wait_loaded 1
+press "$win" Return
+wait_exit "$pid" 60; code=$EXIT_CODE
+[ "$code" = 1 ] || fail "exit code $code after the job ($(cat "$SANDBOX/err"))"
+for t in 1 2 3; do
+  f="$music/$artist - $album (2001) 0$t ${titles[$((t - 1))]} [$release].flac"
+  [ -f "$f" ] || fail "missing $f; there are: $(ls "$music")"
+  [ "$(metaflac --show-tag=ARTIST "$f")" = "ARTIST=$artist" ] || fail "artist tag of $f"
+  [ "$(metaflac --show-tag=ALBUM "$f")" = "ALBUM=$album" ] || fail "album tag of $f"
+  [ "$(metaflac --show-tag=DATE "$f")" = "DATE=2001" ] || fail "date tag of $f"
+  [ "$(metaflac --show-tag=TITLE "$f")" = "TITLE=${titles[$((t - 1))]}" ] || fail "title tag of $f"
+done
+ua="$(head -n1 "$SANDBOX/requests" | cut -f2)"
+case "$ua" in "Tonvik/1.13 ( "*) ;; *) fail "the service was asked as '$ua'" ;; esac
+
+# 2. Ogg Vorbis with CDDBAutoLoad, the default name and the artist and album
+#    sub-folders: nobody clicks, Return once the titles are in.
+rm -rf "${music:?}"/*
+cat >> "$XDG_CONFIG_HOME/Quellbrook/user.reg" <<REG
+
+[HKEY_CURRENT_USER\\Software\\Quellbrook\\vandral]
+"NameTemplate"="%1 - [%6] %2"
+"CDDBAutoLoad"=dword:00000001
+"CreateArtistSubfolder"=dword:00000001
+"CreateAlbumSubfolder"=dword:00000001
+REG
+startup_lines 4 'D:\' | "$APPDIR/vandral" 2>"$SANDBOX/err" &
+pid=$!
+win="$(wait_window '^Tonvik$')" || fail "no Format dialog for Ogg"
+wait_loaded 2
+press "$win" Return
+wait_exit "$pid" 120; code=$EXIT_CODE
+[ "$code" = 1 ] || fail "exit code $code for Ogg ($(cat "$SANDBOX/err"))"
+for t in 1 2 3; do
+  f="$music/$artist/$album/$artist - [0$t] ${titles[$((t - 1))]}.ogg"
+  [ -f "$f" ] || fail "missing $f; there are: $(find "$music" -type f)"
+  tags="$(vorbiscomment -l "$f")"
+  for want in "ARTIST=$artist" "ALBUM=$album" "DATE=2001" "TITLE=${titles[$((t - 1))]}" "TRACKNUMBER=$t"; do
+    grep -qxF "$want" <<<"$tags" || fail "$f lacks $want: $tags"
+  done
+done
+echo "lookup e2e: ok"

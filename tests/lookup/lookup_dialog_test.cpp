@@ -1,0 +1,226 @@
+// The lookup through the Format dialog's link and the loading window, in
+// process on the offscreen platform, against the loopback web service.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QElapsedTimer>
+
+#include "cdrom/disc_check.h"
+#include "lookup/disc_id.h"
+#include "lookup/loopback.h"
+#include "lookup/ui/ccddb_dlg.h"
+#include "output/disc_metadata.h"
+#include "rip/rip_job.h"
+#include "rip/ui/format_dialog.h"
+#include "support/temp_hives.h"
+#include "widgets/command_link.h"
+#include "widgets/dialog_units.h"
+#include "widgets/png_image.h"
+
+namespace tonvik {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::LoopbackServer;
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "lookup_dialog_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
+}
+
+constexpr char kLoaded[] = "Information for your disk loaded successfully";
+constexpr char kNotLoaded[] = "Information for your disc was not loaded";
+constexpr char kRelease[] = "/ws/2/release/00000000-0000-4000-8000-000000000001";
+
+class LookupDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    hives_.Install((hives_.root() / "app").string() + "/");
+    cdrom::Disc().toc = testing::MakeToc({0, 15000, 32000}, 45000);
+    Metadata() = DiscMetadata{};
+    disc_id_ = lookup::DiscIdFromToc(cdrom::Disc().toc);
+    const fs::path docs = fs::path(TONVIK_SOURCE_DIR) / "tests/lookup/ws2";
+    for (const char* doc : {"discid.xml", "release-album.xml"}) {
+      std::string text = testing::ReadText(docs / doc);
+      for (size_t at; (at = text.find("@DISCID@")) != std::string::npos;) text.replace(at, 8, disc_id_);
+      std::ofstream(hives_.root() / doc) << text;
+    }
+  }
+  void TearDown() override {
+    server_.reset();
+    ::unsetenv("http_proxy");
+    cdrom::Disc().toc.clear();
+    Metadata() = DiscMetadata{};
+  }
+  void Serve(const std::string& disc_answer, const std::string& release_answer = "200 release-album.xml") {
+    server_ = std::make_unique<LoopbackServer>(
+        hives_.root(), "/ws/2/discid/" + disc_id_ + " " + disc_answer + "\n" + kRelease + " " +
+                           release_answer + "\n");
+    ASSERT_NE(server_->port(), 0);
+    ::setenv("http_proxy", server_->proxy().c_str(), 1);
+  }
+  // A dialog that asks the loopback service (another host than
+  // musicbrainz.org, so no request spacing) and gives up after `bound`.
+  std::unique_ptr<FormatDialog> Dialog(std::chrono::milliseconds bound = std::chrono::seconds(60)) {
+    auto dialog = std::make_unique<FormatDialog>(6, job_);
+    lookup::Service service;
+    service.host = "mb.loopback.test";
+    dialog->SetLookupService(service);
+    dialog->SetLookupBound(bound);
+    dialog->show();
+    return dialog;
+  }
+  size_t Asked() {
+    size_t n = 0;
+    for (const std::string& line : server_->Requests()) n += line.rfind("done ", 0) != 0;
+    return n;
+  }
+  size_t Answered(const std::string& path) {
+    size_t n = 0;
+    for (const std::string& line : server_->Requests())
+      n += line.rfind("done ", 0) == 0 && line.find(path) != std::string::npos;
+    return n;
+  }
+
+  testing::TempHives hives_;
+  RipJob job_;
+  std::string disc_id_;
+  std::unique_ptr<LoopbackServer> server_;
+};
+
+struct LinkCase {
+  const char* what;
+  const char* disc_answer;
+  std::chrono::milliseconds bound;
+  const char* link_text;
+  size_t titles;
+};
+
+// Click → loading window over a disabled dialog → the outcome in the link,
+// the dialog usable again; a second click does nothing.
+TEST_F(LookupDialogTest, LinkRunsTheLookupOnceAndReportsIt) {
+  using namespace std::chrono_literals;
+  const LinkCase cases[] = {
+      {"found", "late 400 discid.xml", 60s, kLoaded, 3},
+      {"not known", "404", 60s, kNotLoaded, 0},
+      {"service never answers: the bound", "hang", 1500ms, kNotLoaded, 0},
+  };
+  for (const LinkCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    Serve(c.disc_answer);
+    Metadata().titles = {"left from before"};
+    auto dialog = Dialog(c.bound);
+    QSignalSpy finished(dialog.get(), &FormatDialog::lookupFinished);
+    QTest::mouseClick(dialog->lookupLink(), Qt::LeftButton);
+
+    ASSERT_NE(dialog->loadingWindow(), nullptr);
+    EXPECT_TRUE(dialog->loadingWindow()->isVisible());
+    EXPECT_TRUE(Metadata().titles.empty()) << "the record is cleared before the lookup";
+    if (std::string(c.disc_answer) != "404") {
+      QTRY_VERIFY_WITH_TIMEOUT(!dialog->isEnabled(), 5000);
+      EXPECT_FALSE(dialog->acceptButton()->isEnabled());
+      EXPECT_EQ(finished.count(), 0);
+    }
+    ASSERT_TRUE(finished.count() == 1 || finished.wait(60000));
+    EXPECT_FALSE(dialog->loadingWindow()->isVisible());
+    EXPECT_TRUE(dialog->isEnabled());
+    EXPECT_TRUE(dialog->acceptButton()->isEnabled());
+    EXPECT_EQ(dialog->lookupLink()->text(), QString::fromLatin1(c.link_text));
+    EXPECT_FALSE(dialog->lookupLink()->IsLink());
+    EXPECT_TRUE(dialog->lookupDone());
+    EXPECT_EQ(Metadata().titles.size(), c.titles);
+
+    const size_t asked = Asked();
+    QTest::mouseClick(dialog->lookupLink(), Qt::LeftButton);
+    QTest::qWait(50);
+    EXPECT_FALSE(dialog->loadingWindow()->isVisible());
+    EXPECT_EQ(Asked(), asked);
+    EXPECT_EQ(finished.count(), 1);
+
+    // Cancel still ends the dialog.
+    QTimer::singleShot(0, [&] { QTest::mouseClick(dialog->findChild<QPushButton*>("cancel_2"), Qt::LeftButton); });
+    EXPECT_EQ(dialog->Run(), 2);
+  }
+}
+
+// The answer comes after the bound: the dialog has already said "not
+// loaded" and the answer, complete as it is, never reaches the disc record.
+TEST_F(LookupDialogTest, LateAnswerIsNotWritten) {
+  Serve("late 1500 discid.xml");
+  auto dialog = Dialog(std::chrono::milliseconds(300));
+  QSignalSpy finished(dialog.get(), &FormatDialog::lookupFinished);
+  QTest::mouseClick(dialog->lookupLink(), Qt::LeftButton);
+  ASSERT_TRUE(finished.wait(60000));
+  EXPECT_EQ(dialog->lookupLink()->text(), QString::fromLatin1(kNotLoaded));
+  QTRY_VERIFY_WITH_TIMEOUT(Answered(kRelease) == 1, 20000);
+  QTest::qWait(300);
+  EXPECT_TRUE(Metadata().titles.empty());
+  EXPECT_TRUE(Metadata().album.empty());
+  EXPECT_EQ(dialog->lookupLink()->text(), QString::fromLatin1(kNotLoaded));
+  QTimer::singleShot(0, [&] { QTest::mouseClick(dialog->acceptButton(), Qt::LeftButton); });
+  EXPECT_EQ(dialog->Run(), 1);
+}
+
+TEST_F(LookupDialogTest, AutoLoadClicksTheLinkHalfASecondAfterOpening) {
+  Serve("200 discid.xml");
+  testing::TempHives::WriteFile(hives_.user_hive(),
+                                "Windows Registry Editor Version 5.00\n\n"
+                                "[HKEY_CURRENT_USER\\Software\\Quellbrook\\vandral]\n"
+                                "\"CDDBAutoLoad\"=dword:00000001\n");
+  auto dialog = Dialog();
+  QSignalSpy finished(dialog.get(), &FormatDialog::lookupFinished);
+  QElapsedTimer since_open;
+  since_open.start();
+  EXPECT_EQ(dialog->loadingWindow(), nullptr);  // nothing before the timer
+  QTRY_VERIFY_WITH_TIMEOUT(dialog->loadingWindow() != nullptr, 10000);
+  // The product's own delay as a floor (Qt's coarse timers may fire up to 5% early).
+  EXPECT_GE(since_open.elapsed(), 475);
+  ASSERT_TRUE(finished.count() == 1 || finished.wait(60000));
+  EXPECT_EQ(dialog->lookupLink()->text(), QString::fromLatin1(kLoaded));
+  EXPECT_EQ(Metadata().album, "Ljós & Skuggi");
+}
+
+TEST_F(LookupDialogTest, LoadingWindowAnimatesWhileShown) {
+  QWidget owner;
+  owner.setGeometry(200, 150, 400, 200);
+  owner.show();
+  CCDDBDlg window(&owner);
+  const DialogUnits du(window.font());
+  EXPECT_EQ(window.size(), QSize(du.X(103), du.Y(18)));
+  EXPECT_EQ(window.imageControl()->geometry(), du.Rect(7, 3, 16, 13));
+  EXPECT_EQ(window.textControl()->text(), QStringLiteral("Loading disc data..."));
+  EXPECT_EQ(window.frameGeometry().center(), owner.frameGeometry().center());
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_EQ(window.frameIndex(), 0);
+
+  // Each frame is its PNG over the button face, and the control shows it.
+  const QRgb face = window.palette().color(QPalette::Button).rgb();
+  window.show();
+  for (int step = 0; step < CCDDBDlg::kFrames + 1; ++step) {  // round all eight and on
+    const int now = window.frameIndex();
+    PNGImage png;
+    png.Load(256 + now);
+    EXPECT_EQ(window.FrameImage(), png.OnColour(face)) << "frame " << now;
+    const QImage shown = window.imageControl()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(shown.copy(0, 0, png.Width(), png.ImageHeight()),
+              png.OnColour(face).convertToFormat(QImage::Format_RGB32));
+    QTRY_VERIFY_WITH_TIMEOUT(window.frameIndex() != now, 5000);
+    EXPECT_EQ(window.frameIndex(), (now + 1) % CCDDBDlg::kFrames);
+  }
+  window.hide();
+  const int stopped = window.frameIndex();
+  QTest::qWait(350);
+  EXPECT_EQ(window.frameIndex(), stopped);
+}
+
+}  // namespace
+}  // namespace tonvik
