@@ -7,7 +7,7 @@
 #   platform < core < cdrom
 #   output < encoders < rip < vandral   (output and encoders build on core)
 #   widgets beside them, on core; monkey and the run-time modules on platform
-#   only; the programs (vandral, config, install) at the top.
+#   only; the programs (vandral, config, install, the launcher) at the top.
 cmake_minimum_required(VERSION 3.24)
 
 set(allowed_platform platform)
@@ -23,6 +23,7 @@ set(allowed_modules platform modules)
 set(allowed_config platform core output encoders widgets config)
 set(allowed_install platform core widgets install)
 set(allowed_vandral platform core cdrom output monkey encoders widgets lookup rip vandral)
+set(allowed_launcher platform core launcher)
 
 set(failures "")
 
