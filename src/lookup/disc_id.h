@@ -21,7 +21,9 @@ struct DiscIdInput {
 // Walks a READ TOC (format 0, LBA) response: descriptors of 8 bytes from
 // byte 4 while they lie inside the buffer; the lead-out (0xAA) sets
 // offsets[0] and ends the walk, any other descriptor sets offsets[its number]
-// and makes that number the last track. Data tracks count like audio ones.
+// and makes that number the last track. Data tracks count like audio ones,
+// except on an enhanced CD: there the audio session alone makes the ID (the
+// data track of the second session and its lead-out are left out).
 DiscIdInput DiscIdInputFromToc(const std::vector<uint8_t>& toc);
 
 // The 28-character disc ID. Raises AppException "Internal error #1591." for

@@ -51,7 +51,6 @@ TEST(DiscId, EveryTrackBeforeTheLeadOutCounts) {
   const WalkCase cases[] = {
       {"audio", {0, 15000, 32000}, 45000, {}},
       {"mixed mode, data track 1", {0, 20000, 31000, 40000}, 52000, {1}},
-      {"enhanced, data track last", {0, 15000, 43000}, 60000, {3}},
       {"99 tracks", ninety_nine, 99 * 3000, {}},
   };
   for (const WalkCase& c : cases) {
@@ -69,6 +68,44 @@ TEST(DiscId, EveryTrackBeforeTheLeadOutCounts) {
     const std::string id = DiscIdFromToc(toc);
     EXPECT_EQ(id.size(), 28u);
     EXPECT_EQ(id, ReferenceId(int(c.starts.size()), absolute, c.leadout + 150));
+  }
+}
+
+TEST(DiscId, AnEnhancedCdIsKnownByItsAudioSession) {
+  struct Case {
+    const char* what;
+    std::vector<int32_t> audio;  // LBA of the audio tracks
+    int32_t session_lead_out;    // LBA of the first session's lead-out
+    const char* id;              // the service's ID, where one is published
+  };
+  std::vector<int32_t> ten;
+  for (int i = 0; i < 10; ++i) ten.push_back(i * 12000);
+  const Case cases[] = {
+      {"one audio track", {0}, 30000, nullptr},
+      {"ten audio tracks", ten, 125000, nullptr},
+      // A pressed enhanced CD as MusicBrainz lists it: audio at absolute
+      // 150, 12767, ..., 247455, the first session's lead-out at 270335.
+      {"a published enhanced CD",
+       {0, 12617, 40337, 63075, 93260, 117965, 151715, 184190, 215110, 247305},
+       270185,
+       "9AQWqQ0eCCwktwPPrIUIYkUw2Uo-"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<int32_t> starts = c.audio;
+    const int32_t data_start = c.session_lead_out + 11400;
+    starts.push_back(data_start);
+    const auto toc = MakeToc(starts, data_start + 20000, {int(starts.size())});
+    const DiscIdInput in = DiscIdInputFromToc(toc);
+    EXPECT_EQ(in.last, int(c.audio.size()));
+    EXPECT_EQ(in.offsets[0], c.session_lead_out + 150);
+    std::vector<int> absolute;
+    for (int32_t lba : c.audio) absolute.push_back(lba + 150);
+    const std::string id = DiscIdFromToc(toc);
+    EXPECT_EQ(id, ReferenceId(int(c.audio.size()), absolute, c.session_lead_out + 150));
+    if (c.id) {
+      EXPECT_EQ(id, c.id);
+    }
   }
 }
 

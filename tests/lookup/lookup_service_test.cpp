@@ -135,6 +135,18 @@ TEST_F(LookupServiceTest, AnswersAndWhatTheyLoad) {
   }
 }
 
+TEST_F(LookupServiceTest, AnEnhancedCdIsFoundByItsAudioSession) {
+  // The same three audio tracks, now followed by a data track in a second
+  // session: the service knows the disc by its audio session, so the same
+  // answers load the same record.
+  const auto enhanced = MakeToc({0, 15000, 32000, 45000 + 11400}, 45000 + 11400 + 9000, {4});
+  ASSERT_EQ(DiscIdFromToc(enhanced), disc_id_);
+  Serve(std::string(kDisc) + " 200 discid.xml\n" + kFirst + " 200 release-album.xml\n");
+  DiscMetadata got;
+  LookupDisc(enhanced, got, TestService());
+  ExpectRecord(got, Record("Sólveig Ærøy", "Ljós & Skuggi", "2001", {"Þú & ég", "Дорога домой (live)", "夜明け"}));
+}
+
 TEST_F(LookupServiceTest, RefusedConnectionLoadsNothing) {
   // A port that was free a moment ago: nothing listens there.
   int s = ::socket(AF_INET, SOCK_STREAM, 0);
