@@ -8,6 +8,7 @@ extern "C" {
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
