@@ -28,23 +28,28 @@ ffmpeg -v error -f lavfi \
   -f s16le -ac 2 "$work/in.raw"
 raw="$work/in.raw"
 
-# Best time of three runs and the peak RSS (KiB) of the last. With inner=1
-# the program reports its own encoding time on stdout (ours); otherwise the
-# wall time of the whole process counts (the tool, start-up included).
+# Best time of three runs, the peak RSS (KiB) of the last and the least CPU
+# seconds (user + system) of the whole process. With inner=1 the program
+# reports its own encoding time on stdout (ours); otherwise the wall time of
+# the whole process counts (the tool, start-up included). The CPU column
+# counts both whole processes, start-up included, and holds on a busy
+# machine where wall times wander.
 measure() {
-  local inner="$1" best="" mem=0 t
+  local inner="$1" best="" cpu_best="" mem=0 t user sys cpu
   shift
   for _ in 1 2 3; do
     local t0="$EPOCHREALTIME"
-    /usr/bin/time -f "%M" -o "$work/time" "$@" >"$work/out" 2>"$work/err" || { cat "$work/err" >&2; return 1; }
+    /usr/bin/time -f "%M %U %S" -o "$work/time" "$@" >"$work/out" 2>"$work/err" || { cat "$work/err" >&2; return 1; }
     local t1="$EPOCHREALTIME"
-    read -r mem < "$work/time"
+    read -r mem user sys < "$work/time"
     t="$(awk "BEGIN{printf \"%.4f\", $t1 - $t0}")"
     [ "$inner" = 1 ] && t="$(cat "$work/out")"
     t="${t:-0}"
+    cpu="$(awk "BEGIN{printf \"%.2f\", $user + $sys}")"
     if [ -z "$best" ] || awk "BEGIN{exit !($t < $best)}"; then best="$t"; fi
+    if [ -z "$cpu_best" ] || awk "BEGIN{exit !($cpu < $cpu_best)}"; then cpu_best="$cpu"; fi
   done
-  echo "$best $mem"
+  echo "$best $mem $cpu_best"
 }
 
 tool_raw="--force-raw-format --endian=little --sign=signed --channels=2 --bps=16 --sample-rate=44100"
@@ -76,15 +81,18 @@ rows=(
 )
 
 printf "PCM: %s s (%s bytes), chunks of 61152 bytes\n" "$seconds" "$(stat -c %s "$raw")"
-printf "%-22s %9s %9s %7s %10s %10s\n" "format/preset" "ours s" "tool s" "ratio" "ours KiB" "tool KiB"
+printf "%-24s %9s %9s %7s %8s %8s %7s %10s %10s\n" "format/preset" "ours s" "tool s" "ratio" \
+  "ours cpu" "tool cpu" "cpu r." "ours KiB" "tool KiB"
 status=0
 for row in "${rows[@]}"; do
   IFS='|' read -r label args ext tool <<<"$row"
   [[ "$label" == "$only"* ]] || continue
   read -r f p c cbr <<<"$args"
-  read -r ours ours_mem < <(measure 1 "$bench" "$f" "$p" "$c" "$cbr" "$raw" "$work/ours.$ext") || status=1
-  read -r ref ref_mem < <(measure 0 ${tool//OUT/$work/ref.$ext}) || status=1
+  read -r ours ours_mem ours_cpu < <(measure 1 "$bench" "$f" "$p" "$c" "$cbr" "$raw" "$work/ours.$ext") || status=1
+  read -r ref ref_mem ref_cpu < <(measure 0 ${tool//OUT/$work/ref.$ext}) || status=1
   ratio="$(awk "BEGIN{printf \"%.2f\", ($ours > 0 ? $ref / $ours : 0)}")"
-  printf "%-22s %9s %9s %7s %10s %10s\n" "$label" "$ours" "$ref" "$ratio" "$ours_mem" "$ref_mem"
+  cpu_ratio="$(awk "BEGIN{printf \"%.2f\", ($ours_cpu > 0 ? $ref_cpu / $ours_cpu : 0)}")"
+  printf "%-24s %9s %9s %7s %8s %8s %7s %10s %10s\n" "$label" "$ours" "$ref" "$ratio" \
+    "$ours_cpu" "$ref_cpu" "$cpu_ratio" "$ours_mem" "$ref_mem"
 done
 exit $status
