@@ -230,13 +230,53 @@ HRESULT Writer::BeginWriting() {
   next_pts_ = 0;
   carry_.clear();
   failed_ = S_OK;
+  codec_failed_ = false;
   const HRESULT hr = Open();
   if (FAILED(hr)) {
     Close();
     return hr;
   }
   writing_ = true;
+  ending_ = false;
+  worker_ = std::thread(&Writer::Run, this);
   return S_OK;
+}
+
+void Writer::Run() {
+  for (;;) {
+    INSSBuffer* sample = nullptr;
+    {
+      std::unique_lock lock(queue_lock_);
+      queue_changed_.wait(lock, [&] { return !queue_.empty() || ending_; });
+      if (queue_.empty()) return;  // ending, and all taken
+      sample = queue_.front();
+      queue_.pop_front();
+    }
+    queue_changed_.notify_all();
+    if (SUCCEEDED(failed_.load())) {
+      BYTE* data = nullptr;
+      DWORD length = 0;
+      bool codec_failed = false;
+      HRESULT hr = sample->GetBufferAndLength(&data, &length);
+      if (SUCCEEDED(hr)) hr = Consume(data, length, &codec_failed);
+      if (FAILED(hr)) {
+        codec_failed_ = codec_failed;
+        failed_ = hr;
+        if (codec_failed) sink_->Report(WMT_ERROR, hr);
+      }
+    }
+    sample->Release();
+  }
+}
+
+void Writer::StopThread() {
+  if (!worker_.joinable()) return;
+  {
+    std::lock_guard guard(queue_lock_);
+    ending_ = true;
+  }
+  queue_changed_.notify_all();
+  worker_.join();
 }
 
 HRESULT Writer::Encode(AVFrame* frame, bool* codec_failed) {
@@ -259,12 +299,15 @@ HRESULT Writer::Encode(AVFrame* frame, bool* codec_failed) {
   return S_OK;
 }
 
-HRESULT Writer::Consume(const BYTE* data, size_t bytes) {
+HRESULT Writer::Consume(const BYTE* data, size_t bytes, bool* codec_failed) {
   const size_t frame_bytes = static_cast<size_t>(2 * in_channels_);
   const int out_channels = codec_->ch_layout.nb_channels;
   auto take = [&](const BYTE* p, size_t samples) -> HRESULT {
     while (samples > 0) {
-      if (filled_ == 0 && av_frame_make_writable(frame_) < 0) return E_OUTOFMEMORY;
+      if (filled_ == 0 && av_frame_make_writable(frame_) < 0) {
+        *codec_failed = true;
+        return E_OUTOFMEMORY;
+      }
       const size_t n = std::min<size_t>(samples, static_cast<size_t>(codec_->frame_size - filled_));
       auto* left = reinterpret_cast<float*>(frame_->data[0]) + filled_;
       const auto* pcm = reinterpret_cast<const int16_t*>(p);
@@ -288,12 +331,8 @@ HRESULT Writer::Consume(const BYTE* data, size_t bytes) {
         frame_->pts = next_pts_;
         next_pts_ += filled_;
         filled_ = 0;
-        bool codec_failed = false;
-        const HRESULT hr = Encode(frame_, &codec_failed);
-        if (FAILED(hr)) {
-          if (codec_failed) sink_->Report(WMT_ERROR, hr);
-          return hr;
-        }
+        const HRESULT hr = Encode(frame_, codec_failed);
+        if (FAILED(hr)) return hr;
       }
     }
     return S_OK;
@@ -326,26 +365,28 @@ HRESULT Writer::WriteSample(DWORD input, QWORD, DWORD, INSSBuffer* sample) {
   if (!sample) return E_POINTER;
   if (!writing_) return NS_E_INVALID_REQUEST;
   if (input != 0) return E_INVALIDARG;
-  if (FAILED(failed_)) return failed_;
-  BYTE* data = nullptr;
-  DWORD length = 0;
-  HRESULT hr = sample->GetBufferAndLength(&data, &length);
-  if (FAILED(hr)) return hr;
+  // A failure of the file is the caller's to hear; one of the codec went to
+  // the status callbacks, and the sample is taken (and dropped).
+  const HRESULT failed = failed_;
+  if (FAILED(failed)) return codec_failed_ ? S_OK : failed;
   // Samples follow each other without gaps; the stream's clock is the count
-  // of samples taken, so the sample's time stamp is not needed.
-  hr = Consume(data, length);
-  if (FAILED(hr)) {
-    failed_ = hr;
-    // A codec failure went to the status callbacks; the sample was taken.
-    if (hr == NS_E_AUDIO_CODEC_ERROR) return S_OK;
+  // of samples taken, so the sample's time stamp is not needed. The buffer is
+  // the caller's to drop after the call; the queue keeps its own reference.
+  sample->AddRef();
+  {
+    std::unique_lock lock(queue_lock_);
+    queue_changed_.wait(lock, [&] { return queue_.size() < kQueueDepth; });
+    queue_.push_back(sample);
   }
-  return hr;
+  queue_changed_.notify_all();
+  return S_OK;
 }
 
 HRESULT Writer::Flush() { return writing_ ? S_OK : NS_E_INVALID_REQUEST; }
 
 HRESULT Writer::EndWriting() {
   if (!writing_) return NS_E_INVALID_REQUEST;
+  StopThread();
   HRESULT hr = failed_;
   if (SUCCEEDED(hr)) {
     bool codec_failed = false;
@@ -374,6 +415,13 @@ HRESULT Writer::EndWriting() {
 }
 
 void Writer::Close() {
+  // Given up (or finished): what is still queued is not encoded.
+  {
+    std::lock_guard guard(queue_lock_);
+    for (INSSBuffer* sample : queue_) sample->Release();
+    queue_.clear();
+  }
+  StopThread();
   if (format_) {
     if (format_->pb) avio_closep(&format_->pb);
     avformat_free_context(format_);

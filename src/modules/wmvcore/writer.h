@@ -3,13 +3,20 @@
 // file is opened at BeginWriting at the name SetOutputFilename gave and
 // finished (header rewritten with the final sizes and duration) at EndWriting.
 //
-// Failures of the file come back as the result of the call that met them
-// (WriteSample, EndWriting). Failures of the codec are reported to the status
-// callbacks of the sink as WMT_ERROR with the result code, on the thread that
-// fed the sample; the sample call itself succeeds, and the writer takes no
-// more samples.
+// Samples are encoded and written on the writer's own thread: WriteSample
+// queues the sample (waiting while a few are still pending) and returns. A
+// failure of the codec there is reported to the status callbacks of the sink
+// as WMT_ERROR with the result code, from that thread. A failure of the file
+// (disk full, ...) is the result of the next WriteSample, or of EndWriting,
+// which waits for the queue and finishes the file on the caller's thread.
+// After either failure the writer drops every further sample.
 #pragma once
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -51,8 +58,12 @@ class Writer final : public IWMWriter, public IWMHeaderInfo, public IWMWriterAdv
  private:
   void* Find(REFIID iid);
   HRESULT Open();
+  // The encoding thread: takes queued samples until told to end.
+  void Run();
+  // Lets the encoding thread finish what is queued and waits for it.
+  void StopThread();
   // Takes interleaved 16-bit PCM; encodes every whole frame.
-  HRESULT Consume(const BYTE* data, size_t bytes);
+  HRESULT Consume(const BYTE* data, size_t bytes, bool* codec_failed);
   // Sends the frame (or the end of the stream with null) and writes what
   // the codec gives back. A failure is either the file's or the codec's.
   HRESULT Encode(AVFrame* frame, bool* codec_failed);
@@ -67,7 +78,21 @@ class Writer final : public IWMWriter, public IWMHeaderInfo, public IWMWriterAdv
   std::vector<std::pair<std::u16string, std::u16string>> attributes_;  // of the file, in order
 
   bool writing_ = false;
-  HRESULT failed_ = S_OK;  // the first failure while writing; no samples after it
+  // The first failure while writing; no samples after it. Set by the
+  // encoding thread, read by the caller's.
+  std::atomic<HRESULT> failed_{S_OK};
+  std::atomic<bool> codec_failed_{false};  // set before failed_: the failure was the codec's
+
+  // Samples for the encoding thread (owned references), under queue_lock_.
+  static constexpr size_t kQueueDepth = 4;
+  std::mutex queue_lock_;
+  std::condition_variable queue_changed_;
+  std::deque<INSSBuffer*> queue_;
+  bool ending_ = false;
+  std::thread worker_;
+
+  // The codec, the muxer and what is being framed: the encoding thread's
+  // while it runs, the caller's before and after.
   AVCodecContext* codec_ = nullptr;
   AVFormatContext* format_ = nullptr;
   AVFrame* frame_ = nullptr;
