@@ -3,7 +3,8 @@
 // encoder to the finished file (input reading included); the script takes
 // peak memory of the whole process.
 //   encoders_bench <format> <preset> <custom> <force-cbr 0|1> <in.raw> <out>
-// The machine and user hives must already point AppPath at lame_enc.so.
+// The machine hive must already point AppPath at lame_enc.so and
+// SystemModulesDir at wmvcore.so.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>

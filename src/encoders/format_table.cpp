@@ -8,6 +8,7 @@
 #include "encoders/ogg_encoder.h"
 #include "encoders/selection.h"
 #include "encoders/wave_encoder.h"
+#include "encoders/wma_encoder.h"
 
 namespace tonvik {
 
@@ -40,8 +41,7 @@ const std::array<FormatInfo, 6> kFormats = {{
     {Format::Mp3, u"MP3", u".mp3", &Make<CMP3Encoder>, true,
      true, u"Quality ", {u"Low; VBR", u"Normal; VBR", u"High; VBR"}, {80000, 192000, 256000},
      kMp3Rows, u"LastMP3Value", &Settings::LastMP3Value, &Settings::SetLastMP3Value},
-    // The WMA encoder comes with its run-time module.
-    {Format::Wma, u"Windows Media Audio", u".wma", nullptr, true,
+    {Format::Wma, u"Windows Media Audio", u".wma", &Make<CWmaEncoder>, true,
      true, u"Quality ", {u"Low; VBR; 40-75kbps", u"Normal; VBR; 85-145kbps", u"High; VBR; 135-215kbps"},
      {10, 50, 74}, kWmaRows, u"LastWMAValue", &Settings::LastWMAValue, &Settings::SetLastWMAValue},
     {Format::Ogg, u"Ogg Vorbis", u".ogg", &Make<COGGEncoder>, true,

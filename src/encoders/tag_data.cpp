@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/app_exception.h"
+#include "modules/wmvcore/wmsdk.h"
 #include "monkey/ape_tag.h"
 #include "output/disc_metadata.h"
 #include "platform/text.h"
@@ -106,8 +107,22 @@ void CCDDBTagData::GetID3v1(std::vector<uint8_t>& out) {
   out[127] = Id3v1GenreIndex(ToLatin1(fields[5]));
 }
 
-void CCDDBTagData::SetWMAttributes(IWMHeaderInfoLike*) {
-  // Filled in together with the Windows Media writer.
+void CCDDBTagData::SetWMAttributes(IWMHeaderInfo* header) {
+  if (!header) return;
+  const DiscMetadata& disc = Metadata();
+  const std::string title = index_ < disc.titles.size() ? disc.titles[index_] : std::string();
+  const std::string track = std::to_string(index_ + 1);
+  const std::pair<const char16_t*, const std::string*> attributes[] = {
+      {u"Title", &title},         {u"Author", &disc.artist}, {u"WM/AlbumTitle", &disc.album},
+      {u"WM/Genre", &disc.genre}, {u"WM/Year", &disc.year},  {u"Description", &disc.comment},
+      {u"WM/Track", &track}};
+  // Every one, empty or not, as a string of the file (stream 0) with its
+  // terminating zero; failures of single attributes are ignored.
+  for (const auto& [name, value] : attributes) {
+    const std::u16string text = Utf8ToWide(value->c_str());
+    header->SetAttribute(0, name, WMT_TYPE_STRING, reinterpret_cast<const BYTE*>(text.c_str()),
+                         static_cast<WORD>((text.size() + 1) * 2));
+  }
 }
 
 int CCDDBTagData::WriteAPETag(monkey::CIO& io) {

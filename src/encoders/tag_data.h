@@ -11,11 +11,10 @@
 
 struct vorbis_comment;
 struct FLAC__StreamMetadata;
+struct IWMHeaderInfo;  // the Windows Media writer's attributes (modules/wmvcore/wmsdk.h)
 
 namespace tonvik {
 
-// The Windows Media writer's header-info interface; defined by the WMA encoder.
-class IWMHeaderInfoLike;
 namespace monkey {
 class CIO;  // the file the Monkey's Audio encoder writes; the APE tag goes at its end
 }
@@ -27,7 +26,8 @@ class CTagData {
   virtual void GetID3v1(std::vector<uint8_t>& out) = 0;
   // The whole ID3v2 tag, or empty.
   virtual void GetID3v2(std::vector<uint8_t>& out) = 0;
-  virtual void SetWMAttributes(IWMHeaderInfoLike* header) = 0;
+  // The file attributes of the Windows Media writer, before writing begins.
+  virtual void SetWMAttributes(IWMHeaderInfo* header) = 0;
   virtual void AddVorbisComments(vorbis_comment* comments) = 0;
   // Appends the APE tag through the file adapter; 0, or the library's error
   // when the tag could not be written.
@@ -43,7 +43,7 @@ class CCDDBTagData : public CTagData {
   explicit CCDDBTagData(uint32_t index);
   void GetID3v1(std::vector<uint8_t>& out) override;
   void GetID3v2(std::vector<uint8_t>& out) override;
-  void SetWMAttributes(IWMHeaderInfoLike* header) override;
+  void SetWMAttributes(IWMHeaderInfo* header) override;
   void AddVorbisComments(vorbis_comment* comments) override;
   int WriteAPETag(monkey::CIO& io) override;
   void AddFLACComments(FLAC__StreamMetadata* block) override;
@@ -59,7 +59,7 @@ class CEmptyTagData : public CTagData {
  public:
   void GetID3v1(std::vector<uint8_t>& out) override { out.clear(); }
   void GetID3v2(std::vector<uint8_t>& out) override { out.clear(); }
-  void SetWMAttributes(IWMHeaderInfoLike*) override {}
+  void SetWMAttributes(IWMHeaderInfo*) override {}
   void AddVorbisComments(vorbis_comment*) override {}
   int WriteAPETag(monkey::CIO&) override { return 0; }
   void AddFLACComments(FLAC__StreamMetadata*) override {}

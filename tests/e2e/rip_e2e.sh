@@ -61,6 +61,25 @@ for t in 1 2 3; do
     <(track_pcm "$t" "${lengths[@]}") || fail "$f is not the disc's audio"
 done
 
+# 2c. WMA: the installed ripper loads wmvcore.so from its own folder; every
+#     track is WMA v2 in ASF of the track's length, at the Normal preset's rate.
+rm -rf "$music"/*
+startup_lines 3 'D:\' | "$APPDIR/vandral" 2>"$SANDBOX/err" &
+pid=$!
+win="$(wait_window '^Tonvik$')" || fail "no Format dialog for WMA"
+press "$win" Return
+wait_exit "$pid" 60; code=$EXIT_CODE
+[ "$code" = 1 ] || fail "exit code $code for WMA ($(cat "$SANDBOX/err"))"
+for t in 1 2 3; do
+  f="$music/Track 0$t.wma"
+  [ -f "$f" ] || fail "missing $f ($(cat "$SANDBOX/err"))"
+  probe="$(ffprobe -v error -show_entries format=format_name:stream=codec_name,bit_rate -of default=nw=1 "$f")"
+  [ "$probe" = "$(printf 'codec_name=wmav2\nbit_rate=128000\nformat_name=asf')" ] || fail "$f: $probe"
+  samples=$(( $(decoded_pcm "$f" | wc -c) / 4 ))
+  want=$(( ${lengths[$((t - 1))]} * 75 * 588 ))
+  [ $((samples - want)) -le 2048 ] && [ $((want - samples)) -le 2048 ] || fail "$f: $samples samples, $want expected"
+done
+
 # 3. Escape in the progress dialog cancels: "Canceled." in the list, no file left.
 rm -rf "$music"/*
 echo "speed 75" > "$DISC_CUE.faults"  # real time: 7 seconds for the disc

@@ -17,7 +17,7 @@ struct Format {
   int number;
   const char* extension;
 };
-const Format kFormats[] = {{1, ".wav"}, {2, ".mp3"}, {4, ".ogg"}, {5, ".ape"}, {6, ".flac"}};
+const Format kFormats[] = {{1, ".wav"}, {2, ".mp3"}, {3, ".wma"}, {4, ".ogg"}, {5, ".ape"}, {6, ".flac"}};
 
 class FailureTest : public ::testing::Test {
  protected:

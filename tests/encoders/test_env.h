@@ -17,6 +17,7 @@
 #include "output/disc_metadata.h"
 #include "encoders/encoder.h"
 #include "encoders/lame_binding.h"
+#include "encoders/wma_binding.h"
 #include "encoders/selection.h"
 #include "platform/registry.h"
 #include "platform/text.h"
@@ -27,6 +28,7 @@ namespace tonvik::test {
 namespace fs = std::filesystem;
 
 inline std::string LameBuildFolder() { return TONVIK_BINARY_DIR "/src/modules/lame_enc/"; }
+inline std::string WmvcoreBuildFolder() { return TONVIK_BINARY_DIR "/src/modules/wmvcore/"; }
 
 // A temporary folder holding the hives and the output; removed afterwards.
 class Sandbox {
@@ -40,9 +42,11 @@ class Sandbox {
     setenv("XDG_CONFIG_DIRS", (root_ + "/etc").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (root_ + "/home").c_str(), 1);
     SetAppPath(LameBuildFolder());
+    SetSystemModulesDir(WmvcoreBuildFolder());
     ResetOverwriteState();
     SetOverwritePrompt(nullptr);
     ForgetLameBinding();
+    ForgetWmaBinding();
     Metadata() = DiscMetadata{};
     Selection() = EncoderSelection{};
   }
@@ -55,6 +59,12 @@ class Sandbox {
     auto key = reg::Key::Create(reg::Root::LocalMachine, kProductKey);
     key->SetString(u"AppPath", FromUtf8(folder));
     key->SetString(u"HomeURL", u"http://localhost/");
+  }
+  // Where wmvcore.so is loaded from (the test program's folder has none).
+  void SetSystemModulesDir(const std::string& folder) {
+    reg::Key::Create(reg::Root::LocalMachine, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion")
+        ->SetString(u"SystemModulesDir", FromUtf8(folder));
+    ForgetWmaBinding();
   }
   void SetUserDword(const char16_t* name, int32_t value) {
     reg::Key::Create(reg::Root::CurrentUser, kProductKey)->SetDword(name, value);

@@ -15,6 +15,7 @@
 #include "output/disc_metadata.h"
 #include "encoders/selection.h"
 #include "platform/registry.h"
+#include "platform/system_modules.h"
 #include "platform/text.h"
 #include "output/overwrite.h"
 #include "rip/rip_job.h"
@@ -210,15 +211,20 @@ TEST_F(RipJobTest, FailureTableEntriesAndWhatHappensToTheFiles) {
   EXPECT_EQ(Slurp(music_ / "Track 01.flac"), "old");
   EXPECT_TRUE(fs::exists(music_ / "Track 02.flac"));
 
-  // Unknown format: no file at all; a format without an encoder: its message.
+  // Unknown format: no file at all; an encoder whose run-time module is
+  // missing: its message for every track, and no file either.
   observer_.errors.clear();
   Run(Job(9));
   EXPECT_EQ(observer_.Errors(), (std::vector<std::u16string>{u"Track 01: unknown target format",
                                                              u"Track 02: unknown target format"}));
   observer_.errors.clear();
+  reg::Key::Create(reg::Root::LocalMachine, kWindowsVersionKey)
+      ->SetString(u"SystemModulesDir", FromUtf8((hives_.root() / "no-modules").string()));
   Run(Job(3));
-  EXPECT_EQ(observer_.Errors().size(), 2u);
-  EXPECT_EQ(observer_.Errors()[0], u"Track 01.wma: encoder not available");
+  EXPECT_EQ(observer_.Errors(),
+            (std::vector<std::u16string>{
+                u"Track 01.wma: WMA encoding libraries aren't installed. Please reinstall Tonvik.",
+                u"Track 02.wma: WMA encoding libraries aren't installed. Please reinstall Tonvik."}));
   EXPECT_FALSE(fs::exists(music_ / "Track 01.wma"));
 }
 

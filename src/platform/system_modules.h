@@ -1,0 +1,24 @@
+// Modules loaded by name, as the system loads its own libraries: the running
+// program's folder first, then the system modules folder (the machine hive's
+// HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion value
+// "SystemModulesDir", default /usr/local/lib/quellbrook).
+#pragma once
+#include <string>
+
+#include "platform/dynamic_library.h"
+
+namespace tonvik {
+
+inline constexpr char16_t kWindowsVersionKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+inline constexpr char kDefaultSystemModulesDir[] = "/usr/local/lib/quellbrook";
+
+// The folder of the running executable, ending with '/'.
+std::string ProgramFolder();
+// The system modules folder from the machine hive at the time of the call,
+// ending with '/'.
+std::string SystemModulesFolder();
+// The first of the two folders that holds the file; the library is not loaded
+// when neither does (or the loader refuses the file found).
+DynamicLibrary LoadModuleByName(const std::string& name);
+
+}  // namespace tonvik
