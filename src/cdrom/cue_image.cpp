@@ -60,12 +60,20 @@ class CueParser {
     if (fd_ >= 0) FinishFile();
     if (image_->tracks_.empty()) return Fail(error, "the sheet has no tracks", false);
     if (!CheckIndex1(error)) return false;
+    if (disc_end_ > kLastLeadOut) return TooLong(error, false);
     if (postgap_ > 0) {
       image_->extents_.push_back({int32_t(disc_end_), postgap_, -1, 0});
       disc_end_ += postgap_;
     }
+    if (disc_end_ > kLastLeadOut) return TooLong(error, false);
     image_->lead_out_ = int32_t(disc_end_);
     return true;
+  }
+
+  // A CD ends by 99:59:74; positions past it cannot be addressed.
+  static constexpr int64_t kLastLeadOut = (99 * 60 + 59) * 75 + 74 - 150;
+  bool TooLong(std::string* error, bool with_line = true) const {
+    return Fail(error, "the disc would be longer than a CD can be (99:59:74)", with_line);
   }
 
   bool Fail(std::string* error, const std::string& what, bool with_line = true) const {
@@ -80,6 +88,9 @@ class CueParser {
         int session = 0;
         if (!Number(w[2], &session) || session < 1 || session > 2 || session < session_)
           return Fail(error, "REM SESSION must be 01 or 02, in order");
+        // A second session needs a first one with tracks in it.
+        if (session == 2 && image_->tracks_.empty())
+          return Fail(error, "REM SESSION 02 comes before any track of the first session");
         session_ = session;
       }
       return true;
@@ -95,6 +106,7 @@ class CueParser {
       // A track without its INDEX 01 yet finds it in this file (its INDEX 00
       // in the file before: gaps appended to the previous track).
       if (fd_ >= 0) FinishFile();
+      if (disc_end_ > kLastLeadOut) return TooLong(error);
       const std::filesystem::path file = FindSheetFile(dir_, w[1]);
       if (file.empty()) return Fail(error, "\"" + w[1] + "\" not found");
       fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
@@ -105,6 +117,7 @@ class CueParser {
         const int err = errno;
         return Fail(error, "cannot read the size of " + file.string() + ": " + std::strerror(err));
       }
+      if (!S_ISREG(st.st_mode)) return Fail(error, "\"" + w[1] + "\" is not a file");
       file_sectors_ = (int64_t(st.st_size) + kSectorBytes - 1) / kSectorBytes;
       if (!OpenAudio(type, w[1], int64_t(st.st_size), error)) return false;
       file_base_ = disc_end_;
@@ -169,7 +182,7 @@ class CueParser {
       if (offset < last_offset_) return Fail(error, "INDEX times must not go back");
       if (offset >= file_sectors_)
         return Fail(error, "INDEX " + w[1] + " " + w[2] + " lies beyond the end of \"" + file_name_ + "\" (" +
-                               Msf(int32_t(file_sectors_)) + " long)");
+                               Msf(int32_t(std::min<int64_t>(file_sectors_, INT32_MAX))) + " long)");
       CueTrack& track = image_->tracks_.back();
       if (index == 0 && (indexed_ || track.index0_lba >= 0)) return Fail(error, "INDEX 00 must be the track's first index");
       if (index == 1 && track.start_lba >= 0) return Fail(error, "INDEX 01 given twice");
@@ -177,7 +190,13 @@ class CueParser {
       if (!indexed_) InsertGap(offset);
       indexed_ = true;
       last_offset_ = offset;
+      if (file_base_ + offset > kLastLeadOut) return TooLong(error);
       const int32_t lba = int32_t(file_base_ + offset);
+      // Two tracks at one address would make a track of no sectors.
+      const auto& tracks = image_->tracks_;
+      if (index == 1 && tracks.size() >= 2 && lba <= tracks[tracks.size() - 2].start_lba)
+        return Fail(error, "track " + std::to_string(track.number) + " starts where track " +
+                               std::to_string(tracks[tracks.size() - 2].number) + " starts");
       if (index == 0) track.index0_lba = lba;
       if (index == 1) track.start_lba = lba;
       return true;

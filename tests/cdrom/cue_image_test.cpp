@@ -153,7 +153,14 @@ INSTANTIATE_TEST_SUITE_P(
         BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nREM SESSION 03\n", "REM SESSION"},
         BadSheet{"FILE \"a.bin BINARY\n", "unbalanced quotes"},
         BadSheet{"FILE a.bin BINARY\nFROB 1\n", "bad.cue: the sheet has no tracks"},
-        BadSheet{"REM nothing here\n", "no tracks"}));
+        BadSheet{"REM nothing here\n", "no tracks"},
+        BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nTRACK 02 AUDIO\nINDEX 01 00:00:00\n",
+                 "bad.cue line 5: track 2 starts where track 1 starts"},
+        BadSheet{"FILE \".\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n", "line 1: \".\" is not a file"},
+        BadSheet{"REM SESSION 02\nFILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n",
+                 "line 1: REM SESSION 02 comes before any track of the first session"},
+        BadSheet{"FILE a.bin BINARY\nTRACK 01 AUDIO\nPREGAP 9999:59:74\nINDEX 01 00:00:00\n",
+                 "line 4: the disc would be longer than a CD can be (99:59:74)"}));
 
 TEST(CueImage, MissingSheetNamesTheReason) {
   std::string error;
