@@ -2,7 +2,7 @@
 # A person rips a disc image: the Format dialog is accepted with Return, the
 # job runs under the progress dialog, the error list is closed; then the
 # files are checked bit for bit. Then the same with Escape in the progress
-# dialog, and a data-only disc.
+# dialog, a data-only disc and an enhanced CD.
 STAGE="$1"
 TOOLS="$2"
 source "$(dirname "$0")/lib.sh"
@@ -109,4 +109,20 @@ wait_exit "$pid"; code=$EXIT_CODE
 [ "$code" = 0 ] || fail "exit code $code for a data disc"
 [ "$(cat "$SANDBOX/err")" = "vandral: Cannot convert this disk. It's probably not an audio disk." ] \
   || fail "standard error was: $(cat "$SANDBOX/err")"
+# 5. An enhanced CD (three audio tracks, a data track in a second session):
+#    the last audio track is its own ten seconds, nothing replaced by silence,
+#    so the job ends without an error list.
+rm -rf "$music"/*
+"$TOOLS/discimage/make_disc_image" enhanced "$SANDBOX/disc/enhanced.cue"
+map_drive F "$SANDBOX/disc/enhanced.cue"
+DISC_CUE="$SANDBOX/disc/enhanced.cue"
+startup_lines 1 'F:\' | "$APPDIR/vandral" 2>"$SANDBOX/err" &
+pid=$!
+win="$(wait_window '^Tonvik$')" || fail "no Format dialog for the enhanced CD"
+press "$win" Return
+wait_exit "$pid" 60; code=$EXIT_CODE
+[ "$code" = 1 ] || fail "exit code $code for the enhanced CD ($(cat "$SANDBOX/err"))"
+[ ! -e "$music/Track 04.wav" ] || fail "the data track was ripped"
+[ "$(stat -c %s "$music/Track 03.wav")" = $((46 + 10 * 75 * 2352)) ] || fail "the last audio track has the wrong length"
+cmp -s <(tail -c +47 "$music/Track 03.wav") <(track_pcm 3 20 15 10) || fail "the last audio track is not the disc's audio"
 echo "rip e2e: ok"
