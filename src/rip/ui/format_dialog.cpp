@@ -61,7 +61,6 @@ class Logo : public QWidget {
 
 FormatDialog::FormatDialog(int format_number, RipJob& job, QWidget* parent)
     : QDialog(parent),
-      format_(format_number),
       job_(job),
       info_(FindFormat(format_number)),
       help_(std::make_unique<CHelpSupport>(HelpContext::FormatDialog)) {

@@ -83,7 +83,6 @@ class FormatDialog : public QDialog {
                       std::chrono::milliseconds bound);
   void FinishLookup(std::optional<DiscMetadata> record);
 
-  int format_;
   RipJob& job_;
   const FormatInfo* info_;
   Settings settings_;
