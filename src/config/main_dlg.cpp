@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QEventLoop>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -134,6 +135,7 @@ void CMainDlg::BuildControls() {
     naming_[i]->setObjectName(QStringLiteral("radio_%1").arg(1008 + i));
     du.Place(naming_[i], 112, 118 + 12 * i, i == kCustomChoice ? 40 : 107, 10);
     naming_group_->addButton(naming_[i], i);
+    naming_[i]->installEventFilter(this);
   }
   custom_edit_ = new QLineEdit(this);
   custom_edit_->setObjectName(QStringLiteral("edit_1012"));
@@ -285,6 +287,19 @@ void CMainDlg::Ok() {
 }
 
 void CMainDlg::OpenHelp() { help_->OpenHelp(); }
+
+bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
+  // Tabbing into the naming choices lands on the checked one, so the arrow
+  // keys move on from the current choice.
+  if (event->type() == QEvent::FocusIn) {
+    const auto reason = static_cast<QFocusEvent*>(event)->reason();
+    QAbstractButton* checked = naming_group_->checkedButton();
+    if ((reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) && checked &&
+        checked != watched && naming_group_->buttons().contains(qobject_cast<QAbstractButton*>(watched)))
+      checked->setFocus(reason);
+  }
+  return QDialog::eventFilter(watched, event);
+}
 
 void CMainDlg::done(int result) {
   result_ = result;

@@ -76,6 +76,7 @@ class CMainDlg : public QDialog {
   void OpenHelp();
 
  protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void done(int result) override;
   void reject() override;
 

@@ -152,6 +152,29 @@ TEST_F(ConfigDialogTest, OpensWithTheControlsAndStatesOfTheLayout) {
   }
 }
 
+// A keyboard user tabs into the naming choices at the checked one, moves on
+// with the arrow keys, and tabs past the custom edit box while it is disabled.
+TEST_F(ConfigDialogTest, TabReachesTheCheckedNamingChoiceAndArrowsChangeIt) {
+  Store("\"NameTemplate\"=\"%2\"\n");
+  CMainDlg dialog;
+  dialog.show();
+  dialog.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  auto focus = [] { return QApplication::focusWidget(); };
+  const std::pair<Qt::Key, QWidget*> steps[] = {
+      {Qt::Key_Tab, dialog.autoLoadBox()},   {Qt::Key_Tab, dialog.cddbLink()},
+      {Qt::Key_Tab, dialog.namingRadio(1)},  {Qt::Key_Down, dialog.namingRadio(2)},
+      {Qt::Key_Tab, dialog.namingLink()},    {Qt::Key_Backtab, dialog.namingRadio(2)},
+      {Qt::Key_Down, dialog.namingRadio(3)}, {Qt::Key_Tab, dialog.customEdit()},
+  };
+  for (const auto& [key, expected] : steps) {
+    QTest::keyClick(focus(), key);
+    dialog.IdleUpdate();
+    ASSERT_EQ(focus(), expected) << "after key " << key << ": " << focus()->objectName().toStdString();
+  }
+  EXPECT_EQ(dialog.NamingChoice(), 3);
+}
+
 struct OpeningCase {
   const char* stored;  // the NameTemplate line, or nothing
   int choice;
