@@ -29,6 +29,7 @@
 #include "widgets/command_link.h"
 #include "widgets/dialog_units.h"
 #include "widgets/help_support.h"
+#include "widgets/theme.h"
 
 namespace tonvik {
 namespace {
@@ -173,6 +174,18 @@ TEST_F(ConfigDialogTest, TabReachesTheCheckedNamingChoiceAndArrowsChangeIt) {
     ASSERT_EQ(focus(), expected) << "after key " << key << ": " << focus()->objectName().toStdString();
   }
   EXPECT_EQ(dialog.NamingChoice(), 3);
+}
+
+// The themed background only where the theme can be had.
+TEST_F(ConfigDialogTest, TheBackgroundIsThemedExactlyWhenThemesAreAvailable) {
+  for (bool available : {true, false}) {
+    SCOPED_TRACE(available);
+    OverrideThemeAvailableForTesting(available);
+    CMainDlg dialog;
+    EXPECT_EQ(dialog.autoFillBackground(), available);
+    EXPECT_EQ(dialog.palette().brush(QPalette::Window).gradient() != nullptr, available);
+  }
+  OverrideThemeAvailableForTesting(std::nullopt);
 }
 
 struct OpeningCase {
