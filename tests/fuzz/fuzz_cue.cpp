@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -15,10 +16,19 @@
 
 namespace {
 
+// Removed when the fuzzer exits.
+std::string g_folder;
+void RemoveFolder() {
+  std::error_code ec;
+  std::filesystem::remove_all(g_folder, ec);
+}
+
 const std::string& Folder() {
   static const std::string folder = [] {
     char tmpl[] = "/tmp/tonvik-fuzz-cue-XXXXXX";
     const std::string made = mkdtemp(tmpl);
+    g_folder = made;
+    std::atexit(RemoveFolder);
     std::ofstream(made + "/disc.bin", std::ios::binary) << std::string(2352 * 40, '\x11');
     std::ofstream(made + "/other.bin", std::ios::binary) << std::string(2352 * 3, '\x22');
     return made;
