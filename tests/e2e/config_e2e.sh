@@ -6,7 +6,6 @@
 STAGE="$1"
 TOOLS="$2"
 source "$(dirname "$0")/lib.sh"
-docs="$(cd "$(dirname "$0")/../lookup/ws2" && pwd)"
 sandbox_setup
 xvfb_start
 music="$XDG_MUSIC_DIR"
@@ -60,31 +59,8 @@ cmp -s "$hive" "$SANDBOX/before.reg" || fail "Escape changed the hive: $(diff "$
 # 3. The ripper: the disc is looked up at once (auto-load) and the files are
 #    named "(TrackNo) Title". Its Configure button starts the installed config.
 make_disc 2 3 2
-cat > "$SANDBOX/routes" <<ROUTES
-* 200 $docs/discid.xml
-/ws/2/release/00000000-0000-4000-8000-000000000001 200 $docs/release-album.xml
-/ws/2/release/00000000-0000-4000-8000-000000000002 200 $docs/release-second.xml
-ROUTES
-"$TOOLS/mbserver/mb_loopback_server" "$SANDBOX/routes" "$SANDBOX/port" "$SANDBOX/requests" &
-server=$!
-trap 'kill $server 2>/dev/null || true; sandbox_cleanup' EXIT
-for _ in $(seq 100); do [ -s "$SANDBOX/port" ] && break; sleep 0.1; done
-[ -s "$SANDBOX/port" ] || fail "the loopback server did not start"
-export http_proxy="http://127.0.0.1:$(cat "$SANDBOX/port")"
+lookup_server_start
 titles=("Þú & ég" "Дорога домой (live)" "夜明け")
-release="00000000-0000-4000-8000-000000000001"
-
-# Waits until the service has answered the release request (n-th time) and the
-# dialog had a moment to come back.
-wait_loaded() {
-  for _ in $(seq 300); do
-    local n
-    n="$(grep -c "^done .*/ws/2/release/$release" "$SANDBOX/requests" 2>/dev/null || true)"
-    [ "${n:-0}" -ge "$1" ] && { sleep 1; return 0; }
-    sleep 0.1
-  done
-  fail "the disc was not looked up at once"
-}
 
 startup_lines 6 'D:\' | "$APPDIR/vandral" 2>"$SANDBOX/err" &
 pid=$!

@@ -24,6 +24,10 @@ REG
 }
 
 sandbox_cleanup() {
+  if [ -n "${MB_SERVER_PID:-}" ]; then
+    kill "$MB_SERVER_PID" 2>/dev/null || true
+    wait "$MB_SERVER_PID" 2>/dev/null || true
+  fi
   if [ -n "${XVFB_PID:-}" ]; then
     kill "$XVFB_PID" 2>/dev/null || true
     wait "$XVFB_PID" 2>/dev/null || true
@@ -125,3 +129,34 @@ track_pcm() {
 }
 
 decoded_pcm() { ffmpeg -v error -i "$1" -f s16le -acodec pcm_s16le -; }
+
+# The loopback web service in place of MusicBrainz, as http_proxy: any disc
+# ID gets two releases, the first a three-track album (tests/lookup/ws2).
+# Stopped with the sandbox.
+LOOKUP_RELEASE="00000000-0000-4000-8000-000000000001"
+lookup_server_start() {
+  local docs
+  docs="$(cd "$(dirname "${BASH_SOURCE[0]}")/../lookup/ws2" && pwd)"
+  cat > "$SANDBOX/routes" <<ROUTES
+* 200 $docs/discid.xml
+/ws/2/release/$LOOKUP_RELEASE 200 $docs/release-album.xml
+/ws/2/release/00000000-0000-4000-8000-000000000002 200 $docs/release-second.xml
+ROUTES
+  "$TOOLS/mbserver/mb_loopback_server" "$SANDBOX/routes" "$SANDBOX/port" "$SANDBOX/requests" &
+  MB_SERVER_PID=$!
+  for _ in $(seq 100); do [ -s "$SANDBOX/port" ] && break; sleep 0.1; done
+  [ -s "$SANDBOX/port" ] || fail "the loopback server did not start"
+  export http_proxy="http://127.0.0.1:$(cat "$SANDBOX/port")"
+}
+
+# Waits until the service has answered the release request the n-th time and
+# the dialog had a moment to come back.
+wait_loaded() {
+  for _ in $(seq 300); do
+    local n
+    n="$(grep -c "^done .*/ws/2/release/$LOOKUP_RELEASE" "$SANDBOX/requests" 2>/dev/null || true)"
+    [ "${n:-0}" -ge "$1" ] && { sleep 1; return 0; }
+    sleep 0.1
+  done
+  fail "the lookup never fetched the release"
+}

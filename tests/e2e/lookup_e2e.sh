@@ -6,38 +6,15 @@
 STAGE="$1"
 TOOLS="$2"
 source "$(dirname "$0")/lib.sh"
-docs="$(cd "$(dirname "$0")/../lookup/ws2" && pwd)"
 sandbox_setup
 xvfb_start
 music="$XDG_MUSIC_DIR"
 mkdir -p "$music"
 make_disc 2 3 2
 
-# The service: any disc ID gets two releases, the first is a three-track album.
-cat > "$SANDBOX/routes" <<ROUTES
-* 200 $docs/discid.xml
-/ws/2/release/00000000-0000-4000-8000-000000000001 200 $docs/release-album.xml
-/ws/2/release/00000000-0000-4000-8000-000000000002 200 $docs/release-second.xml
-ROUTES
-"$TOOLS/mbserver/mb_loopback_server" "$SANDBOX/routes" "$SANDBOX/port" "$SANDBOX/requests" &
-server=$!
-trap 'kill $server 2>/dev/null || true; sandbox_cleanup' EXIT
-for _ in $(seq 100); do [ -s "$SANDBOX/port" ] && break; sleep 0.1; done
-[ -s "$SANDBOX/port" ] || fail "the loopback server did not start"
-export http_proxy="http://127.0.0.1:$(cat "$SANDBOX/port")"
-
+lookup_server_start
 titles=("Þú & ég" "Дорога домой (live)" "夜明け")
-artist="Sólveig Ærøy" album="Ljós & Skuggi" release="00000000-0000-4000-8000-000000000001"
-
-# Waits until the service has answered the release request (n-th time) and the
-# dialog had a moment to come back.
-wait_loaded() {
-  for _ in $(seq 300); do
-    [ "$(grep -c "^done .*/ws/2/release/$release" "$SANDBOX/requests" 2>/dev/null)" -ge "$1" ] && { sleep 1; return 0; }
-    sleep 0.1
-  done
-  fail "the lookup never fetched the release"
-}
+artist="Sólveig Ærøy" album="Ljós & Skuggi" release="$LOOKUP_RELEASE"
 
 # 1. FLAC, the link clicked with the mouse; every placeholder in the name.
 cat >> "$XDG_CONFIG_HOME/Quellbrook/user.reg" <<REG
