@@ -26,7 +26,39 @@ constexpr auto kRetrySpacing = std::chrono::milliseconds(333);
 // The eject steps give up waiting for a busy drive after this long in all.
 constexpr auto kEjectBound = std::chrono::seconds(30);
 
-bool EndsWithCue(const std::string& path) {
+}  // namespace
+
+SenseCode PackSense(bool call_succeeded, const uint8_t sense[18]) {
+  if (!call_succeeded) return -1;
+  if ((sense[0] & 0x70) == 0) return 0;
+  const SenseCode code = (sense[2] & 0x0F) << 16 | sense[12] << 8 | sense[13];
+  return code == 0 ? -1 : code;
+}
+
+std::optional<std::string> MappedDrivePath(char16_t letter) {
+  if (letter >= u'a' && letter <= u'z') letter = char16_t(letter - u'a' + u'A');
+  auto key = reg::Key::Open(reg::Root::CurrentUser, kDrivesKey);
+  uint32_t type = 0;
+  std::vector<uint8_t> data;
+  if (!key || !key->Query(std::u16string(1, letter), &type, &data) || type != reg::kSz) return std::nullopt;
+  std::u16string value;
+  for (size_t i = 0; i + 1 < data.size(); i += 2) value.push_back(char16_t(data[i] | data[i + 1] << 8));
+  while (!value.empty() && value.back() == 0) value.pop_back();
+  return ToUtf8(value);
+}
+
+std::string DefaultDrivePath(char16_t letter) {
+  if (letter >= u'a' && letter <= u'z') letter = char16_t(letter - u'a' + u'A');
+  if (letter < u'D' || letter > u'Z') return {};
+  return "/dev/sr" + std::to_string(letter - u'D');
+}
+
+std::string DrivePath(char16_t letter) {
+  if (auto mapped = MappedDrivePath(letter)) return *mapped;
+  return DefaultDrivePath(letter);
+}
+
+bool IsCueSheetPath(const std::string& path) {
   if (path.size() < 4) return false;
   std::string tail = path.substr(path.size() - 4);
   for (char& c : tail) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -41,31 +73,6 @@ bool IsCdDevice(const std::string& path) {
   const bool cd = ::ioctl(fd, CDROM_GET_CAPABILITY, 0) >= 0;
   ::close(fd);
   return cd;
-}
-
-}  // namespace
-
-SenseCode PackSense(bool call_succeeded, const uint8_t sense[18]) {
-  if (!call_succeeded) return -1;
-  if ((sense[0] & 0x70) == 0) return 0;
-  const SenseCode code = (sense[2] & 0x0F) << 16 | sense[12] << 8 | sense[13];
-  return code == 0 ? -1 : code;
-}
-
-std::string DrivePath(char16_t letter) {
-  if (letter >= u'a' && letter <= u'z') letter = char16_t(letter - u'a' + u'A');
-  if (auto key = reg::Key::Open(reg::Root::CurrentUser, kDrivesKey)) {
-    uint32_t type = 0;
-    std::vector<uint8_t> data;
-    if (key->Query(std::u16string(1, letter), &type, &data) && type == reg::kSz) {
-      std::u16string value;
-      for (size_t i = 0; i + 1 < data.size(); i += 2) value.push_back(char16_t(data[i] | data[i + 1] << 8));
-      while (!value.empty() && value.back() == 0) value.pop_back();
-      return ToUtf8(value);
-    }
-  }
-  if (letter < u'D' || letter > u'Z') return {};
-  return "/dev/sr" + std::to_string(letter - u'D');
 }
 
 namespace {
@@ -99,7 +106,7 @@ bool CdDrive::Open(char16_t letter) {
     auto sg = SgTransport::Open(path);
     if (!sg) return false;
     transport_ = std::move(sg);
-  } else if (S_ISREG(st.st_mode) && EndsWithCue(path)) {
+  } else if (S_ISREG(st.st_mode) && IsCueSheetPath(path)) {
     if (::access(path.c_str(), R_OK) != 0) return false;
     auto image = ImageTransport::Open(path, &open_detail_);
     if (!image) {

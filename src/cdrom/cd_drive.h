@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cdrom/scsi_transport.h"
@@ -38,6 +39,15 @@ struct ScsiRequest {
 // by the letter under HKCU\Software\Quellbrook\vandral\Drives, else
 // D = /dev/sr0, E = /dev/sr1 and so on. Empty for letters before D.
 std::string DrivePath(char16_t letter);
+// The two halves of it: the Drives key's value, when the letter has one, and
+// the device a letter without one names (empty before D).
+std::optional<std::string> MappedDrivePath(char16_t letter);
+std::string DefaultDrivePath(char16_t letter);
+
+// Whether the path names a CUE sheet (".cue" in any case), and whether it is a
+// CD device (a block device the cdrom driver answers).
+bool IsCueSheetPath(const std::string& path);
+bool IsCdDevice(const std::string& path);
 
 // The clock the eject retries wait on. The system's by default; tests hand
 // in one that only counts, so the retry rules are checked without waiting.

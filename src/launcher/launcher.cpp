@@ -1,10 +1,8 @@
 #include "launcher/launcher.h"
 
 #include <fcntl.h>
-#include <linux/cdrom.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cdrom/cd_drive.h"
 #include "core/settings.h"
 #include "platform/fd_io.h"
 #include "platform/registry.h"
@@ -31,38 +30,11 @@ constexpr char16_t kFormatValue[] = u"LauncherFormat";
 
 const char* const kFormatNames[] = {nullptr, "wav", "mp3", "wma", "ogg", "ape", "flac"};
 
-bool EndsWithCue(const std::string& path) {
-  if (path.size() < 4) return false;
-  std::string tail = path.substr(path.size() - 4);
-  for (char& c : tail) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return tail == ".cue";
-}
-
-bool IsCdDevice(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool cd = ::ioctl(fd, CDROM_GET_CAPABILITY, 0) >= 0;
-  ::close(fd);
-  return cd;
-}
-
 std::string Absolute(const std::string& path) {
   char resolved[PATH_MAX];
   if (::realpath(path.c_str(), resolved)) return resolved;
   return path;
 }
-
-std::optional<std::string> ValueOf(const reg::Key& key, char16_t letter) {
-  uint32_t type = 0;
-  std::vector<uint8_t> data;
-  if (!key.Query(std::u16string(1, letter), &type, &data) || type != reg::kSz) return std::nullopt;
-  std::u16string value;
-  for (size_t i = 0; i + 1 < data.size(); i += 2) value.push_back(char16_t(data[i] | data[i + 1] << 8));
-  while (!value.empty() && value.back() == 0) value.pop_back();
-  return ToUtf8(value);
-}
-
-std::string DefaultDevice(char16_t letter) { return "/dev/sr" + std::to_string(letter - u'D'); }
 
 bool Exists(const std::string& path) {
   struct stat st {};
@@ -140,7 +112,7 @@ std::optional<std::string> ResolveSource(const std::string& source, std::string*
     *error = source + ": " + ToUtf8(SystemErrorText(errno));
     return std::nullopt;
   }
-  if (S_ISREG(st.st_mode) && EndsWithCue(path)) {
+  if (S_ISREG(st.st_mode) && cdrom::IsCueSheetPath(path)) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
       *error = source + ": " + ToUtf8(SystemErrorText(errno));
@@ -149,22 +121,19 @@ std::optional<std::string> ResolveSource(const std::string& source, std::string*
     ::close(fd);
     return Absolute(path);
   }
-  if (S_ISBLK(st.st_mode) && IsCdDevice(path)) return Absolute(path);
+  if (S_ISBLK(st.st_mode) && cdrom::IsCdDevice(path)) return Absolute(path);
   *error = source + ": not a CD drive or a CUE sheet";
   return std::nullopt;
 }
 
 char16_t LetterFor(const std::string& path) {
-  auto key = reg::Key::Create(reg::Root::CurrentUser, kDrivesKey);
-  if (!key) return 0;
   // A letter already naming the path, by its value or by its default device.
+  for (char16_t letter = u'D'; letter <= u'Z'; ++letter)
+    if (cdrom::DrivePath(letter) == path) return letter;
   for (char16_t letter = u'D'; letter <= u'Z'; ++letter) {
-    const auto value = ValueOf(*key, letter);
-    if (value ? *value == path : DefaultDevice(letter) == path) return letter;
-  }
-  for (char16_t letter = u'D'; letter <= u'Z'; ++letter) {
-    if (ValueOf(*key, letter) || Exists(DefaultDevice(letter))) continue;
-    return key->SetString(std::u16string(1, letter), FromUtf8(path)) ? letter : 0;
+    if (cdrom::MappedDrivePath(letter) || Exists(cdrom::DefaultDrivePath(letter))) continue;
+    auto key = reg::Key::Create(reg::Root::CurrentUser, kDrivesKey);
+    return key && key->SetString(std::u16string(1, letter), FromUtf8(path)) ? letter : 0;
   }
   return 0;
 }

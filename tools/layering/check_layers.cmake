@@ -23,7 +23,7 @@ set(allowed_modules platform modules)
 set(allowed_config platform core output encoders widgets config)
 set(allowed_install platform core widgets install)
 set(allowed_vandral platform core cdrom output monkey encoders widgets lookup rip vandral)
-set(allowed_launcher platform core launcher)
+set(allowed_launcher platform core cdrom launcher)
 
 set(failures "")
 
