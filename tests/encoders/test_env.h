@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/shell.h"
 #include "core/settings.h"
 #include "output/disc_metadata.h"
 #include "encoders/encoder.h"
@@ -118,18 +119,7 @@ inline std::vector<uint8_t> ReadFile(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Runs a shell command; returns its standard output (stderr discarded unless asked).
-inline std::string Shell(const std::string& command, int* status = nullptr) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int rc = pclose(p);
-  if (status) *status = rc;
-  return out;
-}
+using tonvik::testing::Shell;
 
 // The files of a folder, names only.
 inline std::vector<std::string> Listing(const std::string& folder) {

@@ -39,7 +39,7 @@ TEST_F(WmaTest, EveryChoiceGivesWmaV2InAsfOfTheTrackLengthAtItsRate) {
   };
   const double seconds = pcm.size() / 4 / 44100.0;
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "preset " << c.preset << " custom " << c.custom);
+    SCOPED_TRACE(::testing::Message() << "preset " << c.preset << " custom " << c.custom);
     const std::string path = sandbox.Out("t.wma");
     test::fs::remove(path);
     test::EncodeTo(3, c.preset, c.custom, path, pcm, CreateTagData(0));
@@ -105,7 +105,7 @@ TEST_F(WmaTest, DecodedAudioIsTheTrackInItsChannels) {
   const std::vector<int16_t> in(reinterpret_cast<const int16_t*>(pcm.data()),
                                 reinterpret_cast<const int16_t*>(pcm.data() + pcm.size()));
   for (auto [preset, custom] : {std::pair{1, 0}, std::pair{3, 64000}, std::pair{3, 320000}}) {
-    SCOPED_TRACE(testing::Message() << "preset " << preset << " custom " << custom);
+    SCOPED_TRACE(::testing::Message() << "preset " << preset << " custom " << custom);
     const std::string path = sandbox.Out("t.wma");
     test::fs::remove(path);
     test::EncodeTo(3, preset, custom, path, pcm, CreateTagData(0));

@@ -98,7 +98,7 @@ TEST(Format, RefusalsWriteNothing) {
                {1, 16, 2, 4, 2000, 44}};
   TempDir dir;
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.bits << " " << c.channels << " " << c.level);
+    SCOPED_TRACE(::testing::Message() << c.bits << " " << c.channels << " " << c.level);
     WaveFormat format = MakeWaveFormat(44100, c.bits, c.channels);
     format.format_tag = c.tag;
     format.block_align = c.align;
@@ -149,7 +149,7 @@ TEST(Format, FileErrorsSurface) {
   const int frame = static_cast<int>(pcm.size() / 2);
   const WaveFormat format = MakeWaveFormat(44100, 16, 2);
   for (const auto& [fault, from] : cases) {
-    SCOPED_TRACE(testing::Message() << fault << " from step " << from);
+    SCOPED_TRACE(::testing::Message() << fault << " from step " << from);
     FaultyIO io;
     CAPECompress encoder;
     ASSERT_EQ(io.Create(dir.Path("f.ape").c_str()), 0);

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "support/shell.h"
 #include "monkey/ape_compress.h"
 
 namespace tonvik::monkey::test {
@@ -53,18 +54,7 @@ inline uint32_t Le32(const Bytes& b, size_t at) {
   return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
 }
 
-// Runs a shell command; its standard output, the exit status in *status.
-inline std::string Shell(const std::string& command, int* status = nullptr) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int rc = pclose(p);
-  if (status) *status = rc;
-  return out;
-}
+using tonvik::testing::Shell;
 
 // The strictest ffmpeg decode: any CRC or decoding error makes it fail.
 inline std::string FfmpegDecode(const std::string& path, int bits, int* status) {
