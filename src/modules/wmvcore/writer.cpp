@@ -47,6 +47,21 @@ std::u16string Text(const BYTE* value, WORD length) {
   return text;
 }
 
+// The props' media type, read in the interface's two steps (its size, then
+// its bytes). A type whose format bytes are missing comes back empty, which
+// no format check accepts.
+HRESULT ReadMediaType(IWMMediaProps* props, MediaType* media) {
+  DWORD size = 0;
+  HRESULT hr = props->GetMediaType(nullptr, &size);
+  if (FAILED(hr)) return hr;
+  std::vector<uint64_t> buffer((size + 7) / 8);
+  auto* type = reinterpret_cast<WM_MEDIA_TYPE*>(buffer.data());
+  hr = props->GetMediaType(type, &size);
+  if (FAILED(hr)) return hr;
+  if (FAILED(media->Set(type))) *media = MediaType{};
+  return S_OK;
+}
+
 }  // namespace
 
 Writer::Writer() : sink_(new Sink) {}
@@ -74,15 +89,9 @@ HRESULT Writer::SetProfile(IWMProfile* profile) {
   ComPtr<IWMMediaProps> props;
   hr = stream.As(IID_IWMMediaProps, &props);
   if (FAILED(hr)) return hr;
-  DWORD size = 0;
-  hr = props->GetMediaType(nullptr, &size);
-  if (FAILED(hr)) return hr;
-  std::vector<uint64_t> buffer((size + 7) / 8);
-  auto* type = reinterpret_cast<WM_MEDIA_TYPE*>(buffer.data());
-  hr = props->GetMediaType(type, &size);
-  if (FAILED(hr)) return hr;
   MediaType media;
-  media.Set(type);
+  hr = ReadMediaType(props.get(), &media);
+  if (FAILED(hr)) return hr;
   if (!(media.record.majortype == WMMEDIATYPE_Audio) || !media.HasWaveFormat()) {
     return NS_E_INVALID_OUTPUT_FORMAT;
   }
@@ -149,15 +158,10 @@ HRESULT Writer::SetInputProps(DWORD input, IWMInputMediaProps* props) {
   if (!has_profile_) return NS_E_NOT_CONFIGURED;
   if (input != 0) return E_INVALIDARG;
   if (writing_) return NS_E_INVALID_REQUEST;
-  DWORD size = 0;
-  HRESULT hr = props->GetMediaType(nullptr, &size);
-  if (FAILED(hr)) return hr;
-  std::vector<uint64_t> buffer((size + 7) / 8);
-  auto* type = reinterpret_cast<WM_MEDIA_TYPE*>(buffer.data());
-  hr = props->GetMediaType(type, &size);
-  if (FAILED(hr)) return hr;
   MediaType media;
-  if (FAILED(media.Set(type)) || !(media.record.subtype == WMMEDIASUBTYPE_PCM) || !media.HasWaveFormat()) {
+  const HRESULT hr = ReadMediaType(props, &media);
+  if (FAILED(hr)) return hr;
+  if (!(media.record.subtype == WMMEDIASUBTYPE_PCM) || !media.HasWaveFormat()) {
     return NS_E_INVALID_INPUT_FORMAT;
   }
   // 16-bit PCM at the stream's rate; stereo input may feed a mono stream.
