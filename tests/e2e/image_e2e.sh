@@ -23,13 +23,7 @@ sectors() { dd if="$bin" bs=2352 skip="$1" count="$2" status=none; }
 
 rip_all() {  # letter
   rm -rf "${music:?}"/*
-  startup_lines 6 "$1:\\" | "$APPDIR/vandral" 2>"$SANDBOX/err" &
-  local pid=$!
-  local win
-  win="$(wait_window '^Tonvik$')" || fail "no Format dialog for drive $1: $(cat "$SANDBOX/err")"
-  press "$win" Return
-  wait_exit "$pid" 60
-  [ "$EXIT_CODE" = 1 ] || fail "exit code $EXIT_CODE for drive $1 ($(cat "$SANDBOX/err"))"
+  rip_accepting "drive $1" 6 "$1:\\"
   for t in 1 2 3; do
     local f="$music/Track 0$t.flac"
     [ -f "$f" ] || fail "drive $1: missing $f"

@@ -160,3 +160,16 @@ wait_loaded() {
   done
   fail "the lookup never fetched the release"
 }
+
+# Starts the installed vandral with the start-up lines (format, paths...),
+# accepts the Format dialog with Return and waits for the job to end; fails
+# unless the ripper exits with 1, the progress dialog's result.
+rip_accepting() {
+  local what="$1"; shift
+  startup_lines "$@" | "$APPDIR/vandral" 2>"$SANDBOX/err" &
+  local pid=$! win
+  win="$(wait_window '^Tonvik$')" || fail "no Format dialog for $what"
+  press "$win" Return
+  wait_exit "$pid" 60
+  [ "$EXIT_CODE" = 1 ] || fail "exit code $EXIT_CODE for $what ($(cat "$SANDBOX/err"))"
+}

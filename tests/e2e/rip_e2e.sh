@@ -35,12 +35,7 @@ rm -f "$DISC_CUE.faults"
 
 # 2. WAV: the data chunk is the disc's audio.
 rm -rf "$music"/*
-startup_lines 1 'D:\Track03.cda' 'D:\Track01.cda' | "$APPDIR/vandral" 2>"$SANDBOX/err" &
-pid=$!
-win="$(wait_window '^Tonvik$')" || fail "no Format dialog for WAV"
-press "$win" Return
-wait_exit "$pid" 60; code=$EXIT_CODE
-[ "$code" = 1 ] || fail "exit code $code for WAV"
+rip_accepting "WAV" 1 'D:\Track03.cda' 'D:\Track01.cda'
 for t in 1 3; do
   cmp -s <(tail -c +47 "$music/Track 0$t.wav") <(track_pcm "$t" "${lengths[@]}") || fail "WAV track $t differs"
 done
@@ -48,12 +43,7 @@ done
 
 # 2b. Monkey's Audio: every track decodes bit-exactly, its checksums checked.
 rm -rf "$music"/*
-startup_lines 5 'D:\' | "$APPDIR/vandral" 2>"$SANDBOX/err" &
-pid=$!
-win="$(wait_window '^Tonvik$')" || fail "no Format dialog for Monkey's Audio"
-press "$win" Return
-wait_exit "$pid" 60; code=$EXIT_CODE
-[ "$code" = 1 ] || fail "exit code $code for Monkey's Audio ($(cat "$SANDBOX/err"))"
+rip_accepting "Monkey's Audio" 5 'D:\'
 for t in 1 2 3; do
   f="$music/Track 0$t.ape"
   [ -f "$f" ] || fail "missing $f"
@@ -64,12 +54,7 @@ done
 # 2c. WMA: the installed ripper loads wmvcore.so from its own folder; every
 #     track is WMA v2 in ASF of the track's length, at the Normal preset's rate.
 rm -rf "$music"/*
-startup_lines 3 'D:\' | "$APPDIR/vandral" 2>"$SANDBOX/err" &
-pid=$!
-win="$(wait_window '^Tonvik$')" || fail "no Format dialog for WMA"
-press "$win" Return
-wait_exit "$pid" 60; code=$EXIT_CODE
-[ "$code" = 1 ] || fail "exit code $code for WMA ($(cat "$SANDBOX/err"))"
+rip_accepting "WMA" 3 'D:\'
 for t in 1 2 3; do
   f="$music/Track 0$t.wma"
   [ -f "$f" ] || fail "missing $f ($(cat "$SANDBOX/err"))"
@@ -116,12 +101,7 @@ rm -rf "$music"/*
 "$TOOLS/discimage/make_disc_image" enhanced "$SANDBOX/disc/enhanced.cue"
 map_drive F "$SANDBOX/disc/enhanced.cue"
 DISC_CUE="$SANDBOX/disc/enhanced.cue"
-startup_lines 1 'F:\' | "$APPDIR/vandral" 2>"$SANDBOX/err" &
-pid=$!
-win="$(wait_window '^Tonvik$')" || fail "no Format dialog for the enhanced CD"
-press "$win" Return
-wait_exit "$pid" 60; code=$EXIT_CODE
-[ "$code" = 1 ] || fail "exit code $code for the enhanced CD ($(cat "$SANDBOX/err"))"
+rip_accepting "the enhanced CD" 1 'F:\'
 [ ! -e "$music/Track 04.wav" ] || fail "the data track was ripped"
 [ "$(stat -c %s "$music/Track 03.wav")" = $((46 + 10 * 75 * 2352)) ] || fail "the last audio track has the wrong length"
 cmp -s <(tail -c +47 "$music/Track 03.wav") <(track_pcm 3 20 15 10) || fail "the last audio track is not the disc's audio"
