@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <optional>
 
 #include "cdrom/cd_drive.h"
 #include "core/app_exception.h"
@@ -149,13 +150,27 @@ void CheckDisc(const std::vector<std::u16string>& paths) {
   drive.Close();
 }
 
-std::map<int32_t, TrackExtent> BuildTrackMap(const std::vector<uint8_t>& toc) {
+std::optional<AudioSession> EnhancedAudioSession(const std::vector<uint8_t>& toc) {
   struct Entry {
-    int32_t number;
+    int number;
     bool data;
     int32_t start;
   };
   std::vector<Entry> entries;
+  for (size_t at = 4; at + 8 <= toc.size() && toc[at + 2] != 0xAA; at += 8)
+    entries.push_back({toc[at + 2], (toc[at + 1] & 0x04) != 0, Be32(&toc[at + 4])});
+  if (entries.size() < 2) return std::nullopt;
+  // Between the sessions lie the first session's lead-out, the second's
+  // lead-in and the data track's pregap. A mixed-mode disc (data track
+  // first) has no such gap.
+  const Entry& data = entries.back();
+  const Entry& audio = entries[entries.size() - 2];
+  const int64_t lead_out = int64_t(data.start) - kSessionGap;
+  if (!data.data || audio.data || entries.front().data || lead_out <= audio.start) return std::nullopt;
+  return AudioSession{audio.number, int32_t(lead_out)};
+}
+
+std::map<int32_t, TrackExtent> BuildTrackMap(const std::vector<uint8_t>& toc) {
   std::map<int32_t, TrackExtent> map;
   for (size_t at = 4; at + 8 <= toc.size(); at += 8) {
     if (toc[at + 2] == 0xAA) break;
@@ -164,20 +179,12 @@ std::map<int32_t, TrackExtent> BuildTrackMap(const std::vector<uint8_t>& toc) {
     const int32_t next = at + 16 <= toc.size() ? Be32(&toc[at + 12]) : start;
     const int64_t count = std::clamp<int64_t>(int64_t(next) - start, 0, INT32_MAX);
     map[toc[at + 2]] = {start, int32_t(count)};
-    entries.push_back({toc[at + 2], (toc[at + 1] & 0x04) != 0, start});
   }
-  // An enhanced CD: audio tracks in the first session and a data track that
-  // opens the second. Between them lie the first session's lead-out, the
-  // second's lead-in and the data track's pregap, which are no part of the
-  // last audio track (a drive cannot even read them), so that track ends at
-  // the first session's lead-out. A mixed-mode disc (data track first) has
-  // no such gap and keeps its extents.
-  if (entries.size() >= 2) {
-    const Entry& data = entries.back();
-    const Entry& audio = entries[entries.size() - 2];
-    const int64_t first_session = int64_t(data.start) - kSessionGap - audio.start;
-    if (data.data && !audio.data && !entries.front().data && first_session > 0)
-      map[audio.number].sector_count = int32_t(std::min<int64_t>(first_session, INT32_MAX));
+  // The gap between the sessions is no part of the last audio track (a drive
+  // cannot even read it): that track ends at the first session's lead-out.
+  if (const auto session = EnhancedAudioSession(toc)) {
+    TrackExtent& last = map[session->last_track];
+    last.sector_count = int32_t(std::min<int64_t>(int64_t(session->lead_out) - last.first_sector, INT32_MAX));
   }
   return map;
 }

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,16 @@ struct TrackExtent {
 // Sectors between the first session's lead-out and the start of the second
 // session's first track: lead-out 6750, lead-in 4500, pregap 150.
 inline constexpr int32_t kSessionGap = 11400;
+
+// An enhanced CD: audio tracks in the first session and a data track that
+// opens the second. The last audio track and the first session's lead-out
+// (LBA); nullopt for any other layout, mixed-mode discs (data track first)
+// among them.
+struct AudioSession {
+  int last_track;
+  int32_t lead_out;
+};
+std::optional<AudioSession> EnhancedAudioSession(const std::vector<uint8_t>& toc);
 
 // Track number → extent up to the next TOC entry; the walk stops at the
 // lead-out or at the end of the buffer. On an enhanced CD (audio tracks, then

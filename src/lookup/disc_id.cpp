@@ -9,7 +9,6 @@ namespace tonvik::lookup {
 
 DiscIdInput DiscIdInputFromToc(const std::vector<uint8_t>& toc) {
   DiscIdInput in;
-  std::array<bool, 100> data{};
   for (size_t at = 4; at + 8 <= toc.size(); at += 8) {
     const int track = toc[at + 2];
     const int32_t lba = int32_t(uint32_t(toc[at + 4]) << 24 | uint32_t(toc[at + 5]) << 16 |
@@ -18,23 +17,16 @@ DiscIdInput DiscIdInputFromToc(const std::vector<uint8_t>& toc) {
       in.offsets[0] = lba + 150;
       break;
     }
-    if (track >= 1 && track <= 99) {
-      in.offsets[track] = lba + 150;
-      data[track] = (toc[at + 1] & 0x04) != 0;
-    }
+    if (track >= 1 && track <= 99) in.offsets[track] = lba + 150;
     in.last = track;
   }
-  // An enhanced CD (audio tracks, then a data track opening a second
-  // session) is known by its audio session alone: the last audio track is
-  // the last track and the first session's lead-out the lead-out, as the
-  // service and libdiscid reading a drive count it. A mixed-mode disc (data
-  // track first) keeps its data track.
-  const int last = in.last;
-  if (last >= 2 && last <= 99 && data[last] && !data[last - 1] && !data[1] &&
-      int64_t(in.offsets[last]) - cdrom::kSessionGap > in.offsets[last - 1]) {
-    in.offsets[0] = in.offsets[last] - cdrom::kSessionGap;
-    in.offsets[last] = 0;
-    in.last = last - 1;
+  // An enhanced CD is known by its audio session alone: the last audio
+  // track is the last track and the first session's lead-out the lead-out,
+  // as the service and libdiscid reading a drive count it.
+  if (const auto session = cdrom::EnhancedAudioSession(toc); session && in.last <= 99) {
+    in.offsets[0] = session->lead_out + 150;
+    for (int t = session->last_track + 1; t <= in.last; ++t) in.offsets[t] = 0;
+    in.last = session->last_track;
   }
   return in;
 }
