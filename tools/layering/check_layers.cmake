@@ -21,9 +21,11 @@ set(allowed_lookup platform core cdrom output widgets lookup)
 set(allowed_rip platform core cdrom output monkey encoders widgets lookup rip)
 set(allowed_modules platform modules)
 set(allowed_config platform core output encoders widgets config)
-set(allowed_install platform core widgets install)
+set(allowed_install platform core widgets modules install)
 set(allowed_vandral platform core cdrom output monkey encoders widgets lookup rip vandral)
 set(allowed_launcher platform core cdrom launcher)
+set(allowed_redist platform redist)
+set(allowed_tutorial platform core widgets tutorial)
 
 set(failures "")
 

@@ -1,26 +1,11 @@
 // wmvcore.so: the entry points of the Windows Media Format runtime.
 #include "modules/wmvcore/profile_manager.h"
+#include "platform/file_version.h"
 #include "modules/wmvcore/writer.h"
 
-namespace {
-
-// The file version, readable without running the module: an ELF note of
-// type 1 owned by "Quellbrook" in the section .note.quellbrook.version,
-// whose descriptor is the version text with its terminator
-// (`readelf -n wmvcore.so` shows it).
-struct VersionNote {
-  uint32_t name_size = sizeof(name);
-  uint32_t desc_size = sizeof(desc);
-  uint32_t type = 1;
-  char name[12] = "Quellbrook";  // 11 bytes and padding to 4
-  char desc[8] = "5.0.1";        // 6 bytes and padding to 4
-};
-static_assert(sizeof(VersionNote) == 32);
-
-[[gnu::used, gnu::section(".note.quellbrook.version"), gnu::aligned(4)]]
-const VersionNote kVersion{};
-
-}  // namespace
+// The file version, readable without running the module (see
+// platform/file_version.h).
+TONVIK_FILE_VERSION_NOTE("5.0.1")
 
 extern "C" {
 

@@ -1,0 +1,25 @@
+// Downloads from the maker's host through libcurl, honouring http_proxy (the
+// tests stand a loopback server in that way). Logic only; any thread.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace tonvik::install {
+
+// The maker's host that serves "/redist/redist.txt" and the redistributables.
+inline constexpr char kMakerHost[] = "http://www.quellbrook.com";
+
+enum class DownloadResult { Ok, Failed, Aborted };
+
+// Called on every progress notification with bytes so far and the total
+// (0 while unknown); returning false aborts the transfer.
+using DownloadProgress = std::function<bool(uint64_t progress, uint64_t maximum)>;
+
+// The body of a 2xx answer into *body; anything else (HTTP status >= 400,
+// a connection that fails or is cut before the announced length) fails.
+DownloadResult DownloadToMemory(const std::string& url, std::string* body);
+// The same into the open file descriptor (from its current position).
+DownloadResult DownloadToFile(const std::string& url, int fd, const DownloadProgress& progress);
+
+}  // namespace tonvik::install
