@@ -15,6 +15,7 @@ namespace tonvik {
 // The places in the help document a dialog opens it at: context N is the
 // anchor "context-N".
 enum class HelpContext : int {
+  UserGuide = 0,       // the start of the guide (the tutorial program)
   FormatDialog = 1,    // the ripper's Format dialog
   ProgressDialog = 2,  // the ripper's progress dialog
   Configuration = 3,   // the configuration program's dialog
