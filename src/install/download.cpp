@@ -43,7 +43,9 @@ int OnTransferInfo(void* user, curl_off_t download_total, curl_off_t downloaded,
 // One GET of `url` through a fresh handle: the proxy comes from the
 // environment (http_proxy, as libcurl reads it for http:// addresses),
 // redirects are followed within http and https, an HTTP status of 400 or
-// above fails, and so does a body shorter than its Content-Length.
+// above fails, and so does a body shorter than its Content-Length. libcurl
+// calls the progress function on every change and about once a second while
+// nothing moves, so an abort is seen even when the host is silent.
 DownloadResult Get(const std::string& url, curl_write_callback write, void* write_target,
                    const DownloadProgress* progress) {
   InitialiseCurlOnce();
@@ -57,6 +59,9 @@ DownloadResult Get(const std::string& url, curl_write_callback write, void* writ
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_USERAGENT, "Tonvik Setup");
+  // A host that stops sending for two minutes is taken as gone.
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 120L);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, write);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, write_target);
   ProgressContext context{progress};
@@ -73,9 +78,9 @@ DownloadResult Get(const std::string& url, curl_write_callback write, void* writ
 
 }  // namespace
 
-DownloadResult DownloadToMemory(const std::string& url, std::string* body) {
+DownloadResult DownloadToMemory(const std::string& url, std::string* body, const DownloadProgress& progress) {
   body->clear();
-  const DownloadResult result = Get(url, AppendToString, body, nullptr);
+  const DownloadResult result = Get(url, AppendToString, body, progress ? &progress : nullptr);
   if (result != DownloadResult::Ok) body->clear();
   return result;
 }

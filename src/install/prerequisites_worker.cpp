@@ -122,8 +122,10 @@ void PrerequisitesWorker::Run() {
     if (need_download) {
       view_.ShowStatus(u"Locating components");
       std::string text;
-      if (DownloadToMemory(options_.host + "/redist/redist.txt", &text) != DownloadResult::Ok) {
-        fail(kListNotFetched);
+      // Cancel stops the list's transfer too.
+      const auto go_on = [this](uint64_t, uint64_t) { return !state_.abort_requested.load(); };
+      if (DownloadToMemory(options_.host + "/redist/redist.txt", &text, go_on) != DownloadResult::Ok) {
+        fail(state_.abort_requested.load() ? kCanceled : kListNotFetched);
         return;
       }
       const std::map<std::string, std::string> list = ParseRedistList(text);

@@ -310,6 +310,33 @@ TEST_F(PrerequisitesWorkerTest, CancelDuringADownload) {
   EXPECT_EQ(view_.events().back().kind, RecordingView::Event::Finished);
 }
 
+TEST_F(PrerequisitesWorkerTest, CancelWhileTheHostIsSilent) {
+  // The host accepts and never answers: Cancel still ends the worker, while
+  // the list is fetched and while an installer is downloaded.
+  struct Case {
+    const char* routes;
+    const char* cancel_at;  // the status that presses Cancel
+  } cases[] = {
+      {"/redist/redist.txt hang\n", "Locating components"},
+      {"/redist/redist.txt 200 list.txt\n/redist/wmfdist95 hang\n", "Downloading WMA codecs (0 bytes of 0 bytes)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.cancel_at);
+    view_.Clear();
+    state_.abort_requested = false;
+    state_.error = false;
+    state_.error_text.clear();
+    const std::string cancel_at = c.cancel_at;
+    view_.hook = [this, cancel_at](const RecordingView::Event& e) {
+      if (e.text == cancel_at) state_.abort_requested = true;
+    };
+    Run(c.routes, Make({{kWma}}, setup()));
+    EXPECT_EQ(ToUtf8(state_.error_text), "Installation canceled.");
+    EXPECT_EQ(test::Listing(tmp()), std::vector<std::string>{});
+    EXPECT_EQ(view_.events().back().kind, RecordingView::Event::Finished);
+  }
+}
+
 TEST_F(PrerequisitesWorkerTest, CancelWhileAnInstallerRuns) {
   // Cancel is pressed while the first installer runs: it is not stopped, the
   // next one is not started.
