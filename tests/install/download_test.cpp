@@ -94,21 +94,6 @@ TEST_F(Download, IntoAFileWithProgress) {
   }
 }
 
-TEST_F(Download, TheProgressFunctionStopsATransfer) {
-  const test::fs::path file = temp_.root() / "download";
-  const int fd = ::open(file.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
-  ASSERT_GE(fd, 0);
-  uint64_t seen = 0;
-  const DownloadResult result = DownloadToFile(Url("/slow.bin"), fd, [&](uint64_t progress, uint64_t) {
-    seen = progress;
-    return progress == 0;  // stop once bytes arrive
-  });
-  ::close(fd);
-  EXPECT_EQ(result, DownloadResult::Aborted);
-  EXPECT_GT(seen, 0u);
-  EXPECT_LT(test::fs::file_size(file), body_.size());
-}
-
 TEST_F(Download, NoServerFails) {
   ScopedEnv nowhere("http_proxy", "http://127.0.0.1:1");
   std::string body;
