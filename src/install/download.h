@@ -17,8 +17,9 @@ enum class DownloadResult { Ok, Failed, Aborted };
 using DownloadProgress = std::function<bool(uint64_t progress, uint64_t maximum)>;
 
 // The body of a 2xx answer into *body; anything else (HTTP status >= 400,
-// a connection that fails or is cut before the announced length) fails.
-DownloadResult DownloadToMemory(const std::string& url, std::string* body);
+// a connection that fails or is cut before the announced length) fails. A
+// progress function, when given, can abort it as below.
+DownloadResult DownloadToMemory(const std::string& url, std::string* body, const DownloadProgress& progress = {});
 // The same into the open file descriptor (from its current position).
 DownloadResult DownloadToFile(const std::string& url, int fd, const DownloadProgress& progress);
 

@@ -44,12 +44,17 @@ std::string SystemModulesFolder() {
   return WithSlash(kDefaultSystemModulesDir);
 }
 
-DynamicLibrary LoadModuleByName(const std::string& name) {
+std::string FindModuleByName(const std::string& name) {
   for (const std::string& folder : {ProgramFolder(), SystemModulesFolder()}) {
     const std::string path = folder + name;
-    if (::access(path.c_str(), F_OK) == 0) return DynamicLibrary(path);
+    if (::access(path.c_str(), F_OK) == 0) return path;
   }
-  return DynamicLibrary();
+  return {};
+}
+
+DynamicLibrary LoadModuleByName(const std::string& name) {
+  const std::string path = FindModuleByName(name);
+  return path.empty() ? DynamicLibrary() : DynamicLibrary(path);
 }
 
 }  // namespace tonvik

@@ -17,6 +17,9 @@ std::string ProgramFolder();
 // The system modules folder from the machine hive at the time of the call,
 // ending with '/'.
 std::string SystemModulesFolder();
+// The full path of the module in the first of the two folders that holds the
+// file, without loading it; empty when neither does.
+std::string FindModuleByName(const std::string& name);
 // The first of the two folders that holds the file; the library is not loaded
 // when neither does (or the loader refuses the file found).
 DynamicLibrary LoadModuleByName(const std::string& name);

@@ -188,7 +188,8 @@ TEST(WmaModule, CarriesItsFileVersionInANote) {
       Shell("readelf -n '" + test::WmvcoreBuildFolder() + "wmvcore.so' 2>&1 | grep -A3 quellbrook");
   EXPECT_NE(notes.find(".note.quellbrook.version"), std::string::npos) << notes;
   EXPECT_NE(notes.find("Quellbrook"), std::string::npos) << notes;
-  EXPECT_NE(notes.find("35 2e 30 2e 31 00"), std::string::npos) << notes;  // "5.0.1"
+  // "11.0.5721.5145"
+  EXPECT_NE(notes.find("31 31 2e 30 2e 35 37 32 31 2e 35 31 34 35 00"), std::string::npos) << notes;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // mb_loopback_server <routes> <port-file> [<request-log>]
 //
 // A small HTTP/1.1 server on 127.0.0.1 that answers web-service requests from
-// a route table, so the lookup can be tried and tested without the Internet.
+// a route table, so the lookup and the setup's downloads can be tried and
+// tested without the Internet.
 // It listens on a free port and writes the number to <port-file> once it
 // accepts connections. Used as http_proxy, it receives absolute targets
 // ("http://musicbrainz.org/ws/2/discid/..."); the scheme and host are dropped
@@ -15,6 +16,10 @@
 //   <path> late <ms> <file>    answer with the file after <ms> milliseconds
 //   <path> garbage             status 200 with bytes that are not XML
 //   <path> cut <file>          headers for the whole file, half the body, then close
+//   <path> slow <bytes> <ms> <file>
+//                              headers for the whole file, then the body <bytes> at
+//                              a time with <ms> milliseconds between; stops early
+//                              when the client hangs up
 // An unknown path gets 404 with an empty body.
 //
 // Every request is appended to <request-log> as "<target>\t<User-Agent>" before
@@ -25,6 +30,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -39,8 +45,9 @@
 namespace {
 
 struct Route {
-  std::string kind;  // a status code, "hang", "late", "garbage" or "cut"
+  std::string kind;  // a status code, "hang", "late", "garbage", "cut" or "slow"
   int delay_ms = 0;
+  size_t chunk = 0;  // "slow": bytes a time
   std::string file;
 };
 
@@ -70,6 +77,7 @@ void LoadRoutes(const std::string& path) {
     Route r;
     words >> key >> r.kind;
     if (r.kind == "late") words >> r.delay_ms;
+    if (r.kind == "slow") words >> r.chunk >> r.delay_ms;
     words >> r.file;
     if (!r.file.empty() && r.file[0] != '/') r.file = folder + r.file;
     if (!key.empty() && !r.kind.empty()) routes[key] = r;
@@ -96,12 +104,15 @@ const char* Reason(int code) {
   }
 }
 
-void Answer(int fd, int code, const std::string& body, size_t announced) {
+bool SendHead(int fd, int code, size_t announced) {
   std::string head = "HTTP/1.1 " + std::to_string(code) + " " + Reason(code) +
                      "\r\nContent-Type: application/xml; charset=UTF-8\r\nContent-Length: " +
                      std::to_string(announced) + "\r\nConnection: close\r\n\r\n";
-  SendAll(fd, head.data(), head.size());
-  SendAll(fd, body.data(), body.size());
+  return SendAll(fd, head.data(), head.size());
+}
+
+void Answer(int fd, int code, const std::string& body, size_t announced) {
+  if (SendHead(fd, code, announced)) SendAll(fd, body.data(), body.size());
 }
 
 // The path of a request target: without scheme, host and query.
@@ -157,6 +168,14 @@ void Serve(int fd) {
     } else if (r.kind == "garbage") {
       const std::string body = "\x01\x02 this is <<not xml at all& \xff\xfe";
       Answer(fd, 200, body, body.size());
+    } else if (r.kind == "slow") {
+      const std::string body = ReadAll(r.file);
+      const size_t chunk = r.chunk > 0 ? r.chunk : 1;
+      bool open = SendHead(fd, 200, body.size());
+      for (size_t at = 0; open && at < body.size(); at += chunk) {
+        if (at > 0) std::this_thread::sleep_for(std::chrono::milliseconds(r.delay_ms));
+        open = SendAll(fd, body.data() + at, std::min(chunk, body.size() - at));
+      }
     } else if (r.kind == "cut") {
       const std::string body = ReadAll(r.file);
       Answer(fd, 200, body.substr(0, body.size() / 2), body.size());

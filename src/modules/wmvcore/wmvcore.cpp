@@ -5,7 +5,7 @@
 
 // The file version, readable without running the module (see
 // platform/file_version.h).
-TONVIK_FILE_VERSION_NOTE("5.0.1")
+TONVIK_FILE_VERSION_NOTE("11.0.5721.5145")
 
 extern "C" {
 

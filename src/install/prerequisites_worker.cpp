@@ -1,0 +1,201 @@
+#include "install/prerequisites_worker.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <functional>
+
+#include "install/child_process.h"
+#include "install/redist_list.h"
+#include "install/size_text.h"
+
+namespace tonvik::install {
+
+namespace {
+
+// The exit code of an installer that needs a restart to finish (3010). An
+// exit status holds 8 bits here, so an installer's exit(3010) arrives as
+// 3010 & 0xFF (194, which no signal's 128 + number reaches).
+constexpr int kRebootRequired = 3010;
+
+bool AsksForReboot(int exit_code) { return exit_code == kRebootRequired || exit_code == (kRebootRequired & 0xFF); }
+
+// The texts that depend on the component.
+struct ComponentTexts {
+  const char16_t* short_name;  // in the download progress line
+  const char16_t* installing;
+  const char16_t* not_located;
+  const char16_t* not_downloaded;
+  const char16_t* not_installed;
+};
+
+const ComponentTexts& TextsOf(PrerequisiteKind kind) {
+  static const ComponentTexts kWindowsInstaller{
+      u"Windows Installer", u"Installing Windows Installer component",
+      u"Unable to locate Windows Installer component. Unable to proceed. Installation aborted.",
+      u"Unable to download Windows Installer component. Unable to proceed. Installation aborted.",
+      u"Unable to install Windows Installer. Installation aborted."};
+  static const ComponentTexts kWmaCodecs{
+      u"WMA codecs", u"Installing WMA codecs",
+      u"Unable to locate WMA codecs. Unable to proceed. Installation aborted.",
+      u"Unable to download WMA codecs. Unable to proceed. Installation aborted.",
+      u"Unable to install WMA codecs. Installation aborted."};
+  return kind == PrerequisiteKind::WindowsInstaller ? kWindowsInstaller : kWmaCodecs;
+}
+
+constexpr char16_t kListNotFetched[] =
+    u"Unable to locate requested components. Please check your Internet connection. Installation aborted.";
+constexpr char16_t kCanceled[] = u"Installation canceled.";
+
+// The download status of one component: stops the transfer once Cancel was
+// confirmed, otherwise shows the bytes so far and the bar. Lives for one
+// download.
+class ProgressCallback {
+ public:
+  ProgressCallback(std::u16string name, PrerequisitesView& view, const std::atomic<bool>& abort_requested)
+      : name_(std::move(name)), view_(view), abort_requested_(abort_requested) {}
+
+  bool operator()(uint64_t progress, uint64_t maximum) {
+    if (abort_requested_.load()) return false;
+    // libcurl also calls while nothing moves (to let us abort); the page only
+    // hears of changes.
+    if (shown_ && progress == last_progress_ && maximum == last_maximum_) return true;
+    shown_ = true;
+    last_progress_ = progress;
+    last_maximum_ = maximum;
+    view_.ShowStatus(DownloadStatusText(name_, progress, maximum));
+    if (maximum != 0) view_.ShowProgress(DownloadPercent(progress, maximum));
+    return true;
+  }
+
+ private:
+  std::u16string name_;
+  PrerequisitesView& view_;
+  const std::atomic<bool>& abort_requested_;
+  bool shown_ = false;
+  uint64_t last_progress_ = 0;
+  uint64_t last_maximum_ = 0;
+};
+
+std::string TempFolder(const std::string& chosen) {
+  std::string folder = chosen;
+  if (folder.empty()) {
+    const char* tmpdir = std::getenv("TMPDIR");
+    folder = tmpdir && *tmpdir ? tmpdir : "/tmp";
+  }
+  if (folder.back() != '/') folder.push_back('/');
+  return folder;
+}
+
+}  // namespace
+
+PrerequisitesWorker::PrerequisitesWorker(std::vector<Prerequisite>& components, PrerequisitesView& view,
+                                         SetupState& state, PrerequisitesOptions options)
+    : components_(components), view_(view), state_(state), options_(std::move(options)) {}
+
+PrerequisitesWorker::~PrerequisitesWorker() { Join(); }
+
+void PrerequisitesWorker::Start() { thread_ = std::thread(&PrerequisitesWorker::Run, this); }
+
+void PrerequisitesWorker::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void PrerequisitesWorker::Run() {
+  // Every temporary file made here; all are deleted before the page hears
+  // that the worker is done, whatever happened. (A setup killed during a
+  // download leaves its RCI file behind: nothing of ours runs after SIGKILL,
+  // and the file cannot be unlinked early because the installer is run by
+  // its path.)
+  std::vector<std::string> downloaded;
+  auto fail = [this](const std::u16string& text) {
+    if (state_.error) return;  // the first error of the run is the one reported
+    state_.error = true;
+    state_.error_text = text;
+  };
+
+  [&] {
+    bool need_download = false;
+    for (const Prerequisite& c : components_) need_download |= c.selected && c.local_file.empty();
+    if (need_download) {
+      view_.ShowStatus(u"Locating components");
+      std::string text;
+      // Cancel stops the list's transfer too.
+      const auto go_on = [this](uint64_t, uint64_t) { return !state_.abort_requested.load(); };
+      if (DownloadToMemory(options_.host + "/redist/redist.txt", &text, go_on) != DownloadResult::Ok) {
+        fail(state_.abort_requested.load() ? kCanceled : kListNotFetched);
+        return;
+      }
+      const std::map<std::string, std::string> list = ParseRedistList(text);
+      const std::string folder = TempFolder(options_.temp_dir);
+      for (Prerequisite& c : components_) {
+        if (!c.selected || !c.local_file.empty()) continue;
+        const ComponentTexts& texts = TextsOf(c.kind);
+        const char* key = RedistKey(static_cast<int>(c.kind));
+        const auto address = key ? list.find(key) : list.end();
+        if (address == list.end()) {
+          fail(texts.not_located);
+          return;
+        }
+        std::string path = folder + "RCIXXXXXX";
+        // Close-on-exec, so no installer started meanwhile holds the file open
+        // for writing (which would keep it from being run: ETXTBSY).
+        const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+        if (fd < 0) {
+          fail(texts.not_downloaded);
+          return;
+        }
+        downloaded.push_back(path);
+        ProgressCallback progress(texts.short_name, view_, state_.abort_requested);
+        const DownloadResult result = DownloadToFile(address->second, fd, std::ref(progress));
+        // Owner only, and runnable: the file is an installer.
+        const bool ready = ::fchmod(fd, 0700) == 0;
+        const bool closed = ::close(fd) == 0;
+        if (result != DownloadResult::Ok || !ready || !closed) {
+          fail(state_.abort_requested.load() ? kCanceled : texts.not_downloaded);
+          return;
+        }
+        c.local_file = path;
+      }
+      if (state_.abort_requested.load()) {
+        fail(kCanceled);
+        return;
+      }
+    }
+
+    for (const Prerequisite& c : components_) {
+      if (!c.selected) continue;
+      const ComponentTexts& texts = TextsOf(c.kind);
+      view_.ShowStatus(texts.installing);
+      // The command line "<path> /Q:A /R:N": quiet, no restart by the installer.
+      const StartedProcess started = StartProcess(c.local_file, {"/Q:A", "/R:N"});
+      if (started.pid < 0) {
+        fail(texts.not_installed);
+        return;
+      }
+      const int exit_code = WaitForExit(started.pid);
+      if (AsksForReboot(exit_code)) {
+        state_.reboot_required = true;
+      } else if (exit_code != 0) {
+        fail(texts.not_installed);
+        return;
+      }
+      if (state_.abort_requested.load()) {
+        fail(kCanceled);
+        return;
+      }
+    }
+  }();
+
+  for (const std::string& path : downloaded) {
+    ::unlink(path.c_str());
+    // The component no longer has that file.
+    for (Prerequisite& c : components_)
+      if (c.local_file == path) c.local_file.clear();
+  }
+  view_.WorkerFinished();
+}
+
+}  // namespace tonvik::install
