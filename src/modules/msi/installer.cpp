@@ -72,6 +72,9 @@ class Plan {
 
     std::map<std::string, std::string> component_directory;
     for (const ComponentRow& c : package_.components) {
+      // A component in a folder this system does not have is refused, even
+      // one without files: its other rows would name that folder.
+      if (folders_.refused.count(c.directory) != 0) return ERROR_INSTALL_FAILURE;
       component_directory[c.key] = c.directory;
       if (auto it = folders_.paths.find(c.directory); it != folders_.paths.end())
         component_folders_[c.key] = it->second;

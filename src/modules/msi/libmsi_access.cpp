@@ -92,9 +92,10 @@ ReadStatus ReadRows(const LibmsiObject& database, const std::string& sql, unsign
                     std::vector<Row>* rows) {
   rows->clear();
   auto* db = static_cast<LibmsiDatabase*>(database.get());
+  // Asking for a missing table has libmsi print warnings; ask the catalogue first.
+  if (!TableExists(db, TableOf(sql))) return ReadStatus::kNoTable;
   LibmsiObject query;
-  if (OpenQuery(database, sql, &query) != ERROR_SUCCESS)
-    return TableExists(db, TableOf(sql)) ? ReadStatus::kFailed : ReadStatus::kNoTable;
+  if (OpenQuery(database, sql, &query) != ERROR_SUCCESS) return ReadStatus::kFailed;
   if (ExecuteQuery(query, {}) != ERROR_SUCCESS) return ReadStatus::kFailed;
   for (;;) {
     LibmsiObject record;
