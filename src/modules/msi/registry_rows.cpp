@@ -35,6 +35,7 @@ RowStatus PrepareRegistryWrite(const RegistryRow& row, const FormatContext& cont
   switch (row.root) {
     case -1:
     case 2:
+    case 4:  // wixl's number for HKMU (Windows Installer's is -1)
       write->root = reg::Root::LocalMachine;
       break;
     case 1:

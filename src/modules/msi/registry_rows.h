@@ -1,5 +1,6 @@
 // Registry table rows turned into hive writes. Roots: 2 (HKEY_LOCAL_MACHINE)
-// and -1 (per-machine here) go to the machine hive, 1 (HKEY_CURRENT_USER) to
+// and -1 (per-machine or per-user: per-machine here; wixl writes it as 4) go
+// to the machine hive, 1 (HKEY_CURRENT_USER) to
 // the user hive; 0 (HKEY_CLASSES_ROOT) and 3 (HKEY_USERS) are refused. Key,
 // name and value are formatted text. Values:
 //   "#123" / "#-5"   REG_DWORD          "#%text"  REG_EXPAND_SZ

@@ -1,12 +1,15 @@
 // The reading side of msi.so as the setup uses it before installing: opening
 // a package read-only, the product code query with Windows' buffer rules,
 // handles, product states, and file versions read from the modules' notes.
+#include <set>
+#include <thread>
+
 #include "msi_fixture.h"
 
 namespace tonvik::testing {
 namespace {
 
-class DatabaseTest : public MsiTest {
+class MsiDatabaseTest : public MsiTest {
  protected:
   MSIHANDLE Open(const std::string& package) {
     MSIHANDLE db = 0;
@@ -23,7 +26,7 @@ class DatabaseTest : public MsiTest {
   }
 };
 
-TEST_F(DatabaseTest, ProductCodeQueryAsTheSetupRunsIt) {
+TEST_F(MsiDatabaseTest, ProductCodeQueryAsTheSetupRunsIt) {
   const MSIHANDLE db = Open(Build());
   MSIHANDLE view = 0;
   const MSIHANDLE record =
@@ -56,9 +59,9 @@ struct BufferCase {
 
 void PrintTo(const BufferCase& c, std::ostream* os) { *os << (c.with_buffer ? "buffer of " : "no buffer, ") << c.size; }
 
-class RecordBufferTest : public DatabaseTest, public ::testing::WithParamInterface<BufferCase> {};
+class MsiRecordBufferTest : public MsiDatabaseTest, public ::testing::WithParamInterface<BufferCase> {};
 
-TEST_P(RecordBufferTest, FollowsWindowsBufferRules) {
+TEST_P(MsiRecordBufferTest, FollowsWindowsBufferRules) {
   const BufferCase& c = GetParam();
   const MSIHANDLE db = Open(Build());
   MSIHANDLE view = 0;
@@ -79,7 +82,7 @@ TEST_P(RecordBufferTest, FollowsWindowsBufferRules) {
 }
 
 // "1.2.3": five characters.
-INSTANTIATE_TEST_SUITE_P(Sizes, RecordBufferTest,
+INSTANTIATE_TEST_SUITE_P(Sizes, MsiRecordBufferTest,
                          ::testing::Values(BufferCase{true, 16, ERROR_SUCCESS, 5, "1.2.3"},
                                            BufferCase{true, 6, ERROR_SUCCESS, 5, "1.2.3"},
                                            BufferCase{true, 5, ERROR_MORE_DATA, 5, "1.2."},
@@ -87,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, RecordBufferTest,
                                            BufferCase{true, 0, ERROR_MORE_DATA, 5, ""},
                                            BufferCase{false, 0, ERROR_SUCCESS, 5, ""}));
 
-TEST_F(DatabaseTest, FieldsBeyondTheRecordAndIntegerFieldsReadAsText) {
+TEST_F(MsiDatabaseTest, FieldsBeyondTheRecordAndIntegerFieldsReadAsText) {
   const MSIHANDLE db = Open(Build());
   MSIHANDLE view = 0;
   const MSIHANDLE record =
@@ -102,7 +105,7 @@ TEST_F(DatabaseTest, FieldsBeyondTheRecordAndIntegerFieldsReadAsText) {
   for (MSIHANDLE h : {record, view, db}) api().CloseHandle(h);
 }
 
-TEST_F(DatabaseTest, RefusesWhatItCannotOpenOrRun) {
+TEST_F(MsiDatabaseTest, RefusesWhatItCannotOpenOrRun) {
   const std::string package = Build();
   MSIHANDLE db = 0;
   EXPECT_EQ(api().OpenDatabaseW(FromUtf8(root_.string() + "/none.msi").c_str(), MSIDBOPEN_READONLY, &db),
@@ -129,7 +132,46 @@ TEST_F(DatabaseTest, RefusesWhatItCannotOpenOrRun) {
   api().CloseHandle(db);
 }
 
-TEST_F(DatabaseTest, ProductStateOfMalformedAndUnknownCodes) {
+// Handles are numbered process-wide: threads opening and closing at once each
+// get numbers of their own and read their own rows.
+TEST_F(MsiDatabaseTest, HandlesFromSeveralThreads) {
+  const std::string package = Build();
+  constexpr int kThreads = 4;
+  constexpr int kRounds = 15;
+  std::vector<std::vector<MSIHANDLE>> seen(kThreads);
+  std::vector<int> good(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kRounds; ++i) {
+        MSIHANDLE db = 0, view = 0, record = 0;
+        if (api().OpenDatabaseW(FromUtf8(package).c_str(), MSIDBOPEN_READONLY, &db) != ERROR_SUCCESS) continue;
+        if (api().DatabaseOpenViewW(db, u"SELECT `Value` FROM `Property` WHERE `Property`='ProductName'",
+                                    &view) == ERROR_SUCCESS &&
+            api().ViewExecute(view, 0) == ERROR_SUCCESS && api().ViewFetch(view, &record) == ERROR_SUCCESS) {
+          char16_t buffer[40];
+          uint32_t size = 40;
+          if (api().RecordGetStringW(record, 1, buffer, &size) == ERROR_SUCCESS &&
+              ToUtf8(buffer) == "Acme Tools")
+            ++good[t];
+        }
+        seen[t].insert(seen[t].end(), {db, view, record});
+        for (MSIHANDLE h : {record, view, db}) api().CloseHandle(h);
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  std::set<MSIHANDLE> all;
+  size_t count = 0;
+  for (int t = 0; t < kThreads; ++t) {
+    EXPECT_EQ(good[t], kRounds);
+    all.insert(seen[t].begin(), seen[t].end());
+    count += seen[t].size();
+  }
+  EXPECT_EQ(all.size(), count);  // no number was handed out twice
+}
+
+TEST_F(MsiDatabaseTest, ProductStateOfMalformedAndUnknownCodes) {
   const struct {
     const char16_t* code;
     INSTALLSTATE state;
@@ -148,7 +190,7 @@ TEST_F(DatabaseTest, ProductStateOfMalformedAndUnknownCodes) {
   EXPECT_EQ(api().QueryProductStateW(nullptr), INSTALLSTATE_INVALIDARG);
 }
 
-TEST_F(DatabaseTest, FileVersionsFromTheModulesNotes) {
+TEST_F(MsiDatabaseTest, FileVersionsFromTheModulesNotes) {
   WriteBytes(root_ / "plain.so", "no note here");
   const struct {
     std::string path;

@@ -8,7 +8,7 @@
 namespace tonvik::testing {
 namespace {
 
-using FailureTest = MsiTest;
+using MsiFailureTest = MsiTest;
 
 // The cabinet inside the package file: its offset and its size from its header.
 std::pair<size_t, size_t> FindCabinet(const std::string& bytes) {
@@ -29,9 +29,9 @@ struct DamageCase {
 
 void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
 
-class DamagedPackageTest : public MsiTest, public ::testing::WithParamInterface<DamageCase> {};
+class MsiDamagedPackageTest : public MsiTest, public ::testing::WithParamInterface<DamageCase> {};
 
-TEST_P(DamagedPackageTest, FailsAndLeavesNothing) {
+TEST_P(MsiDamagedPackageTest, FailsAndLeavesNothing) {
   const DamageCase& c = GetParam();
   const std::string package = Build();
   std::string bytes = ReadBytes(package);
@@ -64,7 +64,7 @@ TEST_P(DamagedPackageTest, FailsAndLeavesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Packages, DamagedPackageTest,
+    Packages, MsiDamagedPackageTest,
     ::testing::Values(DamageCase{"Truncated", Damage::kTruncated, ERROR_INSTALL_PACKAGE_INVALID},
                       DamageCase{"CabinetByte", Damage::kCabinetByte, ERROR_INSTALL_PACKAGE_INVALID},
                       DamageCase{"Missing", Damage::kMissing, ERROR_INSTALL_PACKAGE_OPEN_FAILED},
@@ -81,9 +81,9 @@ struct BlockedCase {
 
 void PrintTo(const BlockedCase& c, std::ostream* os) { *os << c.name; }
 
-class BlockedFolderTest : public MsiTest, public ::testing::WithParamInterface<BlockedCase> {};
+class MsiBlockedFolderTest : public MsiTest, public ::testing::WithParamInterface<BlockedCase> {};
 
-TEST_P(BlockedFolderTest, FailsWithInstallFailureAndLeavesNothing) {
+TEST_P(MsiBlockedFolderTest, FailsWithInstallFailureAndLeavesNothing) {
   const std::string package = Build();
   WriteBytes(root_ / "plain-file", "not a folder");
   const std::string blocked = (root_ / "plain-file/folder").string();
@@ -97,7 +97,7 @@ TEST_P(BlockedFolderTest, FailsWithInstallFailureAndLeavesNothing) {
   EXPECT_EQ(ReadBytes(root_ / "plain-file"), "not a folder");
 }
 
-INSTANTIATE_TEST_SUITE_P(Folders, BlockedFolderTest,
+INSTANTIATE_TEST_SUITE_P(Folders, MsiBlockedFolderTest,
                          ::testing::Values(BlockedCase{"ProgramFiles", true},
                                            BlockedCase{"SystemModules", false}),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Folders, BlockedFolderTest,
 // A folder where the second file belongs fails the renames after the first
 // file went into place and the hive values were written: all of it is taken
 // back.
-TEST_F(FailureTest, FailureWhilePlacingTakesBackFilesAndHiveValues) {
+TEST_F(MsiFailureTest, FailureWhilePlacingTakesBackFilesAndHiveValues) {
   const std::string package = Build();
   fs::create_directories(system_ / "acme.bin");
   const std::string hive_before = ReadBytes(hives_.machine_hive());
@@ -119,7 +119,7 @@ TEST_F(FailureTest, FailureWhilePlacingTakesBackFilesAndHiveValues) {
   EXPECT_EQ(State(), INSTALLSTATE_UNKNOWN);
 }
 
-TEST_F(FailureTest, FailedReinstallLeavesTheEarlierInstallation) {
+TEST_F(MsiFailureTest, FailedReinstallLeavesTheEarlierInstallation) {
   const std::string package = Build();
   ASSERT_EQ(Install(package), ERROR_SUCCESS);
   WriteBytes(ToolPath(), "the earlier tool");
@@ -136,7 +136,7 @@ TEST_F(FailureTest, FailedReinstallLeavesTheEarlierInstallation) {
   EXPECT_EQ(State(), INSTALLSTATE_DEFAULT);
 }
 
-TEST_F(FailureTest, CancelFromTheHandlerTakesEverythingBack) {
+TEST_F(MsiFailureTest, CancelFromTheHandlerTakesEverythingBack) {
   const std::string package = Build();
   for (int cancel_at : {0, 2, 5}) {
     MessageLog log;
@@ -156,15 +156,15 @@ struct RefusedCase {
 
 void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.name; }
 
-class RefusedPackageTest : public MsiTest, public ::testing::WithParamInterface<RefusedCase> {};
+class MsiRefusedPackageTest : public MsiTest, public ::testing::WithParamInterface<RefusedCase> {};
 
-TEST_P(RefusedPackageTest, FailsWithInstallFailureAndLeavesNothing) {
+TEST_P(MsiRefusedPackageTest, FailsWithInstallFailureAndLeavesNothing) {
   EXPECT_EQ(Install(Build(GetParam().parts)), ERROR_INSTALL_FAILURE);
   ExpectNothingInstalled();
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Packages, RefusedPackageTest,
+    Packages, MsiRefusedPackageTest,
     ::testing::Values(
         RefusedCase{"DesktopFolder",
                     {"",

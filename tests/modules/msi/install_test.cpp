@@ -7,9 +7,9 @@
 namespace tonvik::testing {
 namespace {
 
-using InstallTest = MsiTest;
+using MsiInstallTest = MsiTest;
 
-TEST_F(InstallTest, PlacesTheFilesAndHiveValuesAndRecordsTheProduct) {
+TEST_F(MsiInstallTest, PlacesTheFilesAndHiveValuesAndRecordsTheProduct) {
   const std::string package = Build();
   EXPECT_EQ(State(), INSTALLSTATE_UNKNOWN);
 
@@ -25,6 +25,8 @@ TEST_F(InstallTest, PlacesTheFilesAndHiveValuesAndRecordsTheProduct) {
   EXPECT_EQ(AcmeValue(u"AppPath"), programs_.string() + "/Acme/");
   EXPECT_EQ(AcmeValue(u"Tool"), ToolPath());
   EXPECT_EQ(AcmeValue(u"Vendor"), "Acme");
+  EXPECT_EQ(AcmeValue(u"Scope"), "machine");  // per-machine or per-user: the machine here
+  EXPECT_EQ(HiveString(reg::Root::CurrentUser, u"Software\\Acme", u"User"), "Acme Tools");
   uint32_t type = 0;
   std::vector<uint8_t> data;
   ASSERT_TRUE(reg::Key::Open(reg::Root::LocalMachine, u"Software\\Acme")->Query(u"Count", &type, &data));
@@ -43,7 +45,7 @@ TEST_F(InstallTest, PlacesTheFilesAndHiveValuesAndRecordsTheProduct) {
   EXPECT_EQ(State(lower), INSTALLSTATE_DEFAULT);
 }
 
-TEST_F(InstallTest, ReinstallPutsBackChangedFilesAndValues) {
+TEST_F(MsiInstallTest, ReinstallPutsBackChangedFilesAndValues) {
   const std::string package = Build();
   ASSERT_EQ(Install(package), ERROR_SUCCESS);
   WriteBytes(ToolPath(), "damaged");
@@ -68,9 +70,9 @@ struct CommandLineCase {
 
 void PrintTo(const CommandLineCase& c, std::ostream* os) { *os << ToUtf8(c.line); }
 
-class CommandLineTest : public MsiTest, public ::testing::WithParamInterface<CommandLineCase> {};
+class MsiCommandLineTest : public MsiTest, public ::testing::WithParamInterface<CommandLineCase> {};
 
-TEST_P(CommandLineTest, SetsPropertiesOrRefusesTheLine) {
+TEST_P(MsiCommandLineTest, SetsPropertiesOrRefusesTheLine) {
   const CommandLineCase& c = GetParam();
   const std::string package = Build();
   EXPECT_EQ(Install(package, c.line), c.result);
@@ -83,7 +85,7 @@ TEST_P(CommandLineTest, SetsPropertiesOrRefusesTheLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Lines, CommandLineTest,
+    Lines, MsiCommandLineTest,
     ::testing::Values(CommandLineCase{u"", ERROR_SUCCESS, "Acme"},
                       CommandLineCase{u"REINSTALL=ALL REINSTALLMODE=vomus", ERROR_SUCCESS, "Acme"},
                       CommandLineCase{u"ACMEVENDOR=Quellbrook", ERROR_SUCCESS, "Quellbrook"},
@@ -96,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CommandLineCase{u"/quiet", ERROR_INVALID_COMMAND_LINE, nullptr},
                       CommandLineCase{u"REMOVE=ALL", ERROR_INSTALL_FAILURE, nullptr}));
 
-TEST_F(InstallTest, ReportsProgressToTheExternalHandler) {
+TEST_F(MsiInstallTest, ReportsProgressToTheExternalHandler) {
   const std::string package = Build();
   MessageLog log;
   EXPECT_EQ(api().SetExternalUIW(&MessageLog::Handler, kSetupMessageFilter, &log), nullptr);
@@ -107,7 +109,7 @@ TEST_F(InstallTest, ReportsProgressToTheExternalHandler) {
 
   const std::vector<std::string> progress = log.Of(INSTALLMESSAGE_PROGRESS);
   // A reset naming the total, then one step per file and registry row at least.
-  ASSERT_GE(progress.size(), 1u + 2 + 4);
+  ASSERT_GE(progress.size(), 1u + 2 + 6);
   EXPECT_EQ(progress[0].rfind("1: 0 2: ", 0), 0u) << progress[0];
   for (size_t i = 1; i < progress.size(); ++i) EXPECT_EQ(progress[i], "1: 2 2: 1 3: 0 4: 0");
   const std::vector<std::string> actions = log.Of(INSTALLMESSAGE_ACTIONSTART);
@@ -128,7 +130,7 @@ TEST_F(InstallTest, ReportsProgressToTheExternalHandler) {
   EXPECT_EQ(api().SetInternalUI(6, nullptr), INSTALLUILEVEL_NOCHANGE);
 }
 
-TEST_F(InstallTest, ShortcutsBecomeDesktopEntriesInTheProgramMenu) {
+TEST_F(MsiInstallTest, ShortcutsBecomeDesktopEntriesInTheProgramMenu) {
   PackageParts parts;
   parts.main_component =
       R"(<Shortcut Id="sc" Directory="ProgramMenuFolder" Name="Acme Tool" Target="[#acmetool]" )"

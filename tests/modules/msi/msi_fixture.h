@@ -137,6 +137,8 @@ class MsiTest : public ::testing::Test {
             <RegistryValue Root="HKLM" Key="Software\Acme" Name="Tool" Type="string" Value="[#acmetool]"/>
             <RegistryValue Root="HKLM" Key="Software\Acme" Name="Vendor" Type="string" Value="[ACMEVENDOR]"/>
             <RegistryValue Root="HKLM" Key="Software\Acme" Name="Count" Type="integer" Value="7"/>
+            <RegistryValue Root="HKMU" Key="Software\Acme" Name="Scope" Type="string" Value="machine"/>
+            <RegistryValue Root="HKCU" Key="Software\Acme" Name="User" Type="string" Value="[ProductName]"/>
             )" + parts.main_component + R"(
           </Component>
         </Directory>
@@ -213,6 +215,7 @@ class MsiTest : public ::testing::Test {
     EXPECT_EQ(Tree(system_), std::vector<std::string>{});
     EXPECT_FALSE(fs::exists(menu_));
     EXPECT_FALSE(reg::Key::Open(reg::Root::LocalMachine, u"Software\\Acme"));
+    EXPECT_FALSE(reg::Key::Open(reg::Root::CurrentUser, u"Software\\Acme"));
     EXPECT_FALSE(reg::Key::Open(reg::Root::LocalMachine,
                                 u"SOFTWARE\\Quellbrook\\Installer\\Products\\" + FromUtf8(kProductCode)));
     EXPECT_EQ(State(), INSTALLSTATE_UNKNOWN);
