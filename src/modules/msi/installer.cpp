@@ -65,10 +65,11 @@ class Plan {
     if (!IsProductCode(FromUtf8(Property("ProductCode")))) return ERROR_INSTALL_PACKAGE_INVALID;
     if (MapDirectories(package_.directories, CurrentRootFolders(), &folders_) != MapStatus::kMapped)
       return ERROR_INSTALL_PACKAGE_INVALID;
-    // Folders resolve as properties, then the command line's properties apply
-    // (they set values; they do not move folders).
-    for (const auto& [key, path] : folders_.paths) properties_[key] = path;
+    // The command line's properties apply, then the folders resolve as
+    // properties: a folder cannot be moved from the command line, so what
+    // [INSTALLDIR] says is always where the files went.
     for (const auto& [name, value] : command_line) properties_[name] = value;
+    for (const auto& [key, path] : folders_.paths) properties_[key] = path;
 
     std::map<std::string, std::string> component_directory;
     for (const ComponentRow& c : package_.components) {
@@ -119,6 +120,7 @@ class Plan {
         case ShortcutStatus::kReady:
           break;
       }
+      shortcut_paths_[s.key] = file.path;
       shortcuts_.push_back(std::move(file));
     }
     return ERROR_SUCCESS;
@@ -133,6 +135,7 @@ class Plan {
   const std::vector<RegistryWrite>& registry() const { return registry_; }
   const std::vector<ShortcutFile>& shortcuts() const { return shortcuts_; }
   const std::map<std::string, std::string>& file_paths() const { return file_paths_; }
+  const std::map<std::string, std::string>& shortcut_paths() const { return shortcut_paths_; }
   const std::string& package_path() const { return package_path_; }
 
  private:
@@ -142,6 +145,7 @@ class Plan {
   FolderMap folders_;
   std::map<std::string, std::string> component_folders_;
   std::map<std::string, std::string> file_paths_;
+  std::map<std::string, std::string> shortcut_paths_;
   std::vector<PlannedFile> files_;
   std::vector<RegistryWrite> registry_;
   std::vector<ShortcutFile> shortcuts_;
@@ -206,7 +210,8 @@ uint32_t Execute(const Plan& plan) {
   if (!SendMessage(INSTALLMESSAGE_ACTIONSTART, ActionText("RegisterProduct", "Registering product")))
     return fail(ERROR_INSTALL_USEREXIT);
   ProductRecord record{plan.Property("ProductCode"), plan.Property("ProductName"),
-                       plan.Property("ProductVersion"), plan.package_path(), plan.file_paths()};
+                       plan.Property("ProductVersion"), plan.package_path(), plan.file_paths(),
+                       plan.shortcut_paths()};
   hives_touched = true;
   if (!WriteProductRecord(record)) return fail(ERROR_INSTALL_FAILURE);
   files.Finish();

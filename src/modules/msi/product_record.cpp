@@ -47,6 +47,13 @@ bool WriteProductRecord(const ProductRecord& record) {
   for (const auto& [file_key, path] : record.files) {
     if (!files->SetString(FromUtf8(file_key), FromUtf8(path))) return false;
   }
+  if (!record.shortcuts.empty()) {
+    auto shortcuts = reg::Key::Create(reg::Root::LocalMachine, key + u"\\Shortcuts");
+    if (!shortcuts) return false;
+    for (const auto& [shortcut_key, path] : record.shortcuts) {
+      if (!shortcuts->SetString(FromUtf8(shortcut_key), FromUtf8(path))) return false;
+    }
+  }
   auto product = reg::Key::Create(reg::Root::LocalMachine, key);
   return product && product->SetString(u"ProductName", FromUtf8(record.name)) &&
          product->SetString(u"Package", FromUtf8(record.package)) &&

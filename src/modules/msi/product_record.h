@@ -3,6 +3,8 @@
 //     "ProductName", "Version" (REG_SZ), "Package" (the package's path)
 //   ...\<ProductCode>\Files
 //     one REG_SZ per placed file: the File key → the file's full path
+//   ...\<ProductCode>\Shortcuts
+//     one REG_SZ per desktop entry: the Shortcut key → the entry's full path
 // The product counts as installed once "Version" is there; it is written last.
 #pragma once
 #include <map>
@@ -24,7 +26,8 @@ struct ProductRecord {
   std::string name;
   std::string version;
   std::string package;
-  std::map<std::string, std::string> files;  // File key → full path
+  std::map<std::string, std::string> files;      // File key → full path
+  std::map<std::string, std::string> shortcuts;  // Shortcut key → full path
 };
 
 // False when the hive cannot be written.

@@ -19,7 +19,23 @@ std::pair<size_t, size_t> FindCabinet(const std::string& bytes) {
   return {at, size};
 }
 
-enum class Damage { kTruncated, kCabinetByte, kMissing, kNotADatabase };
+enum class Damage {
+  kTruncated,
+  kCabinetByte,
+  kCabinetCut,
+  kCabinetRewritten,  // the same cabinet put back by msibuild: still intact
+  kFileNotInCabinet,
+  kFileSize,
+  kMissing,
+  kNotADatabase,
+};
+
+// Changes the package with msitools' msibuild.
+void MsiBuild(const std::string& package, const std::string& option, const std::string& argument) {
+  int status = -1;
+  const std::string out = Shell("msibuild '" + package + "' " + option + " " + argument + " 2>&1", &status);
+  ASSERT_EQ(status, 0) << out;
+}
 
 struct DamageCase {
   const char* name;
@@ -31,7 +47,7 @@ void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
 
 class MsiDamagedPackageTest : public MsiTest, public ::testing::WithParamInterface<DamageCase> {};
 
-TEST_P(MsiDamagedPackageTest, FailsAndLeavesNothing) {
+TEST_P(MsiDamagedPackageTest, InstallsOnlyIntactPackagesAndLeavesNothingOtherwise) {
   const DamageCase& c = GetParam();
   const std::string package = Build();
   std::string bytes = ReadBytes(package);
@@ -52,6 +68,32 @@ TEST_P(MsiDamagedPackageTest, FailsAndLeavesNothing) {
       api().CloseHandle(db);
       break;
     }
+    case Damage::kCabinetCut: {
+      // The cabinet stream replaced by its first half.
+      const auto [at, size] = FindCabinet(bytes);
+      ASSERT_LE(at + size, bytes.size());
+      const fs::path half = root_ / "pkg/half.cab";
+      WriteBytes(half, bytes.substr(at, size / 2));
+      MsiBuild(package, "-a", "acme.cab '" + half.string() + "'");
+      break;
+    }
+    case Damage::kCabinetRewritten: {
+      const auto [at, size] = FindCabinet(bytes);
+      ASSERT_LE(at + size, bytes.size());
+      const fs::path whole = root_ / "pkg/whole.cab";
+      WriteBytes(whole, bytes.substr(at, size));
+      MsiBuild(package, "-a", "acme.cab '" + whole.string() + "'");
+      break;
+    }
+    case Damage::kFileNotInCabinet:
+      MsiBuild(package, "-q",
+               "\"INSERT INTO \\`File\\` (\\`File\\`, \\`Component_\\`, \\`FileName\\`, "
+               "\\`FileSize\\`, \\`Attributes\\`, \\`Sequence\\`) "
+               "VALUES ('ghost', 'Main', 'ghost', 10, 512, 2)\"");
+      break;
+    case Damage::kFileSize:
+      MsiBuild(package, "-q", "\"UPDATE \\`File\\` SET \\`FileSize\\`=5 WHERE \\`File\\`='acme.bin'\"");
+      break;
     case Damage::kMissing:
       fs::remove(package);
       break;
@@ -60,13 +102,22 @@ TEST_P(MsiDamagedPackageTest, FailsAndLeavesNothing) {
       break;
   }
   EXPECT_EQ(Install(package), c.result);
-  ExpectNothingInstalled();
+  if (c.result == ERROR_SUCCESS) {
+    EXPECT_TRUE(ReadBytes(DataPath()) == data_);
+    EXPECT_EQ(State(), INSTALLSTATE_DEFAULT);
+  } else {
+    ExpectNothingInstalled();
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Packages, MsiDamagedPackageTest,
     ::testing::Values(DamageCase{"Truncated", Damage::kTruncated, ERROR_INSTALL_PACKAGE_INVALID},
                       DamageCase{"CabinetByte", Damage::kCabinetByte, ERROR_INSTALL_PACKAGE_INVALID},
+                      DamageCase{"CabinetCut", Damage::kCabinetCut, ERROR_INSTALL_PACKAGE_INVALID},
+                      DamageCase{"CabinetRewritten", Damage::kCabinetRewritten, ERROR_SUCCESS},
+                      DamageCase{"FileNotInCabinet", Damage::kFileNotInCabinet, ERROR_INSTALL_PACKAGE_INVALID},
+                      DamageCase{"FileSize", Damage::kFileSize, ERROR_INSTALL_PACKAGE_INVALID},
                       DamageCase{"Missing", Damage::kMissing, ERROR_INSTALL_PACKAGE_OPEN_FAILED},
                       DamageCase{"NotADatabase", Damage::kNotADatabase, ERROR_INSTALL_PACKAGE_INVALID}),
     [](const auto& info) { return std::string(info.param.name); });

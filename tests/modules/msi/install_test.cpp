@@ -15,8 +15,8 @@ TEST_F(MsiInstallTest, PlacesTheFilesAndHiveValuesAndRecordsTheProduct) {
 
   ASSERT_EQ(Install(package), ERROR_SUCCESS);
 
-  EXPECT_EQ(ReadBytes(ToolPath()), tool_);
-  EXPECT_EQ(ReadBytes(DataPath()), data_);
+  EXPECT_TRUE(ReadBytes(ToolPath()) == tool_);
+  EXPECT_TRUE(ReadBytes(DataPath()) == data_);
   EXPECT_EQ(fs::status(ToolPath()).permissions() & fs::perms::all, fs::perms(0755));
   EXPECT_EQ(fs::status(DataPath()).permissions() & fs::perms::all, fs::perms(0644));
   EXPECT_EQ(Tree(programs_), (std::vector<std::string>{"Acme", "Acme/acmetool"}));
@@ -54,8 +54,8 @@ TEST_F(MsiInstallTest, ReinstallPutsBackChangedFilesAndValues) {
 
   ASSERT_EQ(Install(package, u"REINSTALL=ALL REINSTALLMODE=vomus"), ERROR_SUCCESS);
 
-  EXPECT_EQ(ReadBytes(ToolPath()), tool_);
-  EXPECT_EQ(ReadBytes(DataPath()), data_);
+  EXPECT_TRUE(ReadBytes(ToolPath()) == tool_);
+  EXPECT_TRUE(ReadBytes(DataPath()) == data_);
   EXPECT_EQ(AcmeValue(u"AppPath"), programs_.string() + "/Acme/");
   EXPECT_EQ(Tree(programs_), (std::vector<std::string>{"Acme", "Acme/acmetool"}));
   EXPECT_EQ(Tree(system_), std::vector<std::string>{"acme.bin"});
@@ -78,6 +78,9 @@ TEST_P(MsiCommandLineTest, SetsPropertiesOrRefusesTheLine) {
   EXPECT_EQ(Install(package, c.line), c.result);
   if (c.result == ERROR_SUCCESS) {
     EXPECT_EQ(AcmeValue(u"Vendor"), c.vendor);
+    // Folders stay where the machine hive maps them, whatever the line says.
+    EXPECT_TRUE(ReadBytes(ToolPath()) == tool_);
+    EXPECT_EQ(AcmeValue(u"AppPath"), programs_.string() + "/Acme/");
     EXPECT_EQ(State(), INSTALLSTATE_DEFAULT);
   } else {
     ExpectNothingInstalled();
@@ -92,6 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CommandLineCase{u"  ACMEVENDOR=\"Acme \"\"Best\"\" Tools\"  ", ERROR_SUCCESS,
                                       "Acme \"Best\" Tools"},
                       CommandLineCase{u"ACMEVENDOR=", ERROR_SUCCESS, ""},
+                      CommandLineCase{u"INSTALLDIR=/elsewhere/ ACMEVENDOR=[x]", ERROR_SUCCESS, "[x]"},
                       CommandLineCase{u"REINSTALL", ERROR_INVALID_COMMAND_LINE, nullptr},
                       CommandLineCase{u"ACMEVENDOR=\"open", ERROR_INVALID_COMMAND_LINE, nullptr},
                       CommandLineCase{u"=x", ERROR_INVALID_COMMAND_LINE, nullptr},
@@ -140,6 +144,30 @@ TEST_F(MsiInstallTest, ShortcutsBecomeDesktopEntriesInTheProgramMenu) {
   EXPECT_EQ(ReadBytes(menu_ / "Acme Tool.desktop"),
             "[Desktop Entry]\nType=Application\nName=Acme Tool\nComment=Starts the tool\nExec=" +
                 ToolPath() + " --start\nIcon=acmetool\n");
+  EXPECT_EQ(HiveString(reg::Root::LocalMachine,
+                       u"SOFTWARE\\Quellbrook\\Installer\\Products\\" + FromUtf8(kProductCode) + u"\\Shortcuts",
+                       u"sc"),
+            (menu_ / "Acme Tool.desktop").string());
+}
+
+// A target whose path needs quoting and escaping on the Exec line, in the 64-bit program
+// files folder (the same folder here).
+TEST_F(MsiInstallTest, ShortcutTargetsWithBlanksAndPercentSignsAreQuoted) {
+  PackageParts parts;
+  parts.directories = R"(<Directory Id="ProgramMenuFolder"><Directory Id="MenuSub" Name="Acme Menu"/></Directory>
+      <Directory Id="ProgramFiles64Folder"><Directory Id="ODD" Name="Odd's 100% dir">
+        <Component Id="Odd" Guid="{11111111-2222-3333-4444-bbbbbbbbbbbb}">
+          <File Id="odd" Name="run me" Source="acmetool" KeyPath="yes">
+            <Shortcut Id="oddsc" Directory="MenuSub" Name="Odd" Target="[#odd]"/>
+          </File>
+        </Component></Directory></Directory>)";
+  parts.product = R"(<Feature Id="Odd" Level="1"><ComponentRef Id="Odd"/></Feature>)";
+  ASSERT_EQ(Install(Build(parts)), ERROR_SUCCESS);
+  const std::string odd = programs_.string() + "/Odd's 100% dir/run me";
+  EXPECT_TRUE(ReadBytes(odd) == tool_);
+  EXPECT_EQ(ReadBytes(menu_ / "Acme Menu/Odd.desktop"),
+            "[Desktop Entry]\nType=Application\nName=Odd\nExec=\"" + programs_.string() +
+                "/Odd's 100%% dir/run me\"\nIcon=run me\n");
 }
 
 }  // namespace
