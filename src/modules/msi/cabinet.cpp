@@ -51,4 +51,14 @@ bool ExtractCabinet(const std::vector<uint8_t>& cabinet,
   return true;
 }
 
+std::array<uint8_t, 16> Md5(const std::vector<uint8_t>& bytes) {
+  std::array<uint8_t, 16> digest{};
+  GChecksum* checksum = g_checksum_new(G_CHECKSUM_MD5);
+  g_checksum_update(checksum, bytes.data(), bytes.size());
+  gsize size = digest.size();
+  g_checksum_get_digest(checksum, digest.data(), &size);
+  g_checksum_free(checksum);
+  return digest;
+}
+
 }  // namespace tonvik::msi

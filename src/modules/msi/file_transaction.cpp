@@ -65,6 +65,8 @@ bool FileTransaction::EnsureFolder(const std::string& folder) {
   for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
     if (::mkdir(it->c_str(), 0755) != 0) return false;
     created_folders_.push_back(*it);
+    // Readable by every user whatever the installer's umask.
+    if (::chmod(it->c_str(), 0755) != 0) return false;
   }
   return true;
 }

@@ -141,6 +141,23 @@ PackageStatus ReadPackage(const std::string& path, Package* package, std::string
         return PackageStatus::kInvalid;
       package->file_data[f.key] = data->second;
     }
+    // The MD5 digests the package holds for its files must match what came
+    // out of the cabinet.
+    if (!optional("SELECT `File_`, `HashPart1`, `HashPart2`, `HashPart3`, `HashPart4` FROM `MsiFileHash`", 5))
+      return PackageStatus::kInvalid;
+    for (const Row& r : rows) {
+      auto data = package->file_data.find(Text(r, 0));
+      if (data == package->file_data.end()) continue;
+      const std::array<uint8_t, 16> digest = Md5(data->second);
+      for (size_t part = 0; part < 4; ++part) {
+        int64_t value = 0;
+        if (!ToInt(r[1 + part], &value)) return PackageStatus::kInvalid;
+        const uint32_t bits = static_cast<uint32_t>(value);
+        for (size_t b = 0; b < 4; ++b) {
+          if (digest[4 * part + b] != static_cast<uint8_t>(bits >> (8 * b))) return PackageStatus::kInvalid;
+        }
+      }
+    }
   }
   return PackageStatus::kRead;
 }

@@ -26,6 +26,7 @@ enum class Damage {
   kCabinetRewritten,  // the same cabinet put back by msibuild: still intact
   kFileNotInCabinet,
   kFileSize,
+  kFileHash,
   kMissing,
   kNotADatabase,
 };
@@ -94,6 +95,10 @@ TEST_P(MsiDamagedPackageTest, InstallsOnlyIntactPackagesAndLeavesNothingOtherwis
     case Damage::kFileSize:
       MsiBuild(package, "-q", "\"UPDATE \\`File\\` SET \\`FileSize\\`=5 WHERE \\`File\\`='acme.bin'\"");
       break;
+    case Damage::kFileHash:
+      MsiBuild(package, "-q",
+               "\"UPDATE \\`MsiFileHash\\` SET \\`HashPart3\\`=12345 WHERE \\`File_\\`='acme.bin'\"");
+      break;
     case Damage::kMissing:
       fs::remove(package);
       break;
@@ -118,6 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
                       DamageCase{"CabinetRewritten", Damage::kCabinetRewritten, ERROR_SUCCESS},
                       DamageCase{"FileNotInCabinet", Damage::kFileNotInCabinet, ERROR_INSTALL_PACKAGE_INVALID},
                       DamageCase{"FileSize", Damage::kFileSize, ERROR_INSTALL_PACKAGE_INVALID},
+                      DamageCase{"FileHash", Damage::kFileHash, ERROR_INSTALL_PACKAGE_INVALID},
                       DamageCase{"Missing", Damage::kMissing, ERROR_INSTALL_PACKAGE_OPEN_FAILED},
                       DamageCase{"NotADatabase", Damage::kNotADatabase, ERROR_INSTALL_PACKAGE_INVALID}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -13,12 +13,17 @@ TEST_F(MsiInstallTest, PlacesTheFilesAndHiveValuesAndRecordsTheProduct) {
   const std::string package = Build();
   EXPECT_EQ(State(), INSTALLSTATE_UNKNOWN);
 
-  ASSERT_EQ(Install(package), ERROR_SUCCESS);
+  // Modes do not depend on the installer's umask.
+  const mode_t umask_before = ::umask(077);
+  const uint32_t rc = Install(package);
+  ::umask(umask_before);
+  ASSERT_EQ(rc, ERROR_SUCCESS);
 
   EXPECT_TRUE(ReadBytes(ToolPath()) == tool_);
   EXPECT_TRUE(ReadBytes(DataPath()) == data_);
   EXPECT_EQ(fs::status(ToolPath()).permissions() & fs::perms::all, fs::perms(0755));
   EXPECT_EQ(fs::status(DataPath()).permissions() & fs::perms::all, fs::perms(0644));
+  EXPECT_EQ(fs::status(programs_ / "Acme").permissions() & fs::perms::all, fs::perms(0755));
   EXPECT_EQ(Tree(programs_), (std::vector<std::string>{"Acme", "Acme/acmetool"}));
   EXPECT_EQ(Tree(system_), std::vector<std::string>{"acme.bin"});
 
