@@ -9,7 +9,8 @@ extern "C" {
 using MSIHANDLE = uint32_t;
 using INSTALLSTATE = int;
 using INSTALLUILEVEL = int;
-// Answers of a handler: 0 not handled, 1 OK, -1 error, and so on.
+// Answers of a handler: 0 not handled, 1 OK, -1 error, 2 cancel (IDCANCEL),
+// and so on.
 using INSTALLUI_HANDLERW = int (*)(void* context, uint32_t message_type, const char16_t* message);
 
 // Codes (winerror.h)
@@ -18,14 +19,18 @@ inline constexpr uint32_t ERROR_FILE_NOT_FOUND = 2;
 inline constexpr uint32_t ERROR_ACCESS_DENIED = 5;
 inline constexpr uint32_t ERROR_INVALID_HANDLE = 6;
 inline constexpr uint32_t ERROR_INVALID_DATA = 13;
+inline constexpr uint32_t ERROR_OPEN_FAILED = 110;
 inline constexpr uint32_t ERROR_INVALID_PARAMETER = 87;
 inline constexpr uint32_t ERROR_MORE_DATA = 234;
 inline constexpr uint32_t ERROR_NO_MORE_ITEMS = 259;
+inline constexpr uint32_t ERROR_FILE_INVALID = 1006;
 inline constexpr uint32_t ERROR_BAD_QUERY_SYNTAX = 1615;
+inline constexpr uint32_t ERROR_INSTALL_USEREXIT = 1602;
 inline constexpr uint32_t ERROR_INSTALL_FAILURE = 1603;
 inline constexpr uint32_t ERROR_INSTALL_PACKAGE_OPEN_FAILED = 1619;
 inline constexpr uint32_t ERROR_INSTALL_PACKAGE_INVALID = 1620;
 inline constexpr uint32_t ERROR_UNKNOWN_PRODUCT = 1605;
+inline constexpr uint32_t ERROR_FUNCTION_FAILED = 1627;
 inline constexpr uint32_t ERROR_INVALID_COMMAND_LINE = 1639;
 inline constexpr uint32_t ERROR_SUCCESS_REBOOT_REQUIRED = 3010;
 
@@ -41,6 +46,8 @@ inline constexpr INSTALLUILEVEL INSTALLUILEVEL_DEFAULT = 1;
 inline constexpr INSTALLUILEVEL INSTALLUILEVEL_NONE = 2;
 
 // Message types (the high byte) and their filter bits (1 << type).
+inline constexpr uint32_t INSTALLMESSAGE_ACTIONSTART = 0x08000000;
+inline constexpr uint32_t INSTALLMESSAGE_ACTIONDATA = 0x09000000;
 inline constexpr uint32_t INSTALLMESSAGE_PROGRESS = 0x0A000000;
 inline constexpr uint32_t kSetupMessageFilter = 0x7FDF;
 

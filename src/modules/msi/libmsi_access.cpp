@@ -1,0 +1,147 @@
+#include "libmsi_access.h"
+
+#include <libmsi.h>
+#include <sys/stat.h>
+
+#include "msi.h"
+
+namespace tonvik::msi {
+
+namespace {
+
+LibmsiObject Own(gpointer object) {
+  if (object == nullptr) return {};
+  return LibmsiObject(object, [](void* p) { g_object_unref(p); });
+}
+
+struct ErrorHolder {
+  GError* error = nullptr;
+  ~ErrorHolder() {
+    if (error != nullptr) g_error_free(error);
+  }
+};
+
+bool TableExists(LibmsiDatabase* db, const std::string& table) {
+  const std::string sql = "SELECT `Name` FROM `_Tables` WHERE `Name`='" + table + "'";
+  ErrorHolder e;
+  LibmsiObject query = Own(libmsi_query_new(db, sql.c_str(), &e.error));
+  if (!query) return false;
+  ErrorHolder ee;
+  if (!libmsi_query_execute(static_cast<LibmsiQuery*>(query.get()), nullptr, &ee.error)) return false;
+  ErrorHolder fe;
+  LibmsiObject row = Own(libmsi_query_fetch(static_cast<LibmsiQuery*>(query.get()), &fe.error));
+  return row != nullptr;
+}
+
+// The table named after FROM, for telling a missing table from a broken one.
+std::string TableOf(const std::string& sql) {
+  const size_t from = sql.find("FROM `");
+  if (from == std::string::npos) return {};
+  const size_t start = from + 6;
+  const size_t end = sql.find('`', start);
+  return end == std::string::npos ? std::string() : sql.substr(start, end - start);
+}
+
+}  // namespace
+
+OpenStatus OpenDatabase(const std::string& path, LibmsiObject* database) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return OpenStatus::kMissing;
+  if (!S_ISREG(st.st_mode)) return OpenStatus::kUnreadable;
+  ErrorHolder e;
+  LibmsiObject db = Own(libmsi_database_new(path.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, &e.error));
+  if (!db) return OpenStatus::kUnreadable;
+  *database = std::move(db);
+  return OpenStatus::kOpened;
+}
+
+uint32_t OpenQuery(const LibmsiObject& database, const std::string& sql, LibmsiObject* query) {
+  ErrorHolder e;
+  LibmsiObject q = Own(libmsi_query_new(static_cast<LibmsiDatabase*>(database.get()), sql.c_str(), &e.error));
+  if (!q) return ERROR_BAD_QUERY_SYNTAX;
+  *query = std::move(q);
+  return ERROR_SUCCESS;
+}
+
+uint32_t ExecuteQuery(const LibmsiObject& query, const LibmsiObject& parameters) {
+  ErrorHolder e;
+  if (!libmsi_query_execute(static_cast<LibmsiQuery*>(query.get()),
+                            static_cast<LibmsiRecord*>(parameters.get()), &e.error))
+    return ERROR_FUNCTION_FAILED;
+  return ERROR_SUCCESS;
+}
+
+uint32_t FetchRecord(const LibmsiObject& query, LibmsiObject* record) {
+  ErrorHolder e;
+  LibmsiObject r = Own(libmsi_query_fetch(static_cast<LibmsiQuery*>(query.get()), &e.error));
+  if (e.error != nullptr) return ERROR_FUNCTION_FAILED;
+  if (!r) return ERROR_NO_MORE_ITEMS;
+  *record = std::move(r);
+  return ERROR_SUCCESS;
+}
+
+std::string RecordString(const LibmsiObject& record, unsigned field) {
+  gchar* text = libmsi_record_get_string(static_cast<LibmsiRecord*>(record.get()), field);
+  if (text == nullptr) return {};
+  std::string result(text);
+  g_free(text);
+  return result;
+}
+
+ReadStatus ReadRows(const LibmsiObject& database, const std::string& sql, unsigned columns,
+                    std::vector<Row>* rows) {
+  rows->clear();
+  auto* db = static_cast<LibmsiDatabase*>(database.get());
+  // Asking for a missing table has libmsi print warnings; ask the catalogue first.
+  if (!TableExists(db, TableOf(sql))) return ReadStatus::kNoTable;
+  LibmsiObject query;
+  if (OpenQuery(database, sql, &query) != ERROR_SUCCESS) return ReadStatus::kFailed;
+  if (ExecuteQuery(query, {}) != ERROR_SUCCESS) return ReadStatus::kFailed;
+  for (;;) {
+    LibmsiObject record;
+    const uint32_t rc = FetchRecord(query, &record);
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc != ERROR_SUCCESS) return ReadStatus::kFailed;
+    auto* rec = static_cast<LibmsiRecord*>(record.get());
+    if (libmsi_record_get_field_count(rec) < columns) return ReadStatus::kFailed;
+    Row row;
+    for (unsigned i = 1; i <= columns; ++i) {
+      if (libmsi_record_is_null(rec, i))
+        row.emplace_back(std::nullopt);
+      else
+        row.emplace_back(RecordString(record, i));
+    }
+    rows->push_back(std::move(row));
+  }
+  return ReadStatus::kRead;
+}
+
+bool ReadStream(const LibmsiObject& database, const std::string& name, std::vector<uint8_t>* data) {
+  data->clear();
+  std::string quoted;
+  for (char c : name) {
+    if (c == '\'') return false;  // no stream name of a valid package holds a quote
+    quoted += c;
+  }
+  LibmsiObject query;
+  if (OpenQuery(database, "SELECT `Name`,`Data` FROM `_Streams` WHERE `Name`='" + quoted + "'",
+                &query) != ERROR_SUCCESS)
+    return false;
+  if (ExecuteQuery(query, {}) != ERROR_SUCCESS) return false;
+  LibmsiObject record;
+  if (FetchRecord(query, &record) != ERROR_SUCCESS) return false;
+  LibmsiObject stream = Own(libmsi_record_get_stream(static_cast<LibmsiRecord*>(record.get()), 2));
+  if (!stream) return false;
+  auto* in = static_cast<GInputStream*>(stream.get());
+  uint8_t buffer[65536];
+  for (;;) {
+    ErrorHolder e;
+    const gssize n = g_input_stream_read(in, buffer, sizeof buffer, nullptr, &e.error);
+    if (n < 0) return false;
+    if (n == 0) break;
+    data->insert(data->end(), buffer, buffer + n);
+  }
+  return true;
+}
+
+}  // namespace tonvik::msi

@@ -1,0 +1,48 @@
+// The engine's only door to libmsi: opens databases read-only, runs queries,
+// reads records and streams. Objects are libmsi's GObjects behind shared
+// pointers that drop their reference when the last holder goes; callers never
+// see a GObject type.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tonvik::msi {
+
+using LibmsiObject = std::shared_ptr<void>;
+
+enum class OpenStatus { kOpened, kMissing, kUnreadable };
+
+// Opens the database at `path` read-only. kMissing when no such file exists,
+// kUnreadable when it exists but libmsi cannot open it as a database.
+OpenStatus OpenDatabase(const std::string& path, LibmsiObject* database);
+
+// Windows Installer codes: ERROR_SUCCESS, ERROR_BAD_QUERY_SYNTAX, ...
+uint32_t OpenQuery(const LibmsiObject& database, const std::string& sql, LibmsiObject* query);
+// `parameters` may be empty (no parameter record).
+uint32_t ExecuteQuery(const LibmsiObject& query, const LibmsiObject& parameters);
+// ERROR_NO_MORE_ITEMS after the last row; ERROR_FUNCTION_FAILED on a read error.
+uint32_t FetchRecord(const LibmsiObject& query, LibmsiObject* record);
+
+// Field text as libmsi renders it: integers in decimal, null fields and fields
+// beyond the record's count empty.
+std::string RecordString(const LibmsiObject& record, unsigned field);
+
+// One row of a table, every column as text; nullopt for a null field.
+using Row = std::vector<std::optional<std::string>>;
+
+enum class ReadStatus { kRead, kNoTable, kFailed };
+
+// Runs `sql` and collects every row with `columns` fields. kNoTable when the
+// query names a table the database does not have; kFailed when a row cannot
+// be read.
+ReadStatus ReadRows(const LibmsiObject& database, const std::string& sql, unsigned columns,
+                    std::vector<Row>* rows);
+
+// The bytes of the named stream of the `_Streams` table; false when the stream
+// is missing or cannot be read to its end.
+bool ReadStream(const LibmsiObject& database, const std::string& name, std::vector<uint8_t>* data);
+
+}  // namespace tonvik::msi
