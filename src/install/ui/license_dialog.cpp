@@ -36,7 +36,7 @@ LicenseDialog::LicenseDialog(const SetupFonts& fonts, QWidget* parent)
   headline_->setPalette(black);
 
   agreement_ = new QTextBrowser(this);
-  Place(agreement_, "1011", 90, 78, 420, 178);
+  Place(agreement_, "1011", 90, 76, 420, 160);
   agreement_->setReadOnly(true);
   agreement_->setOpenLinks(false);
   agreement_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -45,9 +45,9 @@ LicenseDialog::LicenseDialog(const SetupFonts& fonts, QWidget* parent)
   // Bare circles: the texts beside them are the links.
   auto* group = new QButtonGroup(this);
   accept_ = new QRadioButton(this);
-  Place(accept_, "1012", 90, 264, 10, 10);
+  Place(accept_, "1012", 90, 244, 10, 10);
   decline_ = new QRadioButton(this);
-  Place(decline_, "1013", 90, 278, 10, 10);
+  Place(decline_, "1013", 90, 258, 10, 10);
   for (QRadioButton* radio : {accept_, decline_}) {
     OnControlBrush(radio);
     radio->setPalette([&] {
@@ -60,10 +60,10 @@ LicenseDialog::LicenseDialog(const SetupFonts& fonts, QWidget* parent)
   }
 
   accept_label_ = new CommandLink(QStringLiteral("I accept the agreement"), this, CommandLink::Look::NeverUnderlineBlack);
-  Place(accept_label_, "1018", 102, 264, 200, 10);
+  Place(accept_label_, "1018", 102, 244, 200, 10);
   decline_label_ =
       new CommandLink(QStringLiteral("I do not accept the agreement"), this, CommandLink::Look::NeverUnderlineBlack);
-  Place(decline_label_, "1019", 102, 278, 200, 10);
+  Place(decline_label_, "1019", 102, 258, 200, 10);
   for (CommandLink* label : {accept_label_, decline_label_}) {
     label->setFont(fonts.text);
     label->SetLook(CommandLink::Look::NeverUnderlineBlack);  // again, over the new font
