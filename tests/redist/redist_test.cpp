@@ -26,11 +26,7 @@ struct Redistributable {
 };
 
 std::vector<Redistributable> Redistributables() {
-  std::vector<Redistributable> all = {{WMFDIST95_PATH, "wmvcore.so", WMVCORE_PATH}};
-#ifdef INSTMSIW_PATH
-  all.push_back({INSTMSIW_PATH, "msi.so", MSI_PATH});
-#endif
-  return all;
+  return {{WMFDIST95_PATH, "wmvcore.so", WMVCORE_PATH}, {INSTMSIW_PATH, "msi.so", MSI_PATH}};
 }
 
 class RedistTest : public ::testing::Test {

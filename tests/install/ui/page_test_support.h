@@ -1,0 +1,117 @@
+// Helpers of the page tests: the application, message boxes answered the way a
+// person would, and workers on threads of their own that talk to a page only
+// through its view.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "install/ui/setup_fonts.h"
+
+namespace tonvik::install::testing {
+
+inline QApplication& App() {
+  static int argc = 1;
+  static char name[] = "install_ui_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
+}
+
+inline const SetupFonts& Fonts() {
+  App();
+  static const SetupFonts fonts = SetupFonts::FromDesktop();
+  return fonts;
+}
+
+// What a message box showed.
+struct SeenBox {
+  QString title;
+  QString text;
+  QString informative;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QStringList buttons;  // without the '&' of the shortcut
+  QString default_button;
+};
+
+// Answers the modal message boxes that come up, in turn, by pressing the
+// button with the given text ("Yes", "Close", "Reboot later").
+class BoxAnswerer {
+ public:
+  explicit BoxAnswerer(std::vector<QString> answers) : answers_(answers.begin(), answers.end()) {
+    timer_.setInterval(10);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+    timer_.start();
+  }
+  const std::vector<SeenBox>& seen() const { return seen_; }
+  bool Done() const { return answers_.empty(); }
+
+ private:
+  void Poll() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || box == last_ || answers_.empty() || !box->isVisible()) return;
+    SeenBox s;
+    s.title = box->windowTitle();
+    s.text = box->text();
+    s.informative = box->informativeText();
+    s.icon = box->icon();
+    QAbstractButton* answer = nullptr;
+    for (QAbstractButton* b : box->buttons()) {
+      const QString text = b->text().remove(QLatin1Char('&'));
+      s.buttons << text;
+      if (text == answers_.front()) answer = b;
+    }
+    if (box->defaultButton()) s.default_button = box->defaultButton()->text().remove(QLatin1Char('&'));
+    seen_.push_back(s);
+    last_ = box;
+    if (!answer) {
+      ADD_FAILURE() << "no button " << answers_.front().toStdString() << " on " << s.text.toStdString();
+      box->reject();
+    } else {
+      answer->click();
+    }
+    answers_.pop_front();
+  }
+
+  std::deque<QString> answers_;
+  std::vector<SeenBox> seen_;
+  QPointer<QMessageBox> last_;
+  QTimer timer_;
+};
+
+// Waits, dispatching events, until the condition holds (false after 20 s).
+inline bool WaitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 20000); }
+
+// A thread running `body`, joined when the handle is released: what a page
+// keeps of the worker it started.
+inline std::shared_ptr<void> OnThread(std::function<void()> body) {
+  auto* thread = new std::thread(std::move(body));
+  return std::shared_ptr<void>(thread, [](void* p) {
+    auto* t = static_cast<std::thread*>(p);
+    t->join();
+    delete t;
+  });
+}
+
+// Waits on the calling (worker) thread until the flag is set; gives up after
+// 30 s so a failed test still ends.
+inline void Await(const std::atomic<bool>& flag) {
+  for (int i = 0; i < 6000 && !flag.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+}  // namespace tonvik::install::testing
