@@ -1,7 +1,7 @@
 // File versions of our modules, readable without running (or loading) them:
 // an ELF note of type 1 owned by "Quellbrook" in the section
 // ".note.quellbrook.version", whose descriptor is the version text with its
-// terminator ("5.0.1"). `readelf -n` shows it.
+// terminator ("11.0.5721.5145"). `readelf -n` shows it.
 #pragma once
 #include <optional>
 #include <string>
@@ -17,7 +17,7 @@ std::optional<std::string> ReadFileVersion(const std::string& path);
 
 // Embeds the version note in the module being compiled; use once, at
 // namespace scope, in one source file of the module:
-//   TONVIK_FILE_VERSION_NOTE("5.0.1");
+//   TONVIK_FILE_VERSION_NOTE("3.1.4000");
 #define TONVIK_FILE_VERSION_NOTE(text)                                          \
   namespace {                                                                  \
   struct QuellbrookVersionNote {                                               \

@@ -5,9 +5,10 @@
 # downloaded (the loopback host in http_proxy must see no request). Then the
 # installed ripper rips a disc image; then the setup runs again over it.
 # First, an unprivileged user is turned away.
-STAGE="$1"
-TOOLS="$2"
+STAGE="$(cd "$1" && pwd)"
+TOOLS="$(cd "$2" && pwd)"
 source "$(dirname "$0")/lib.sh"
+SOURCE_DIR="$(cd "$(dirname "$0")/../.." && pwd)"
 SETUP_BUILT="$(cd "$STAGE/../setup" && pwd)" || { echo "FAIL: no setup folder beside $STAGE" >&2; exit 1; }
 sandbox_setup
 xvfb_start
@@ -16,7 +17,7 @@ mkdir -p "$music"
 
 setup="$SANDBOX/setup"
 cp -r "$SETUP_BUILT" "$setup"
-chmod -R a+rX "$SANDBOX"
+chmod a+rx "$SANDBOX"; chmod -R a+rX "$setup"
 programs="$SANDBOX/programs" modules="$SANDBOX/modules" menu="$SANDBOX/menu"
 installed="$programs/Tonvik/"
 cat > "$XDG_CONFIG_DIRS/Quellbrook/system.reg" <<REG
@@ -64,4 +65,105 @@ wait_exit "$pid" 20
 [ "$EXIT_CODE" = 0 ] || fail "exit code $EXIT_CODE for a user who is not root"
 [ ! -e "$programs" ] && [ ! -e "$modules" ] || fail "something was installed for a user who is not root"
 
+# The pages follow one another as windows of their own, all "Tonvik Setup".
+# Waits for one that is not the page before, prints its id.
+next_page() {
+  local before="$1" id=""
+  for _ in $(seq 300); do
+    id="$(xdotool search --onlyvisible --name '^Tonvik Setup$' 2>/dev/null | grep -vx "$before" | head -n1 || true)"
+    [ -n "$id" ] && { sleep 0.5; echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+# The licence page: a click on "I accept the agreement" (dialog units 102,244
+# 200x10 of the 533x338 page) checks its radio, then a click on Next (406,314
+# 50x14).
+accept_licence() {
+  local win="$1"
+  eval "$(xdotool getwindowgeometry --shell "$win")"
+  xdotool mousemove --window "$win" $((WIDTH * 130 / 533)) $((HEIGHT * 249 / 338)) click 1
+  sleep 0.3
+  xdotool mousemove --window "$win" $((WIDTH * 431 / 533)) $((HEIGHT * 321 / 338)) click 1
+}
+# No test can ever reach the machine's logind.
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$SANDBOX/no-system-bus"
+
+# 2. Root, from the setup folder: the predecessor page (Next runs its
+#    uninstaller), the prerequisites page with both components and their local
+#    installers (Next), the licence (accepted), the installation; then the
+#    tutorial opens the user guide.
+cd "$setup"
+"$setup/install" 2>"$SANDBOX/err-setup" &
+pid=$!
+page1="$(next_page none)" || fail "no predecessor page"
+press "$page1" Return
+page2="$(next_page "$page1")" || fail "no prerequisites page"
+press "$page2" Return
+page3="$(next_page "$page2")" || fail "no licence page after the prerequisites ($(ls "$modules" 2>&1))"
+accept_licence "$page3"
+wait_exit "$pid" 120
+[ "$EXIT_CODE" = 1 ] || fail "exit code $EXIT_CODE after the setup ($(cat "$SANDBOX/err-setup"))"
+cd "$SANDBOX"
+
+[ "$(cat "$SANDBOX/brellum/runs")" = "/SILENT /NORESTART" ] || fail "the predecessor's uninstaller ran as: $(cat "$SANDBOX/brellum/runs")"
+cmp -s "$modules/msi.so" "$STAGE/../src/modules/msi/msi.so" || fail "msi.so in the system modules folder is not the one built: $(ls -la "$modules" "$STAGE/../src/modules/msi/msi.so")"
+for m in msi.so wmvcore.so; do [ -x "$modules/$m" ] || fail "$m is not in the system modules folder"; done
+for f in vandral config tutorial tonvik lame_enc.so pellorin.html; do
+  [ -f "$installed$f" ] || fail "the installation lacks $f: $(ls -la "$installed")"
+done
+[ -x "$installed/vandral" ] && [ ! -x "$installed/pellorin.html" ] || fail "the installed files' modes"
+hive="$(cat "$XDG_CONFIG_DIRS/Quellbrook/system.reg")"
+grep -qF "\"AppPath\"=\"$installed\"" <<<"$hive" || fail "no AppPath in the machine hive: $hive"
+grep -qF '"HomeURL"="http://www.quellbrook.com/"' <<<"$hive" || fail "no HomeURL in the machine hive"
+grep -qx "Exec=\"\?${installed}tonvik\"\?" "$menu/Tonvik.desktop" || fail "the menu entry: $(cat "$menu/Tonvik.desktop")"
+for _ in $(seq 100); do [ -s "$SANDBOX/opened" ] && break; sleep 0.1; done
+grep -q "pellorin.html" "$SANDBOX/opened" 2>/dev/null || fail "the tutorial did not open the user guide"
+
+# 3. The installed ripper rips a disc image to FLAC, MP3 and WMA (wmvcore.so
+#    from the system modules folder).
+APPDIR="$installed"
+lengths=(2 3)
+make_disc "${lengths[@]}"
+rip_accepting "FLAC" 6 'D:\'
+for t in 1 2; do
+  cmp -s <(decoded_pcm "$music/Track 0$t.flac") <(track_pcm "$t" "${lengths[@]}") || fail "FLAC track $t is not the disc's audio"
+done
+rm -rf "$music"/*
+rip_accepting "MP3" 2 'D:\'
+rip_accepting "WMA" 3 'D:\'
+for t in 1 2; do
+  for ext in mp3 wma; do
+    f="$music/Track 0$t.$ext"
+    [ -f "$f" ] || fail "missing $f ($(ls "$music"))"
+    samples=$(( $(decoded_pcm "$f" | wc -c) / 4 ))
+    want=$(( lengths[t - 1] * 44100 ))
+    [ "$samples" -ge $((want - 4410)) ] && [ "$samples" -le $((want + 4410)) ] || fail "$f decodes to $samples samples, not about $want"
+  done
+done
+
+# 4. The setup again over the installation: the components are there now, so
+#    the prerequisites page ends by itself; the packages go in as a reinstall
+#    and put back a file the user changed.
+echo "changed" >> "$installed/pellorin.html"
+rm "$installed/config"
+rm -f "$SANDBOX/opened"
+cd "$setup"
+"$setup/install" 2>"$SANDBOX/err-setup" &
+pid=$!
+page1="$(next_page none)" || fail "no predecessor page the second time"
+press "$page1" Return
+page3="$(next_page "$page1")" || fail "no licence page the second time"
+accept_licence "$page3"
+wait_exit "$pid" 120
+[ "$EXIT_CODE" = 1 ] || fail "exit code $EXIT_CODE after the second setup ($(cat "$SANDBOX/err-setup"))"
+cd "$SANDBOX"
+[ "$(wc -l < "$SANDBOX/brellum/runs")" = 2 ] || fail "the uninstaller did not run the second time"
+cmp -s "$installed/pellorin.html" "$SOURCE_DIR/resources/help/pellorin.html" || fail "the reinstall did not restore pellorin.html"
+[ -x "$installed/config" ] || fail "the reinstall did not restore config"
+for _ in $(seq 100); do [ -s "$SANDBOX/opened" ] && break; sleep 0.1; done
+[ -s "$SANDBOX/opened" ] || fail "the tutorial did not open the guide the second time"
+
+# Nothing came from the network.
+[ ! -s "$SANDBOX/requests" ] || fail "the setup asked the network: $(cat "$SANDBOX/requests")"
 echo "setup e2e: ok"

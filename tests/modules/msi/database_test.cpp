@@ -197,7 +197,7 @@ TEST_F(MsiDatabaseTest, FileVersionsFromTheModulesNotes) {
     uint32_t result;
     const char* version;
   } cases[] = {
-      {WMVCORE_MODULE, ERROR_SUCCESS, "5.0.1"},
+      {WMVCORE_MODULE, ERROR_SUCCESS, "11.0.5721.5145"},
       {MSI_MODULE, ERROR_SUCCESS, "3.1.4000"},
       {(root_ / "plain.so").string(), ERROR_FILE_INVALID, ""},
       {(root_ / "none.so").string(), ERROR_FILE_NOT_FOUND, ""},
