@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "install/ui/setup_fonts.h"
+#include "install/ui/wizard_page.h"
 
 namespace tonvik::install::testing {
 
@@ -96,6 +97,26 @@ class BoxAnswerer {
 
 // Waits, dispatching events, until the condition holds (false after 20 s).
 inline bool WaitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 20000); }
+
+template <typename T>
+T* Control(const QWidget& page, const char* id) {
+  auto* control = page.findChild<T*>(QString::fromLatin1(id));
+  EXPECT_NE(control, nullptr) << id;
+  return control;
+}
+
+// Opens a page as exec() does, but without a nested loop, so the test goes on
+// while it is shown.
+inline void OpenAndShow(WizardPage& page) {
+  ASSERT_FALSE(page.Open().has_value());
+  page.show();
+}
+
+// The page has ended: its result (0 while it is open).
+inline int EndedWith(WizardPage& page) {
+  EXPECT_TRUE(WaitFor([&] { return !page.isVisible(); }));
+  return page.result();
+}
 
 // A thread running `body`, joined when the handle is released: what a page
 // keeps of the worker it started.

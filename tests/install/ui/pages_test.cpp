@@ -32,6 +32,9 @@ using testing::BoxAnswerer;
 using testing::Fonts;
 using testing::OnThread;
 using testing::WaitFor;
+using testing::Control;
+using testing::EndedWith;
+using testing::OpenAndShow;
 
 Prerequisite Msi(std::string local_file = {}) {
   return {PrerequisiteKind::WindowsInstaller, u"Windows Installer", u"Required system component.",
@@ -45,13 +48,6 @@ Prerequisite Wma(std::string local_file = {}) {
           std::move(local_file), false, false};
 }
 
-template <typename T>
-T* Control(const QWidget& page, const char* id) {
-  auto* control = page.findChild<T*>(QString::fromLatin1(id));
-  EXPECT_NE(control, nullptr) << id;
-  return control;
-}
-
 // Counts how often a widget was shown.
 class ShowCounter : public QObject {
  public:
@@ -61,19 +57,6 @@ class ShowCounter : public QObject {
     return false;
   }
 };
-
-// Opens a page as exec() does, but without a nested loop, so the test goes on
-// while it is shown.
-void OpenAndShow(WizardPage& page) {
-  ASSERT_FALSE(page.Open().has_value());
-  page.show();
-}
-
-// The page has ended: its result (0 while it is open).
-int EndedWith(WizardPage& page) {
-  EXPECT_TRUE(WaitFor([&] { return !page.isVisible(); }));
-  return page.result();
-}
 
 // A prerequisites page over a fixed detection and a worker the test writes.
 struct PrerequisitesRig {

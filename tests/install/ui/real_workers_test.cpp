@@ -1,0 +1,223 @@
+// The prerequisites and installation pages with their real collaborators: the
+// system's detection, the worker against the loopback host as http_proxy,
+// installer processes, and msi.so installing the product's own packages, all
+// in a sandbox named by the machine hive.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "install/ui/install_dialog.h"
+#include "install/ui/prerequisites_dialog.h"
+#include "platform/registry.h"
+#include "support/loopback_server.h"
+#include "support/temp_hives.h"
+#include "install/ui/page_test_support.h"
+
+namespace tonvik::install {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::App;
+using testing::BoxAnswerer;
+using testing::Control;
+using testing::EndedWith;
+using testing::Fonts;
+using testing::OpenAndShow;
+using tonvik::testing::LoopbackServer;
+using tonvik::testing::ReadText;
+using tonvik::testing::TempHives;
+
+const fs::path kBuild = TONVIK_BINARY_DIR;
+
+// A machine with the folders of the setup inside the sandbox, the setup
+// folder as the current directory, and the maker's host on the loopback.
+class SandboxedSetup : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    cwd_ = cwd;
+    Prepare();
+  }
+  // A fresh machine: the folders emptied, the hive naming them.
+  virtual void Prepare() {
+    root_ = hives_.root();
+    setup_ = root_ / "setup";
+    modules_ = root_ / "modules";
+    for (const char* folder : {"setup", "modules", "programs", "menu", "tmp", "ran"}) fs::remove_all(root_ / folder);
+    fs::create_directories(setup_);
+    fs::create_directories(modules_);
+    fs::create_directories(root_ / "tmp");
+    TempHives::WriteFile(hives_.machine_hive(),
+                         "Windows Registry Editor Version 5.00\n\n"
+                         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion]\n"
+                         "\"ProgramFilesDir\"=\"" + (root_ / "programs").string() + "\"\n"
+                         "\"SystemModulesDir\"=\"" + modules_.string() + "\"\n"
+                         "\"ProgramMenuDir\"=\"" + (root_ / "menu").string() + "\"\n");
+    ASSERT_EQ(chdir(setup_.c_str()), 0);
+    setenv("TMPDIR", (root_ / "tmp").c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("http_proxy");
+    unsetenv("TMPDIR");
+    if (!cwd_.empty()) EXPECT_EQ(chdir(cwd_.c_str()), 0);
+  }
+  // An installer that records its arguments and exits with the code.
+  fs::path Installer(const fs::path& path, int exit_code) {
+    std::ofstream(path) << "#!/bin/sh\necho \"$@\" >> '" << (root_ / "ran").string() << "'\nexit " << exit_code
+                        << "\n";
+    fs::permissions(path, fs::perms::owner_all);
+    return path;
+  }
+  void HostAt(const LoopbackServer& server) { setenv("http_proxy", server.proxy().c_str(), 1); }
+
+  TempHives hives_;
+  fs::path root_, setup_, modules_;
+  std::string cwd_;
+};
+
+using PrerequisitesWithWorker = SandboxedSetup;
+
+TEST_F(PrerequisitesWithWorker, ALocalInstallerRunsAndNothingIsFetched) {
+  // The WMA runtime is there (version 11); Windows Installer is not, but its
+  // installer lies in the current directory.
+  fs::copy_file(kBuild / "src/modules/wmvcore/wmvcore.so", modules_ / "wmvcore.so");
+  Installer(setup_ / "instmsiw", 0);
+  LoopbackServer host(root_, "* 404\n");
+  HostAt(host);
+
+  SetupState state;
+  PrerequisitesDialog page(Fonts(), state);
+  OpenAndShow(page);
+  auto* box = Control<QCheckBox>(page, "1002");
+  EXPECT_TRUE(box->isChecked());
+  EXPECT_FALSE(box->isEnabled());
+  EXPECT_FALSE(Control<QCheckBox>(page, "1003")->isVisible());
+  EXPECT_FALSE(Control<QLabel>(page, "1010")->isVisible());  // no download, no note
+  page.nextButton()->click();
+  EXPECT_EQ(EndedWith(page), 1);
+  EXPECT_EQ(ReadText(root_ / "ran"), "/Q:A /R:N\n");
+  EXPECT_TRUE(host.Requests().empty());
+  EXPECT_FALSE(state.reboot_required);
+}
+
+TEST_F(PrerequisitesWithWorker, DownloadsWhatHasNoLocalCopyAndRunsIt) {
+  // Both are missing; the WMA codecs are downloaded and ask for a restart
+  // (3010 arrives as its low eight bits), Windows Installer is local.
+  Installer(setup_ / "instmsiw", 0);
+  Installer(root_ / "wmfdist95.served", 3010 & 0xFF);
+  LoopbackServer host(root_,
+                      "/redist/redist.txt 200 redist.txt\n"
+                      "/files/wmfdist95 200 wmfdist95.served\n");
+  std::ofstream(root_ / "redist.txt") << "MSIUNICODE=http://www.quellbrook.com/files/instmsiw\r\n"
+                                      << "WMFDISTXP=http://www.quellbrook.com/files/wmfdist95\r\n";
+  HostAt(host);
+
+  SetupState state;
+  PrerequisitesDialog page(Fonts(), state);
+  OpenAndShow(page);
+  EXPECT_TRUE(Control<QCheckBox>(page, "1003")->isChecked());
+  EXPECT_TRUE(Control<QLabel>(page, "1010")->isVisible());
+  page.nextButton()->click();
+  EXPECT_EQ(EndedWith(page), 1);
+  EXPECT_EQ(ReadText(root_ / "ran"), "/Q:A /R:N\n/Q:A /R:N\n");
+  EXPECT_TRUE(state.reboot_required);
+  EXPECT_TRUE(fs::is_empty(root_ / "tmp"));  // the download is gone again
+  bool fetched_list = false;
+  for (const std::string& line : host.Requests()) fetched_list |= line.find("/redist/redist.txt") != line.npos;
+  EXPECT_TRUE(fetched_list);
+}
+
+class InstallWithEngine : public SandboxedSetup {
+ protected:
+  void Prepare() override {
+    SandboxedSetup::Prepare();
+    fs::copy_file(kBuild / "src/modules/msi/msi.so", modules_ / "msi.so");
+    for (const char* package : {"pellorin.msi", "kestrane.msi"})
+      fs::copy_file(kBuild / "setup" / package, setup_ / package);
+  }
+  // The installation page of a setup program in the setup folder; the error
+  // boxes it showed are answered with OK.
+  int RunPage(bool wow64) {
+    InstallState state;
+    InstallStarter start = [this, wow64](InstallView& view, InstallState& s) {
+      auto worker = std::make_shared<InstallWorker>(view, s, InstallOptions{(setup_ / "install").string(), wow64});
+      worker->Start();
+      return std::shared_ptr<void>(worker);
+    };
+    InstallDialog page(Fonts(), state, start);
+    BoxAnswerer answerer({QStringLiteral("OK")});
+    OpenAndShow(page);
+    const int result = EndedWith(page);
+    steps_ = page.progressBar()->value();
+    boxes_.clear();
+    for (const auto& box : answerer.seen()) boxes_.push_back(box.text.toStdString());
+    return result;
+  }
+  fs::path Installed(const std::string& name) const { return root_ / "programs/Tonvik" / name; }
+  static bool Recorded(const char16_t* product) {
+    return reg::Key::Open(reg::Root::LocalMachine,
+                          std::u16string(u"SOFTWARE\\Quellbrook\\Installer\\Products\\") + product)
+        .has_value();
+  }
+
+  int steps_ = 0;
+  std::vector<std::string> boxes_;
+};
+
+constexpr char16_t kPellorin[] = u"{0C845580-5EF0-49C6-984A-F05E9515B427}";
+constexpr char16_t kKestrane[] = u"{92A0C06D-6087-4F6E-9A26-66FC6AD4ACBA}";
+
+TEST_F(InstallWithEngine, InstallsBothPackagesOnA64BitSystemThenReinstalls) {
+  ASSERT_EQ(RunPage(/*wow64=*/true), 1) << (boxes_.empty() ? "" : boxes_[0]);
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_GT(steps_, 0);  // progress messages reached the bar
+  EXPECT_EQ(ReadText(Installed("vandral")), ReadText(kBuild / "src/vandral/vandral"));
+  EXPECT_TRUE(fs::exists(Installed("x64/lame_enc.so")));
+  EXPECT_TRUE(Recorded(kPellorin));
+  EXPECT_TRUE(Recorded(kKestrane));
+  std::vector<uint8_t> app_path;
+  ASSERT_TRUE(reg::Key::Open(reg::Root::LocalMachine, u"Software\\Quellbrook\\vandral")
+                  ->Query(u"AppPath", nullptr, &app_path));
+  EXPECT_EQ(app_path.size(), 2 * (Installed("").string().size() + 1));
+
+  // The same version again: a reinstall, which puts back what the user broke.
+  const std::string guide = ReadText(Installed("pellorin.html"));
+  std::ofstream(Installed("pellorin.html"), std::ios::app) << "changed";
+  fs::remove(Installed("tutorial"));
+  ASSERT_EQ(RunPage(/*wow64=*/false), 1);
+  EXPECT_EQ(ReadText(Installed("pellorin.html")), guide);
+  EXPECT_TRUE(fs::exists(Installed("tutorial")));
+}
+
+TEST_F(InstallWithEngine, AFailedPackageStopsTheNextAndIsReported) {
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path& setup)> damage;
+    bool pellorin_recorded;
+  } cases[] = {
+      {"pellorin.msi missing", [](const fs::path& d) { fs::remove(d / "pellorin.msi"); }, false},
+      {"pellorin.msi cut short", [](const fs::path& d) { fs::resize_file(d / "pellorin.msi", 100000); }, false},
+      {"kestrane.msi missing", [](const fs::path& d) { fs::remove(d / "kestrane.msi"); }, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Prepare();
+    c.damage(setup_);
+    EXPECT_EQ(RunPage(/*wow64=*/true), 2);
+    EXPECT_EQ(boxes_, std::vector<std::string>{"Failed to install. Installation aborted."});
+    EXPECT_EQ(Recorded(kPellorin), c.pellorin_recorded);
+    EXPECT_FALSE(Recorded(kKestrane));
+    EXPECT_EQ(fs::exists(Installed("vandral")), c.pellorin_recorded);
+  }
+}
+
+}  // namespace
+}  // namespace tonvik::install
