@@ -107,7 +107,13 @@ done
 hive="$(cat "$XDG_CONFIG_DIRS/Quellbrook/system.reg")"
 grep -qF "\"AppPath\"=\"$installed\"" <<<"$hive" || fail "no AppPath in the machine hive: $hive"
 grep -qF '"HomeURL"="http://www.quellbrook.com/"' <<<"$hive" || fail "no HomeURL in the machine hive"
-grep -qx "Exec=\"\?${installed}tonvik\"\?" "$menu/Tonvik.desktop" || fail "the menu entry: $(cat "$menu/Tonvik.desktop")"
+# The menu entries start the installed programs and show their pictures.
+for entry in "Tonvik:tonvik" "Tonvik Options:config"; do
+  file="$menu/${entry%%:*}.desktop" program="${entry#*:}"
+  desktop-file-validate "$file" >"$SANDBOX/err-validate" 2>&1 || fail "desktop-file-validate: $(cat "$SANDBOX/err-validate")"
+  grep -qx "Exec=$installed$program" "$file" || fail "the menu entry $file: $(cat "$file")"
+  grep -qx "Icon=$installed$program.png" "$file" && [ -s "$installed$program.png" ] || fail "the icon of $file"
+done
 for _ in $(seq 100); do [ -s "$SANDBOX/opened" ] && break; sleep 0.1; done
 grep -q "pellorin.html" "$SANDBOX/opened" 2>/dev/null || fail "the tutorial did not open the user guide"
 

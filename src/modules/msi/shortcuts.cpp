@@ -59,7 +59,13 @@ ShortcutStatus PrepareShortcut(const ShortcutRow& row, const std::string& folder
   if (row.description && !row.description->empty())
     file->content += "Comment=" + OneLine(*row.description) + "\n";
   file->content += "Exec=" + exec + "\n";
-  if (!stem.empty()) file->content += "Icon=" + stem + "\n";
+  if (!stem.empty()) {
+    const std::string picture = target->substr(0, target->rfind('/') + 1) + stem + ".png";
+    bool installed = false;
+    if (context.file_paths)
+      for (const auto& entry : *context.file_paths) installed |= entry.second == picture;
+    file->content += "Icon=" + (installed ? picture : stem) + "\n";
+  }
   return ShortcutStatus::kReady;
 }
 

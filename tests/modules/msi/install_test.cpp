@@ -149,6 +149,12 @@ TEST_F(MsiInstallTest, ShortcutsBecomeDesktopEntriesInTheProgramMenu) {
   EXPECT_EQ(ReadBytes(menu_ / "Acme Tool.desktop"),
             "[Desktop Entry]\nType=Application\nName=Acme Tool\nComment=Starts the tool\nExec=" +
                 ToolPath() + " --start\nIcon=acmetool\n");
+  // A picture named after the program beside it is the entry's icon.
+  WriteBytes(root_ / "pkg/acmetool.png", "picture");
+  parts.main_component += R"(<File Id="acmeicon" Name="acmetool.png" Source="acmetool.png"/>)";
+  ASSERT_EQ(Install(Build(parts)), ERROR_SUCCESS);
+  const std::string entry = ReadBytes(menu_ / "Acme Tool.desktop");
+  EXPECT_NE(entry.find("\nIcon=" + ToolPath() + ".png\n"), std::string::npos) << entry;
   EXPECT_EQ(HiveString(reg::Root::LocalMachine,
                        u"SOFTWARE\\Quellbrook\\Installer\\Products\\" + FromUtf8(kProductCode) + u"\\Shortcuts",
                        u"sc"),
