@@ -189,6 +189,19 @@ bool Key::Set(std::u16string_view name, uint32_t type, const void* data, size_t 
   return ModifyHive(root_, [&](HiveText& h) { h.SetValue(section, value_name, type, value); });
 }
 
+std::optional<std::u16string> Key::QueryString(std::u16string_view name) const {
+  uint32_t type = 0;
+  std::vector<uint8_t> data;
+  if (!Query(name, &type, &data) || (type != kSz && type != kExpandSz)) return std::nullopt;
+  std::u16string text;
+  for (size_t i = 0; i + 1 < data.size(); i += 2) {
+    const char16_t c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+    if (c == 0) break;
+    text += c;
+  }
+  return text;
+}
+
 bool Key::SetDword(std::u16string_view name, int32_t value) const {
   uint32_t v = static_cast<uint32_t>(value);
   uint8_t bytes[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),

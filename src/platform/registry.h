@@ -73,6 +73,9 @@ class Key {
   // Replaces (or adds) one value. Returns false when the hive cannot be written.
   bool Set(std::u16string_view name, uint32_t type, const void* data, size_t size) const;
   bool SetDword(std::u16string_view name, int32_t value) const;
+  // A REG_SZ or REG_EXPAND_SZ value up to its terminator; nullopt when the
+  // value is missing or of another type.
+  std::optional<std::u16string> QueryString(std::u16string_view name) const;
   // REG_SZ with the terminator: 2 × (length + 1) bytes.
   bool SetString(std::u16string_view name, std::u16string_view value) const;
 

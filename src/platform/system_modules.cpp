@@ -27,22 +27,13 @@ std::string ProgramFolder() {
   return exe.substr(0, exe.rfind('/') + 1);
 }
 
-std::string SystemModulesFolder() {
-  if (auto key = reg::Key::Open(reg::Root::LocalMachine, kWindowsVersionKey)) {
-    uint32_t type = 0;
-    std::vector<uint8_t> data;
-    if (key->Query(u"SystemModulesDir", &type, &data) && (type == reg::kSz || type == reg::kExpandSz)) {
-      std::u16string text;
-      for (size_t i = 0; i + 1 < data.size(); i += 2) {
-        const char16_t c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-        if (c == 0) break;
-        text += c;
-      }
-      if (!text.empty()) return WithSlash(ToUtf8(text));
-    }
-  }
-  return WithSlash(kDefaultSystemModulesDir);
+std::string MachineFolder(std::u16string_view value_name, const char* fallback) {
+  std::optional<std::u16string> text;
+  if (auto key = reg::Key::Open(reg::Root::LocalMachine, kWindowsVersionKey)) text = key->QueryString(value_name);
+  return WithSlash(text && !text->empty() ? ToUtf8(*text) : std::string(fallback));
 }
+
+std::string SystemModulesFolder() { return MachineFolder(u"SystemModulesDir", kDefaultSystemModulesDir); }
 
 std::string FindModuleByName(const std::string& name) {
   for (const std::string& folder : {ProgramFolder(), SystemModulesFolder()}) {

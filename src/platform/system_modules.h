@@ -14,8 +14,11 @@ inline constexpr char kDefaultSystemModulesDir[] = "/usr/local/lib/quellbrook";
 
 // The folder of the running executable, ending with '/'.
 std::string ProgramFolder();
-// The system modules folder from the machine hive at the time of the call,
-// ending with '/'.
+// A folder named by a value of the machine hive's kWindowsVersionKey at the
+// time of the call ("ProgramFilesDir"), ending with '/'; the fallback when the
+// value is missing, empty or not a string.
+std::string MachineFolder(std::u16string_view value_name, const char* fallback);
+// The system modules folder: MachineFolder("SystemModulesDir", default).
 std::string SystemModulesFolder();
 // The full path of the module in the first of the two folders that holds the
 // file, without loading it; empty when neither does.

@@ -28,15 +28,7 @@ void InstallDialog::showEvent(QShowEvent* event) {
   worker_ = start_(*this, state_);
 }
 
-void InstallDialog::ShowStatus(const std::u16string& text) {
-  QMetaObject::invokeMethod(
-      this,
-      [this, text = QString::fromStdU16String(text)] {
-        status_->setText(text);
-        update();
-      },
-      Qt::QueuedConnection);
-}
+void InstallDialog::ShowStatus(const std::u16string& text) { SetStatusLater(status_, text); }
 
 void InstallDialog::SetProgressRange(int minimum, int maximum) {
   QMetaObject::invokeMethod(

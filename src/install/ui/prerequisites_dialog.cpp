@@ -43,18 +43,7 @@ PrerequisitesDialog::~PrerequisitesDialog() {
 }
 
 std::optional<int> PrerequisitesDialog::Open() {
-  status_->setText(QStringLiteral("Checking system configuration"));
-  status_->show();
-  progress_->setValue(0);
-  progress_->show();
-  headline_->hide();
-  for (int i = 0; i < 2; ++i) {
-    boxes_[i]->hide();
-    names_[i]->hide();
-    descriptions_[i]->hide();
-  }
-  note_->hide();
-  nextButton()->setEnabled(false);
+  ShowStatusOnly(QStringLiteral("Checking system configuration"));
 
   components_ = services_.detect();
   if (components_.size() > 2) components_.resize(2);
@@ -80,6 +69,21 @@ std::optional<int> PrerequisitesDialog::Open() {
   return std::nullopt;
 }
 
+void PrerequisitesDialog::ShowStatusOnly(const QString& text) {
+  status_->setText(text);
+  status_->show();
+  progress_->setValue(0);
+  progress_->show();
+  headline_->hide();
+  for (int i = 0; i < 2; ++i) {
+    boxes_[i]->hide();
+    names_[i]->hide();
+    descriptions_[i]->hide();
+  }
+  note_->hide();
+  nextButton()->setEnabled(false);
+}
+
 void PrerequisitesDialog::UpdateNote() {
   bool needs_download = false;
   for (size_t i = 0; i < components_.size(); ++i) {
@@ -98,18 +102,7 @@ void PrerequisitesDialog::Next() {
     return;
   }
   for (size_t i = 0; i < components_.size(); ++i) components_[i].selected = boxes_[i]->isChecked();
-  status_->setText(QStringLiteral("Starting prerequisites installation"));
-  status_->show();
-  progress_->setValue(0);
-  progress_->show();
-  headline_->hide();
-  for (int i = 0; i < 2; ++i) {
-    boxes_[i]->hide();
-    names_[i]->hide();
-    descriptions_[i]->hide();
-  }
-  note_->hide();
-  nextButton()->setEnabled(false);
+  ShowStatusOnly(QStringLiteral("Starting prerequisites installation"));
   update();
   working_ = true;
   worker_ = services_.start_worker(components_, *this, state_);
@@ -124,15 +117,7 @@ void PrerequisitesDialog::CancelConfirmed() {
   state_.abort_requested = true;
 }
 
-void PrerequisitesDialog::ShowStatus(const std::u16string& text) {
-  QMetaObject::invokeMethod(
-      this,
-      [this, text = QString::fromStdU16String(text)] {
-        status_->setText(text);
-        update();
-      },
-      Qt::QueuedConnection);
-}
+void PrerequisitesDialog::ShowStatus(const std::u16string& text) { SetStatusLater(status_, text); }
 
 void PrerequisitesDialog::ShowProgress(int percent) {
   QMetaObject::invokeMethod(this, [this, percent] { progress_->setValue(percent); }, Qt::QueuedConnection);

@@ -52,6 +52,8 @@ class PrerequisitesDialog : public WizardPage, public PrerequisitesView {
   void CancelConfirmed() override;
 
  private:
+  // The status line with the text and the bar at 0; the choice hidden, Next off.
+  void ShowStatusOnly(const QString& text);
   void UpdateNote();
   void Finished();
 

@@ -18,16 +18,7 @@ enum RebootChoice { kRebootNow = 1, kRebootLater = 2 };
 // A REG_SZ up to its terminator; empty when missing or of another type.
 std::u16string ReadMachineString(std::u16string_view subkey, std::u16string_view name) {
   const std::optional<reg::Key> key = reg::Key::Open(reg::Root::LocalMachine, subkey);
-  uint32_t type = 0;
-  std::vector<uint8_t> data;
-  if (!key || !key->Query(name, &type, &data) || (type != reg::kSz && type != reg::kExpandSz)) return {};
-  std::u16string text;
-  for (size_t i = 0; i + 1 < data.size(); i += 2) {
-    const char16_t c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-    if (c == 0) break;
-    text += c;
-  }
-  return text;
+  return key ? key->QueryString(name).value_or(u"") : std::u16string();
 }
 
 }  // namespace

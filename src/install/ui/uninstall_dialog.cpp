@@ -25,16 +25,8 @@ constexpr int kPollMilliseconds = 50;
 // A string value as read into a buffer of 1024 characters: up to its
 // terminator, cut to what the buffer holds; empty when missing.
 std::u16string ReadString(const reg::Key& key, std::u16string_view name) {
-  uint32_t type = 0;
-  std::vector<uint8_t> data;
-  if (!key.Query(name, &type, &data)) return {};
-  if (type != reg::kSz && type != reg::kExpandSz) return {};
-  std::u16string text;
-  for (size_t i = 0; i + 1 < data.size() && text.size() < kValueBufferUnits - 1; i += 2) {
-    const char16_t c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-    if (c == 0) break;
-    text += c;
-  }
+  std::u16string text = key.QueryString(name).value_or(u"");
+  if (text.size() > kValueBufferUnits - 1) text.resize(kValueBufferUnits - 1);
   return text;
 }
 

@@ -79,6 +79,16 @@ void WizardPage::paintEvent(QPaintEvent*) {
   painter.drawText(QRect(kSubtitleAt, QSize(width() - kSubtitleAt.x(), height())), flags, subtitle_);
 }
 
+void WizardPage::SetStatusLater(QLabel* status, const std::u16string& text) {
+  QMetaObject::invokeMethod(
+      this,
+      [this, status, text = QString::fromStdU16String(text)] {
+        status->setText(text);
+        update();
+      },
+      Qt::QueuedConnection);
+}
+
 void WizardPage::Place(QWidget* control, const char* id, int x, int y, int cx, int cy) {
   control->setObjectName(QString::fromLatin1(id));
   units_.Place(control, x, y, cx, cy);

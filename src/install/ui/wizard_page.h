@@ -67,6 +67,9 @@ class WizardPage : public QDialog {
   // A control painted on the solid control brush.
   static void OnControlBrush(QWidget* control);
   void Place(QWidget* control, const char* id, int x, int y, int cx, int cy);
+  // From a worker's thread: the text goes into the status line on the page's
+  // thread, and the page is repainted.
+  void SetStatusLater(QLabel* status, const std::u16string& text);
 
  private:
   void Centre();

@@ -22,33 +22,11 @@ const std::set<std::string> kRefusedFolders = {
     "StartupFolder",      "System16Folder",  "TempFolder",          "TemplateFolder",
     "WindowsFolder",      "WindowsVolume"};
 
-std::string WithSlash(std::string folder) {
-  if (folder.empty() || folder.back() != '/') folder.push_back('/');
-  return folder;
-}
-
-std::string HiveFolder(const char16_t* name, const char* fallback) {
-  if (auto key = reg::Key::Open(reg::Root::LocalMachine, kWindowsVersionKey)) {
-    uint32_t type = 0;
-    std::vector<uint8_t> data;
-    if (key->Query(name, &type, &data) && (type == reg::kSz || type == reg::kExpandSz)) {
-      std::u16string text;
-      for (size_t i = 0; i + 1 < data.size(); i += 2) {
-        const char16_t c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-        if (c == 0) break;
-        text += c;
-      }
-      if (!text.empty()) return WithSlash(ToUtf8(text));
-    }
-  }
-  return WithSlash(fallback);
-}
-
 }  // namespace
 
 RootFolders CurrentRootFolders() {
-  return {HiveFolder(u"ProgramFilesDir", kDefaultProgramFilesDir), SystemModulesFolder(),
-          HiveFolder(u"ProgramMenuDir", kDefaultProgramMenuDir)};
+  return {MachineFolder(u"ProgramFilesDir", kDefaultProgramFilesDir), SystemModulesFolder(),
+          MachineFolder(u"ProgramMenuDir", kDefaultProgramMenuDir)};
 }
 
 std::string LongName(const std::string& name) {
