@@ -10,6 +10,7 @@
 #include "install/child_process.h"
 #include "install/redist_list.h"
 #include "install/size_text.h"
+#include "install/temporary_files.h"
 
 namespace tonvik::install {
 
@@ -105,10 +106,11 @@ void PrerequisitesWorker::Join() {
 
 void PrerequisitesWorker::Run() {
   // Every temporary file made here; all are deleted before the page hears
-  // that the worker is done, whatever happened. (A setup killed during a
-  // download leaves its RCI file behind: nothing of ours runs after SIGKILL,
-  // and the file cannot be unlinked early because the installer is run by
-  // its path.)
+  // that the worker is done, whatever happened, and by the signal handler of
+  // temporary_files.h when SIGTERM, SIGINT or SIGHUP ends the setup. Only a
+  // setup killed by SIGKILL leaves its RCI file behind: nothing of ours runs
+  // then, and the file cannot be unlinked early because the installer is run
+  // by its path.
   std::vector<std::string> downloaded;
   auto fail = [this](const std::u16string& text) {
     if (state_.error) return;  // the first error of the run is the one reported
@@ -148,6 +150,7 @@ void PrerequisitesWorker::Run() {
           return;
         }
         downloaded.push_back(path);
+        RegisterTemporary(path);
         ProgressCallback progress(texts.short_name, view_, state_.abort_requested);
         const DownloadResult result = DownloadToFile(address->second, fd, std::ref(progress));
         // Owner only, and runnable: the file is an installer.
@@ -191,6 +194,7 @@ void PrerequisitesWorker::Run() {
 
   for (const std::string& path : downloaded) {
     ::unlink(path.c_str());
+    ForgetTemporary(path);
     // The component no longer has that file.
     for (Prerequisite& c : components_)
       if (c.local_file == path) c.local_file.clear();

@@ -163,4 +163,36 @@ for _ in $(seq 100); do [ -s "$SANDBOX/opened" ] && break; sleep 0.1; done
 
 # Nothing came from the network.
 [ ! -s "$SANDBOX/requests" ] || fail "the setup asked the network: $(cat "$SANDBOX/requests")"
+
+# 4. Ended by SIGTERM in the middle of a download: the setup removes the
+#    temporary file it was downloading into. (A fresh modules folder and a
+#    current directory without local installers make it download.)
+mkdir -p "$SANDBOX/modules2" "$SANDBOX/elsewhere" "$SANDBOX/tmp"
+sed -i "s|^\"SystemModulesDir\"=.*|\"SystemModulesDir\"=\"$SANDBOX/modules2\"|" "$XDG_CONFIG_DIRS/Quellbrook/system.reg"
+head -c 3000000 /dev/zero > "$SANDBOX/instmsiw.served"
+printf 'MSIUNICODE=http://www.quellbrook.com/redist/instmsiw\nWMFDISTXP=http://www.quellbrook.com/redist/wmfdist95\n' > "$SANDBOX/redist.txt"
+cat > "$SANDBOX/routes" <<ROUTES
+/redist/redist.txt 200 $SANDBOX/redist.txt
+/redist/instmsiw slow 4096 50 $SANDBOX/instmsiw.served
+ROUTES
+kill "$MB_SERVER_PID"; wait "$MB_SERVER_PID" 2>/dev/null || true
+rm -f "$SANDBOX/port"
+"$TOOLS/mbserver/mb_loopback_server" "$SANDBOX/routes" "$SANDBOX/port" "$SANDBOX/requests" &
+MB_SERVER_PID=$!
+for _ in $(seq 100); do [ -s "$SANDBOX/port" ] && break; sleep 0.1; done
+export http_proxy="http://127.0.0.1:$(cat "$SANDBOX/port")"
+cd "$SANDBOX/elsewhere"
+TMPDIR="$SANDBOX/tmp" "$setup/install" 2>"$SANDBOX/err-setup" &
+pid=$!
+page1="$(next_page none)" || fail "no predecessor page the third time"
+press "$page1" Return
+page2="$(next_page "$page1")" || fail "no prerequisites page to download from"
+press "$page2" Return
+for _ in $(seq 200); do ls "$SANDBOX/tmp" | grep -q '^RCI' && break; sleep 0.1; done
+ls "$SANDBOX/tmp" | grep -q '^RCI' || fail "no download started: $(cat "$SANDBOX/requests")"
+kill -TERM "$pid"
+wait_exit "$pid" 20
+[ "$EXIT_CODE" = $((128 + 15)) ] || fail "exit code $EXIT_CODE after SIGTERM"
+[ -z "$(ls "$SANDBOX/tmp")" ] || fail "SIGTERM left $(ls "$SANDBOX/tmp")"
+cd "$SANDBOX"
 echo "setup e2e: ok"

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 
 #include "install/setup_checks.h"
+#include "install/temporary_files.h"
 #include "install/ui/setup_flow.h"
 #include "install/ui/setup_fonts.h"
 #include "install/ui/task_dialog.h"
@@ -21,6 +22,7 @@ constexpr int kSystemMinor = 0;
 }  // namespace
 
 int main(int argc, char** argv) {
+  tonvik::install::RemoveTemporaryFilesOnSignals();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("install"));
   tonvik::InitWidgets();
