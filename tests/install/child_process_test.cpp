@@ -23,7 +23,7 @@ TEST(ChildProcess, ReasonsAProgramCannotBeStarted) {
   const test::fs::path dir = temp.root();
   WriteFile(dir / "plain", "#!/bin/sh\nexit 0\n");  // not executable
   WriteScript(dir / "orphan", "#!/nonexistent/interpreter\nexit 0\n");
-  WriteScript(dir / "garbage", std::string("\x7f" "ELF\x02\x01\x01 broken", 16));
+  WriteScript(dir / "garbage", std::string("\x7f" "ELF\x02\x01\x01 broken"));
   test::fs::create_directories(dir / "folder");
   struct Case {
     std::string path;
