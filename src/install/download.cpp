@@ -18,7 +18,10 @@ void InitialiseCurlOnce() {
 }
 
 size_t AppendToString(char* data, size_t size, size_t count, void* user) {
-  static_cast<std::string*>(user)->append(data, size * count);
+  auto* body = static_cast<std::string*>(user);
+  // A host that sends far more than a list ends the transfer, not our memory.
+  if (size * count > kLargestInMemory - body->size()) return 0;
+  body->append(data, size * count);
   return size * count;
 }
 

@@ -24,8 +24,10 @@ class Download : public ::testing::Test {
  protected:
   void SetUp() override {
     test::WriteFile(temp_.root() / "www/file.bin", body_);
+    test::WriteFile(temp_.root() / "www/huge.bin", Pattern(kLargestInMemory + 1));
     server_ = std::make_unique<tonvik::testing::LoopbackServer>(temp_.root() / "www",
                                                                 "/file.bin 200 file.bin\n"
+                                                                "/huge.bin 200 huge.bin\n"
                                                                 "/missing.bin 404\n"
                                                                 "/cut.bin cut file.bin\n"
                                                                 "/slow.bin slow 4096 20 file.bin\n");
@@ -50,6 +52,7 @@ TEST_F(Download, IntoMemory) {
       {"/file.bin", DownloadResult::Ok},
       {"/missing.bin", DownloadResult::Failed},  // 404
       {"/cut.bin", DownloadResult::Failed},      // shorter than announced
+      {"/huge.bin", DownloadResult::Failed},     // more than a list can be
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
