@@ -3,7 +3,8 @@
 # machine hive names the program, system modules and menu folders inside it,
 # and the setup runs from its own folder as the current directory. Nothing is
 # downloaded (the loopback host in http_proxy must see no request). Then the
-# installed ripper rips a disc image; then the setup runs again over it.
+# installed ripper rips a disc image; then the setup runs again over it, is
+# ended by SIGTERM during a download, and finally offers a reboot.
 # (An unprivileged user is turned away: tests/install/ui/install_program_e2e.sh.)
 STAGE="$(cd "$1" && pwd)"
 TOOLS="$(cd "$2" && pwd)"
@@ -194,5 +195,58 @@ kill -TERM "$pid"
 wait_exit "$pid" 20
 [ "$EXIT_CODE" = $((128 + 15)) ] || fail "exit code $EXIT_CODE after SIGTERM"
 [ -z "$(ls "$SANDBOX/tmp")" ] || fail "SIGTERM left $(ls "$SANDBOX/tmp")"
+cd "$SANDBOX"
+
+# 5. A component that asks for a restart: the WMA runtime in the system
+#    modules folder is too old (8.0) and a running program uses it, so
+#    wmfdist95 replaces it and answers 3010. After the installation the setup
+#    offers the reboot instead of the tutorial, and "Reboot now" (the
+#    default) asks logind: a recording stand-in on a private bus.
+modules3="$SANDBOX/modules3"
+mkdir -p "$modules3"
+cp "$modules/msi.so" "$modules3/msi.so"
+cp "$STAGE/../tests/install/version_8.0.0/module.so" "$modules3/wmvcore.so"
+sed -i "s|^\"SystemModulesDir\"=.*|\"SystemModulesDir\"=\"$modules3\"|" "$XDG_CONFIG_DIRS/Quellbrook/system.reg"
+LD_PRELOAD="$modules3/wmvcore.so" sleep 300 &
+user_pid=$!
+dbus-daemon --config-file="$SOURCE_DIR/tools/fake_login1/private_system_bus.conf" \
+  --address="unix:path=$SANDBOX/system_bus_socket" --nofork --print-address >"$SANDBOX/bus-address" &
+bus_pid=$!
+trap 'kill $user_pid $bus_pid ${logind_pid:-} 2>/dev/null || true; sandbox_cleanup' EXIT
+for _ in $(seq 100); do [ -s "$SANDBOX/bus-address" ] && break; sleep 0.1; done
+export DBUS_SYSTEM_BUS_ADDRESS="$(head -n1 "$SANDBOX/bus-address")"
+case "$DBUS_SYSTEM_BUS_ADDRESS" in *"$SANDBOX"*) ;; *) fail "the private bus did not start";; esac
+"$TOOLS/fake_login1/fake_login1" "$DBUS_SYSTEM_BUS_ADDRESS" "$SANDBOX/reboot.log" >"$SANDBOX/logind.out" &
+logind_pid=$!
+for _ in $(seq 100); do grep -q ready "$SANDBOX/logind.out" 2>/dev/null && break; sleep 0.1; done
+grep -q ready "$SANDBOX/logind.out" || fail "the stand-in logind did not start"
+rm -f "$SANDBOX/opened"
+cd "$setup"
+"$setup/install" 2>"$SANDBOX/err-setup" &
+pid=$!
+page1="$(next_page none)" || fail "no predecessor page the fourth time"
+press "$page1" Return
+page2="$(next_page "$page1")" || fail "no prerequisites page for the old WMA runtime"
+press "$page2" Return
+page3="$(next_page "$page2")" || fail "no licence page after the WMA runtime"
+accept_licence "$page3"
+# The offer is the small window among the setup's.
+offer=""
+for _ in $(seq 600); do
+  for id in $(xdotool search --onlyvisible --name '^Tonvik Setup$' 2>/dev/null); do
+    eval "$(xdotool getwindowgeometry --shell "$id")"
+    [ "$WIDTH" -lt 600 ] && offer="$id"
+  done
+  [ -n "$offer" ] && break
+  sleep 0.1
+done
+[ -n "$offer" ] || fail "no reboot offer ($(cat "$SANDBOX/err-setup"))"
+sleep 0.5
+press "$offer" Return
+wait_exit "$pid" 60
+[ "$EXIT_CODE" = 1 ] || fail "exit code $EXIT_CODE after the reboot offer"
+[ "$(cat "$SANDBOX/reboot.log" 2>/dev/null)" = "Reboot false" ] || fail "logind was not asked to reboot"
+cmp -s "$modules3/wmvcore.so" "$modules/wmvcore.so" || fail "wmfdist95 did not replace the old runtime"
+[ ! -e "$SANDBOX/opened" ] || fail "the tutorial started although a restart is due"
 cd "$SANDBOX"
 echo "setup e2e: ok"
