@@ -78,6 +78,21 @@ accept_licence() {
   sleep 0.3
   xdotool mousemove --window "$win" $((WIDTH * 431 / 533)) $((HEIGHT * 321 / 338)) click 1
 }
+# Starts the setup from the current directory (its pid in pid); the pages
+# follow as `next` (Next pressed with Return) and `licence` (accepted).
+start_setup() {
+  "$setup/install" 2>"$SANDBOX/err-setup" &
+  pid=$!
+  page=none
+}
+next() {
+  page="$(next_page "$page")" || fail "$1 ($(cat "$SANDBOX/err-setup"))"
+  press "$page" Return
+}
+licence() {
+  page="$(next_page "$page")" || fail "$1 ($(cat "$SANDBOX/err-setup"))"
+  accept_licence "$page"
+}
 # No test can ever reach the machine's logind.
 export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$SANDBOX/no-system-bus"
 
@@ -86,14 +101,10 @@ export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$SANDBOX/no-system-bus"
 #    installers (Next), the licence (accepted), the installation; then the
 #    tutorial opens the user guide.
 cd "$setup"
-"$setup/install" 2>"$SANDBOX/err-setup" &
-pid=$!
-page1="$(next_page none)" || fail "no predecessor page"
-press "$page1" Return
-page2="$(next_page "$page1")" || fail "no prerequisites page"
-press "$page2" Return
-page3="$(next_page "$page2")" || fail "no licence page after the prerequisites ($(ls "$modules" 2>&1))"
-accept_licence "$page3"
+start_setup
+next "no predecessor page"
+next "no prerequisites page"
+licence "no licence page after the prerequisites ($(ls "$modules" 2>&1))"
 wait_exit "$pid" 120
 [ "$EXIT_CODE" = 1 ] || fail "exit code $EXIT_CODE after the setup ($(cat "$SANDBOX/err-setup"))"
 cd "$SANDBOX"
@@ -147,12 +158,9 @@ echo "changed" >> "$installed/pellorin.html"
 rm "$installed/config"
 rm -f "$SANDBOX/opened"
 cd "$setup"
-"$setup/install" 2>"$SANDBOX/err-setup" &
-pid=$!
-page1="$(next_page none)" || fail "no predecessor page the second time"
-press "$page1" Return
-page3="$(next_page "$page1")" || fail "no licence page the second time"
-accept_licence "$page3"
+start_setup
+next "no predecessor page the second time"
+licence "no licence page the second time"
 wait_exit "$pid" 120
 [ "$EXIT_CODE" = 1 ] || fail "exit code $EXIT_CODE after the second setup ($(cat "$SANDBOX/err-setup"))"
 cd "$SANDBOX"
@@ -183,12 +191,9 @@ MB_SERVER_PID=$!
 for _ in $(seq 100); do [ -s "$SANDBOX/port" ] && break; sleep 0.1; done
 export http_proxy="http://127.0.0.1:$(cat "$SANDBOX/port")"
 cd "$SANDBOX/elsewhere"
-TMPDIR="$SANDBOX/tmp" "$setup/install" 2>"$SANDBOX/err-setup" &
-pid=$!
-page1="$(next_page none)" || fail "no predecessor page the third time"
-press "$page1" Return
-page2="$(next_page "$page1")" || fail "no prerequisites page to download from"
-press "$page2" Return
+TMPDIR="$SANDBOX/tmp" start_setup
+next "no predecessor page the third time"
+next "no prerequisites page to download from"
 for _ in $(seq 200); do ls "$SANDBOX/tmp" | grep -q '^RCI' && break; sleep 0.1; done
 ls "$SANDBOX/tmp" | grep -q '^RCI' || fail "no download started: $(cat "$SANDBOX/requests")"
 kill -TERM "$pid"
@@ -222,14 +227,10 @@ for _ in $(seq 100); do grep -q ready "$SANDBOX/logind.out" 2>/dev/null && break
 grep -q ready "$SANDBOX/logind.out" || fail "the stand-in logind did not start"
 rm -f "$SANDBOX/opened"
 cd "$setup"
-"$setup/install" 2>"$SANDBOX/err-setup" &
-pid=$!
-page1="$(next_page none)" || fail "no predecessor page the fourth time"
-press "$page1" Return
-page2="$(next_page "$page1")" || fail "no prerequisites page for the old WMA runtime"
-press "$page2" Return
-page3="$(next_page "$page2")" || fail "no licence page after the WMA runtime"
-accept_licence "$page3"
+start_setup
+next "no predecessor page the fourth time"
+next "no prerequisites page for the old WMA runtime"
+licence "no licence page after the WMA runtime"
 # The offer is the small window among the setup's.
 offer=""
 for _ in $(seq 600); do
