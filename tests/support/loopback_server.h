@@ -14,14 +14,13 @@
 #include <thread>
 #include <vector>
 
+#include "support/temp_hives.h"
+
 extern char** environ;
 
 namespace tonvik::testing {
 
-inline std::string ReadText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+inline std::string ReadText(const std::filesystem::path& path) { return TempHives::ReadFile(path); }
 
 class LoopbackServer {
  public:

@@ -24,11 +24,6 @@ using testing::App;
 using testing::BoxAnswerer;
 using testing::WaitFor;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // A private bus shaped like the system bus for the whole suite, named by
 // DBUS_SYSTEM_BUS_ADDRESS before anything asks for the system bus.
 class SetupFinishTest : public ::testing::Test {
@@ -137,7 +132,7 @@ TEST_F(SetupFinishTest, TheRebootOfferAsksLogindOnlyOnRebootNow) {
       EXPECT_EQ(failure.icon, QMessageBox::Critical);
     }
     StopLogind();
-    EXPECT_EQ(ReadFile(log_), c.logged);
+    EXPECT_EQ(tonvik::testing::TempHives::ReadFile(log_), c.logged);
   }
 }
 
@@ -157,9 +152,9 @@ TEST_F(SetupFinishTest, WithoutARebootTheTutorialStartsFromAppPath) {
     EXPECT_EQ(TutorialPath(), (app / "tutorial").u16string());
     BoxAnswerer answerer({});
     FinishSetup(/*reboot_required=*/false);
-    EXPECT_TRUE(WaitFor([&] { return ReadFile(started) == "started\n"; }));
+    EXPECT_TRUE(WaitFor([&] { return tonvik::testing::TempHives::ReadFile(started) == "started\n"; }));
     EXPECT_TRUE(answerer.seen().empty());
-    EXPECT_EQ(ReadFile(log_), "");
+    EXPECT_EQ(tonvik::testing::TempHives::ReadFile(log_), "");
   }
 }
 

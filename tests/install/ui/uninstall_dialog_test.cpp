@@ -26,11 +26,6 @@ using testing::BoxAnswerer;
 using testing::Fonts;
 using testing::WaitFor;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class UninstallPageTest : public ::testing::Test {
  protected:
   void SetUp() override { App(); }
@@ -141,7 +136,7 @@ TEST_F(UninstallPageTest, RunsTheUninstallerSilentlyAndGoesOnWhenItEnds) {
   }
   EXPECT_EQ(status->text(), QStringLiteral("Removing Brellum..."));
   EXPECT_EQ(EndedWith(page), 1);  // whatever it answered
-  EXPECT_EQ(ReadFile(args), "/SILENT\n/NORESTART\n");
+  EXPECT_EQ(tonvik::testing::TempHives::ReadFile(args), "/SILENT\n/NORESTART\n");
 }
 
 TEST_F(UninstallPageTest, AnUninstallerThatRunsOnDoesNotHoldTheSetupPastTheBound) {

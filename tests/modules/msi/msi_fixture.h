@@ -73,10 +73,7 @@ inline std::string Payload(size_t size, uint32_t seed, const std::string& head =
   return bytes;
 }
 
-inline std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+inline std::string ReadBytes(const fs::path& path) { return TempHives::ReadFile(path); }
 
 inline void WriteBytes(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
