@@ -1,0 +1,81 @@
+// Images one byte or one frame away from valid ones (the shared hostile
+// fixtures beside the repository): each is either read as the audio it holds
+// or fails its reads, never passed on as other audio without an error.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cdrom/cd_drive.h"
+#include "cdrom/image_transport.h"
+
+namespace tonvik::cdrom {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+constexpr SenseCode kReadError = 0x31100;  // L-EC uncorrectable error, as the image drive reports damage
+
+fs::path HostileDir() { return fs::path(TONVIK_SOURCE_DIR) / "../shared/fixtures/hostile"; }
+
+#define REQUIRE_HOSTILE_FIXTURES()                                     \
+  if (!fs::is_directory(HostileDir()))                                 \
+  GTEST_SKIP() << "no shared hostile fixtures beside the repository"
+
+std::unique_ptr<CdDrive> OpenDrive(const std::string& cue) {
+  std::string error;
+  auto transport = ImageTransport::Open((HostileDir() / cue).string(), &error);
+  EXPECT_TRUE(transport) << cue << ": " << error;
+  return transport ? std::make_unique<CdDrive>(std::move(transport)) : nullptr;
+}
+
+int32_t LeadOut(CdDrive& drive) {
+  uint8_t toc[804] = {};
+  EXPECT_EQ(drive.ReadToc(1, toc, sizeof toc), 0);
+  for (size_t at = 4; at + 8 <= size_t(toc[0] << 8 | toc[1]) + 2; at += 8)
+    if (toc[at + 2] == 0xAA) return toc[at + 4] << 24 | toc[at + 5] << 16 | toc[at + 6] << 8 | toc[at + 7];
+  return -1;
+}
+
+Bytes FileBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// WAVE_FORMAT_EXTENSIBLE PCM files whose data chunk is shorter than a
+// sector: the disc is one sector, the file's PCM and silence after it.
+struct WavCase {
+  const char* name;
+  const char* cue;
+  size_t data_bytes;
+};
+
+class HostileWav : public ::testing::TestWithParam<WavCase> {};
+
+TEST_P(HostileWav, IsReadAsThePcmItHolds) {
+  REQUIRE_HOSTILE_FIXTURES();
+  const WavCase& c = GetParam();
+  auto drive = OpenDrive(c.cue);
+  ASSERT_TRUE(drive);
+  EXPECT_EQ(LeadOut(*drive), 1);
+  const Bytes file = FileBytes(HostileDir() / (std::string(c.cue, std::strlen(c.cue) - 4) + ".wav"));
+  ASSERT_GE(file.size(), c.data_bytes);
+  Bytes expected(2352, 0);
+  std::copy(file.end() - std::ptrdiff_t(c.data_bytes), file.end(), expected.begin());
+  Bytes got(2352, 0xEE);
+  ASSERT_EQ(drive->ReadCd(0, 1, got.data()), 0);
+  EXPECT_TRUE(got == expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, HostileWav,
+                         ::testing::Values(WavCase{"extensible", "wav-extensible-ok.cue", 32},
+                                           WavCase{"extensible_shorter_data_than_its_format", "wav-extensible-short-data.cue", 24}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tonvik::cdrom
