@@ -277,6 +277,14 @@ class FlacFile : public ImageFile {
       self->window_start_ = self->decoder_at_;
       return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
     }
+    if (start < self->decoder_at_) {
+      // Numbered before where decoding stands: the file holds these samples
+      // twice, and which version is right cannot be told. The version
+      // delivered already fails from now on; this one is dropped, and
+      // decoding goes on from where it stood.
+      self->damaged_.emplace_back(start, start + n);
+      return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
+    }
     if (start != self->WindowEnd()) {
       // The decoder skipped what it could not sync to: that stretch is damaged.
       if (self->decoder_at_ >= 0 && start > self->decoder_at_) self->damaged_.emplace_back(self->decoder_at_, start);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,6 +76,50 @@ TEST_P(HostileWav, IsReadAsThePcmItHolds) {
 INSTANTIATE_TEST_SUITE_P(Fixtures, HostileWav,
                          ::testing::Values(WavCase{"extensible", "wav-extensible-ok.cue", 32},
                                            WavCase{"extensible_shorter_data_than_its_format", "wav-extensible-short-data.cue", 24}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A FLAC file with a frame numbered before the one decoded just before it:
+// whatever order the sectors are read in, and however often, a sector that
+// reads at all reads the same bytes every time, and the frame out of order
+// fails the reads that touch it.
+struct OrderCase {
+  const char* name;
+  bool backwards_first;
+};
+
+class HostileFlacOrder : public ::testing::TestWithParam<OrderCase> {};
+
+TEST_P(HostileFlacOrder, ASectorNeverReadsTwoWays) {
+  REQUIRE_HOSTILE_FIXTURES();
+  auto drive = OpenDrive("cueaudio-flac-backward-frames.cue");
+  ASSERT_TRUE(drive);
+  const int32_t lead_out = LeadOut(*drive);
+  ASSERT_GT(lead_out, 20);
+  std::map<int32_t, Bytes> first_read;  // the sectors that read, as they first read
+  int failures = 0;
+  for (int pass = 0; pass < 2; ++pass) {
+    const bool backwards = (pass == 0) == GetParam().backwards_first;
+    for (int32_t i = 0; i < lead_out; ++i) {
+      const int32_t lba = backwards ? lead_out - 1 - i : i;
+      Bytes sector(2352);
+      const SenseCode sense = drive->ReadCd(lba, 1, sector.data());
+      if (sense != 0) {
+        EXPECT_EQ(sense, kReadError) << "LBA " << lba;
+        ++failures;
+        continue;
+      }
+      auto [it, first] = first_read.emplace(lba, sector);
+      if (!first) {
+        EXPECT_TRUE(it->second == sector) << "LBA " << lba << " read two ways, pass " << pass;
+      }
+    }
+  }
+  EXPECT_GT(failures, 0) << "the frame out of order went unnoticed";
+}
+
+INSTANTIATE_TEST_SUITE_P(Orders, HostileFlacOrder,
+                         ::testing::Values(OrderCase{"in_order_then_backwards", false},
+                                           OrderCase{"backwards_then_in_order", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
