@@ -140,7 +140,7 @@ class FlacFile : public ImageFile {
   bool Read(int64_t offset, uint8_t* out, size_t n) override {
     std::lock_guard<std::mutex> lock(mutex_);
     const int64_t first = offset / 4, end = (offset + int64_t(n)) / 4;
-    if (md5_failed_ || first < 0 || end > total_ || end - first > kKeepSamples) return false;
+    if (failed_ || first < 0 || end > total_ || end - first > kKeepSamples) return false;
     if (first < window_start_ || end > WindowEnd()) {
       // On from where the decoder stands when that is near; otherwise seek.
       const bool onward = decoder_at_ >= 0 && decoder_at_ == WindowEnd() && first >= window_start_ &&
@@ -237,22 +237,21 @@ class FlacFile : public ImageFile {
 
   // Decodes one more frame onto the window. At the end of the file: the
   // samples never delivered are damaged, and a file decoded whole in order
-  // has its MD5 compared.
+  // has its MD5 compared (also when its last frame ran past the end).
   bool DecodeFrame() {
     if (decoder_at_ < 0 || !started_) return false;
     error_pending_ = false;
     const bool ok = FLAC__stream_decoder_process_single(decoder_);
     const auto state = FLAC__stream_decoder_get_state(decoder_);
     if (ok && state != FLAC__STREAM_DECODER_END_OF_STREAM && state != FLAC__STREAM_DECODER_ABORTED) {
-      if (decoder_at_ == total_ && verifying_) {
+      if (decoder_at_ >= total_ && verifying_) {
         // finish() compares the MD5 and closes the stream; a later read
         // behind the end starts a decoder afresh.
         verifying_ = false;
-        if (!Close()) md5_failed_ = true;
+        if (!Close()) failed_ = true;
         decoder_at_ = -1;
-        return !md5_failed_;
       }
-      return true;
+      return !failed_;
     }
     // The file ends (or the decoder gave up) short of what STREAMINFO says.
     if (decoder_at_ >= 0 && decoder_at_ < total_) damaged_.emplace_back(decoder_at_, total_);
@@ -285,6 +284,9 @@ class FlacFile : public ImageFile {
       self->damaged_.emplace_back(start, start + n);
       return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
     }
+    // Frames that run past the length STREAMINFO states: the file disagrees
+    // with itself about its length, so none of it is to be trusted.
+    if (start + n > self->total_) self->failed_ = true;
     if (start != self->WindowEnd()) {
       // The decoder skipped what it could not sync to: that stretch is damaged.
       if (self->decoder_at_ >= 0 && start > self->decoder_at_) self->damaged_.emplace_back(self->decoder_at_, start);
@@ -351,7 +353,7 @@ class FlacFile : public ImageFile {
   bool landing_ = false;         // a seek's landing frame is still to come
   bool error_pending_ = false;  // the decoder reported an error during this frame's decode
   bool verifying_ = true;        // decoded from the first sample in order: the MD5 still counts
-  bool md5_failed_ = false;
+  bool failed_ = false;           // an MD5 mismatch, or frames past STREAMINFO's length
   std::vector<std::pair<int64_t, int64_t>> damaged_;  // sample ranges that did not decode
 };
 

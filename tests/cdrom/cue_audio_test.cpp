@@ -524,6 +524,41 @@ TEST_F(DamagedFlac, AnIntactFileDecodedWholeStaysReadable) {
   EXPECT_TRUE(SectorIsRight(got.data(), 300));
 }
 
+// STREAMINFO states 1000 samples fewer than the frames hold (its MD5 still
+// matches them): the file disagrees with itself and fails as a whole, found
+// by a read at the end through a seek as well as by a rip in order.
+TEST_F(DamagedFlac, FramesPastTheStatedLengthFailTheFile) {
+  {  // the low 32 bits of STREAMINFO's total sample count
+    std::fstream f(dir_ / "Album.flac", std::ios::in | std::ios::out | std::ios::binary);
+    uint8_t total[4];
+    f.seekg(8 + 14);
+    f.read(reinterpret_cast<char*>(total), 4);
+    const uint32_t stated = uint32_t(total[0] << 24 | total[1] << 16 | total[2] << 8 | total[3]) - 1000;
+    ASSERT_EQ(stated, uint32_t(sectors_ * S - 1000));
+    const char bytes[4] = {char(stated >> 24), char(stated >> 16), char(stated >> 8), char(stated)};
+    f.seekp(8 + 14);
+    f.write(bytes, 4);
+  }
+  const int32_t lead_out = sectors_ - 1;  // 1000 samples short of the last sector's end
+  uint8_t sector[2352];
+  auto at_end = Drive();
+  ASSERT_TRUE(at_end);
+  ASSERT_EQ(at_end->ReadCd(10, 1, sector), 0);
+  EXPECT_EQ(at_end->ReadCd(lead_out - 1, 1, sector), 0x31100);
+  EXPECT_EQ(at_end->ReadCd(10, 1, sector), 0x31100);
+
+  auto in_order = Drive();
+  ASSERT_TRUE(in_order);
+  int32_t lba = 0;
+  while (lba < lead_out && in_order->ReadCd(lba, 1, sector) == 0) {
+    EXPECT_TRUE(SectorIsRight(sector, lba)) << lba;
+    ++lba;
+  }
+  EXPECT_GT(lba, lead_out - 10) << "the failure comes with the last frame";
+  EXPECT_LT(lba, lead_out);
+  EXPECT_EQ(in_order->ReadCd(0, 1, sector), 0x31100);
+}
+
 TEST_F(DamagedFlac, ACutOffFileFailsWhereItEnds) {
   fs::resize_file(dir_ / "Album.flac", fs::file_size(dir_ / "Album.flac") / 2);
   auto drive = Drive();

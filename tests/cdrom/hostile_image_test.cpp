@@ -78,6 +78,44 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, HostileWav,
                                            WavCase{"extensible_shorter_data_than_its_format", "wav-extensible-short-data.cue", 24}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// FLAC files whose STREAMINFO MD5 is wrong, one of them also with frames
+// that run past the length STREAMINFO states: read whole in order, the read
+// that decodes the last frame fails and so does every read after it, of any
+// sector. Both are short enough that reading their last sector alone decodes
+// them from the start too.
+struct Md5Case {
+  const char* name;
+  const char* cue;
+};
+
+class HostileFlacMd5 : public ::testing::TestWithParam<Md5Case> {};
+
+TEST_P(HostileFlacMd5, FailsTheReadThatCompletesTheFileAndEveryLaterOne) {
+  REQUIRE_HOSTILE_FIXTURES();
+  const Md5Case& c = GetParam();
+  auto drive = OpenDrive(c.cue);
+  ASSERT_TRUE(drive);
+  const int32_t lead_out = LeadOut(*drive);
+  ASSERT_GT(lead_out, 10);
+  uint8_t sector[2352];
+  int32_t lba = 0;
+  while (lba < lead_out && drive->ReadCd(lba, 1, sector) == 0) ++lba;
+  ASSERT_LT(lba, lead_out) << "every sector read";
+  EXPECT_GT(lba, lead_out - 8) << "the first failure is not near the end";
+  for (; lba < lead_out; ++lba) EXPECT_EQ(drive->ReadCd(lba, 1, sector), kReadError) << "LBA " << lba;
+  EXPECT_EQ(drive->ReadCd(0, 1, sector), kReadError) << "the file stays unreadable";
+
+  auto fresh = OpenDrive(c.cue);
+  ASSERT_TRUE(fresh);
+  EXPECT_EQ(fresh->ReadCd(lead_out - 1, 1, sector), kReadError);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, HostileFlacMd5,
+                         ::testing::Values(Md5Case{"wrong_md5", "flac-wrong-md5.cue"},
+                                           Md5Case{"wrong_md5_frames_past_stated_length",
+                                                   "flac-wrong-md5-total-short.cue"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // A FLAC file with a frame numbered before the one decoded just before it:
 // whatever order the sectors are read in, and however often, a sector that
 // reads at all reads the same bytes every time, and the frame out of order
