@@ -7,11 +7,23 @@
 
 namespace tonvik::msi {
 
+std::recursive_mutex& LibmsiMutex() {
+  // Never destroyed: a handle closed by a thread that outlives main's return
+  // still takes it.
+  static auto* mutex = new std::recursive_mutex;
+  return *mutex;
+}
+
 namespace {
+
+using Guard = std::lock_guard<std::recursive_mutex>;
 
 LibmsiObject Own(gpointer object) {
   if (object == nullptr) return {};
-  return LibmsiObject(object, [](void* p) { g_object_unref(p); });
+  return LibmsiObject(object, [](void* p) {
+    Guard guard(LibmsiMutex());
+    g_object_unref(p);
+  });
 }
 
 struct ErrorHolder {
@@ -45,6 +57,7 @@ std::string TableOf(const std::string& sql) {
 }  // namespace
 
 OpenStatus OpenDatabase(const std::string& path, LibmsiObject* database) {
+  Guard guard(LibmsiMutex());
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return OpenStatus::kMissing;
   if (!S_ISREG(st.st_mode)) return OpenStatus::kUnreadable;
@@ -56,6 +69,7 @@ OpenStatus OpenDatabase(const std::string& path, LibmsiObject* database) {
 }
 
 uint32_t OpenQuery(const LibmsiObject& database, const std::string& sql, LibmsiObject* query) {
+  Guard guard(LibmsiMutex());
   ErrorHolder e;
   LibmsiObject q = Own(libmsi_query_new(static_cast<LibmsiDatabase*>(database.get()), sql.c_str(), &e.error));
   if (!q) return ERROR_BAD_QUERY_SYNTAX;
@@ -64,6 +78,7 @@ uint32_t OpenQuery(const LibmsiObject& database, const std::string& sql, LibmsiO
 }
 
 uint32_t ExecuteQuery(const LibmsiObject& query, const LibmsiObject& parameters) {
+  Guard guard(LibmsiMutex());
   ErrorHolder e;
   if (!libmsi_query_execute(static_cast<LibmsiQuery*>(query.get()),
                             static_cast<LibmsiRecord*>(parameters.get()), &e.error))
@@ -72,6 +87,7 @@ uint32_t ExecuteQuery(const LibmsiObject& query, const LibmsiObject& parameters)
 }
 
 uint32_t FetchRecord(const LibmsiObject& query, LibmsiObject* record) {
+  Guard guard(LibmsiMutex());
   ErrorHolder e;
   LibmsiObject r = Own(libmsi_query_fetch(static_cast<LibmsiQuery*>(query.get()), &e.error));
   if (e.error != nullptr) return ERROR_FUNCTION_FAILED;
@@ -81,6 +97,7 @@ uint32_t FetchRecord(const LibmsiObject& query, LibmsiObject* record) {
 }
 
 std::string RecordString(const LibmsiObject& record, unsigned field) {
+  Guard guard(LibmsiMutex());
   gchar* text = libmsi_record_get_string(static_cast<LibmsiRecord*>(record.get()), field);
   if (text == nullptr) return {};
   std::string result(text);
@@ -90,6 +107,7 @@ std::string RecordString(const LibmsiObject& record, unsigned field) {
 
 ReadStatus ReadRows(const LibmsiObject& database, const std::string& sql, unsigned columns,
                     std::vector<Row>* rows) {
+  Guard guard(LibmsiMutex());
   rows->clear();
   auto* db = static_cast<LibmsiDatabase*>(database.get());
   // Asking for a missing table has libmsi print warnings; ask the catalogue first.
@@ -117,6 +135,7 @@ ReadStatus ReadRows(const LibmsiObject& database, const std::string& sql, unsign
 }
 
 bool ReadStream(const LibmsiObject& database, const std::string& name, std::vector<uint8_t>* data) {
+  Guard guard(LibmsiMutex());
   data->clear();
   std::string quoted;
   for (char c : name) {

@@ -2,9 +2,14 @@
 // reads records and streams. Objects are libmsi's GObjects behind shared
 // pointers that drop their reference when the last holder goes; callers never
 // see a GObject type.
+//
+// Every function here may be called from any thread: each one, and the
+// dropping of the last reference, runs under one process-wide lock (see
+// LibmsiMutex), because libgsf under libmsi is not thread-safe.
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +17,15 @@
 namespace tonvik::msi {
 
 using LibmsiObject = std::shared_ptr<void>;
+
+// The lock every call into libmsi and libgsf holds. libgsf registers its
+// GObject types (GsfInputStdio, GsfInfileMSOle, ...) on first use without any
+// guard, so two threads opening their first packages at once register a type
+// twice and corrupt the type system; libmsi itself promises nothing about
+// threads either. Recursive, so that an object dropped inside a locked call
+// may take it again. Whoever forks a child that goes on to use libmsi holds it
+// across the fork, so that no other thread is inside the libraries then.
+std::recursive_mutex& LibmsiMutex();
 
 enum class OpenStatus { kOpened, kMissing, kUnreadable };
 
