@@ -98,7 +98,10 @@ PrerequisitesWorker::PrerequisitesWorker(std::vector<Prerequisite>& components, 
 
 PrerequisitesWorker::~PrerequisitesWorker() { Join(); }
 
-void PrerequisitesWorker::Start() { thread_ = std::thread(&PrerequisitesWorker::Run, this); }
+void PrerequisitesWorker::Start() {
+  InitialiseDownloads();  // before the worker's thread exists
+  thread_ = std::thread(&PrerequisitesWorker::Run, this);
+}
 
 void PrerequisitesWorker::Join() {
   if (thread_.joinable()) thread_.join();

@@ -16,6 +16,7 @@ struct BoundedLookup::State {
 
 BoundedLookup::BoundedLookup(std::vector<uint8_t> toc, Service service)
     : state_(std::make_shared<State>()), started_(std::chrono::steady_clock::now()) {
+  InitialiseLookupLibraries();  // here, before the lookup thread exists
   std::thread([state = state_, toc = std::move(toc), service = std::move(service)] {
     DiscMetadata record;
     try {

@@ -15,6 +15,9 @@
 #include <musicbrainz5/ReleaseList.h>
 #include <musicbrainz5/Track.h>
 #include <musicbrainz5/TrackList.h>
+#include <libxml/parser.h>
+
+#include <mutex>
 
 #include "lookup/disc_id.h"
 
@@ -78,7 +81,13 @@ void FillFromRelease(const MusicBrainz5::CRelease& release, const std::string& d
 
 }  // namespace
 
+void InitialiseLookupLibraries() {
+  static std::once_flag once;
+  std::call_once(once, [] { xmlInitParser(); });
+}
+
 void LookupDisc(const std::vector<uint8_t>& toc, DiscMetadata& out, const Service& service) {
+  InitialiseLookupLibraries();
   const std::string disc_id = DiscIdFromToc(toc);
   const int disc_tracks = DiscIdInputFromToc(toc).last;
   out = DiscMetadata{};

@@ -31,4 +31,13 @@ struct Service {
 // empty; the disc ID errors (#1591-#1593) and anything unexpected propagate.
 void LookupDisc(const std::vector<uint8_t>& toc, DiscMetadata& out, const Service& service = {});
 
+// The one-time set-up of the libraries under the lookup, done once per
+// process and safe to call from any thread. libxml2 (which parses the
+// answers) wants xmlInitParser called once before threads parse; its lazy
+// first call is not safe when two threads race into it. neon is set up by
+// libmusicbrainz5 itself while the program loads (ne_sock_init in a library
+// constructor), before any thread exists. LookupDisc calls this too; a caller
+// that starts a lookup thread calls it first, on its own thread.
+void InitialiseLookupLibraries();
+
 }  // namespace tonvik::lookup
