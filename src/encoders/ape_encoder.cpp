@@ -61,7 +61,6 @@ void CAPEEncoder::Write(const void* data, uint32_t bytes, uint32_t* taken) {
   while (bytes > 0) {
     const int n = static_cast<int>(std::min<uint32_t>(bytes, std::numeric_limits<int>::max() / 2));
     const int result = compressor_->AddData(p, n);
-    if (result == monkey::ERROR_IO_WRITE || result == monkey::ERROR_IO_READ) throw EncoderException("write error");
     if (result != 0) throw EncoderException("data processing error");
     p += n;
     bytes -= static_cast<uint32_t>(n);

@@ -15,7 +15,11 @@ namespace tonvik {
 
 class TargetFile {
  public:
-  explicit TargetFile(const std::u16string& path);
+  // kNow creates the temporary file; kByLibrary only chooses its name, for a
+  // library that creates the file by its path and reports its own failure.
+  enum class Creation { kNow, kByLibrary };
+
+  explicit TargetFile(const std::u16string& path, Creation creation = Creation::kNow);
   ~TargetFile();
   TargetFile(const TargetFile&) = delete;
   TargetFile& operator=(const TargetFile&) = delete;

@@ -36,10 +36,10 @@ void Check(HRESULT hr, const char* message) {
 }  // namespace
 
 CWmaEncoder::CWmaEncoder(const std::u16string& path) : wm_(&BindWma()) {
-  // The runtime writes the temporary file by its name; it is renamed over the
-  // target only when the file is finished.
-  file_ = std::make_unique<TargetFile>(path);
-  file_->Close();
+  // The runtime creates and writes the temporary file by its name, and says
+  // itself when it cannot; the file is renamed over the target only when it
+  // is finished.
+  file_ = std::make_unique<TargetFile>(path, TargetFile::Creation::kByLibrary);
   Check(wm_->create_writer(nullptr, writer_.Out()), "cannot create WMA encoder");
   const HRESULT named = writer_->SetOutputFilename(FromUtf8(file_->temp_path()).c_str());
   if (FAILED(named)) {

@@ -2,6 +2,8 @@
 // in ASF, of the track's duration and the chosen bit rate, with the
 // attributes; the module's binding failures and its file version.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 
@@ -158,6 +160,47 @@ TEST_F(WmaTest, FinishWithoutAudioLeavesNoFile) {
   e->Finish();
   e.reset();
   EXPECT_TRUE(test::Listing(sandbox.Out("")).empty());
+}
+
+// A folder the process may not write: the runtime refuses the name, so the
+// message is the WMA encoder's own form with the code the runtime returned,
+// and nothing is left. Root writes anywhere, so as root the encoder runs in a
+// child that becomes nobody once the runtime is loaded.
+TEST_F(WmaTest, AFolderThatCannotBeWrittenIsRefusedByTheRuntime) {
+  const std::string locked = sandbox.Out("locked");
+  test::fs::create_directories(locked);
+  ASSERT_EQ(::chmod(sandbox.root().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(sandbox.Out("").c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(locked.c_str(), 0555), 0);
+  Selection() = EncoderSelection{3, 1, 0};
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(fds[0]);
+    std::string message = "created";
+    try {
+      CreateEncoder(FromUtf8(sandbox.Out("warm.wma")), nullptr);  // binds the runtime
+      if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+      CreateEncoder(FromUtf8(locked + "/t.wma"), nullptr);
+    } catch (const std::exception& e) {
+      message = e.what();
+    }
+    const bool sent = ::write(fds[1], message.data(), message.size()) == static_cast<ssize_t>(message.size());
+    ::_exit(sent ? 0 : 4);
+  }
+  ::close(fds[1]);
+  std::string message;
+  char buffer[256];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) message.append(buffer, static_cast<size_t>(n));
+  ::close(fds[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(message, "cannot create file (0x80070005)");
+  EXPECT_TRUE(test::Listing(locked).empty());
+  EXPECT_EQ(test::Listing(sandbox.Out("")), std::vector<std::string>{"locked"});
 }
 
 TEST_F(WmaTest, BindingFailures) {
