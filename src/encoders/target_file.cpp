@@ -36,9 +36,9 @@ std::string TempNameIn(const std::string& folder) {
 
 }  // namespace
 
-TargetFile::TargetFile(const std::u16string& path, Creation creation) {
+TargetFile::TargetFile(const std::u16string& path, OverwritePolicy* overwrite, Creation creation) {
   const std::u16string fitted = FitComponents(path);
-  if (MayWriteFile(fitted)) throw SkipFileException();
+  if (overwrite && overwrite->MayWriteFile(fitted)) throw SkipFileException();
   const size_t slash = fitted.rfind(u'/');
   const std::u16string folder = slash == std::u16string::npos ? u"" : fitted.substr(0, slash + 1);
   EnsureFolder(folder);

@@ -23,10 +23,12 @@ std::string Probe(const std::string& path, const char* entries) {
 class WmaTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Metadata() = DiscMetadata{"Various", "Sampler", "1987", "Heavy Metal", "ripped",
+    disc = DiscMetadata{"Various", "Sampler", "1987", "Heavy Metal", "ripped",
                               {"Artist A / Song", "Zweiter Titel \xC3\xBC"}, ""};
   }
   test::Sandbox sandbox;
+  DiscMetadata disc;         // the record the tags are made from
+  EncoderSelection format;   // the choice of the encoders the test creates
   std::vector<uint8_t> pcm = test::MakePcm(44100 * 4 + 1001);
 };
 
@@ -44,7 +46,7 @@ TEST_F(WmaTest, EveryChoiceGivesWmaV2InAsfOfTheTrackLengthAtItsRate) {
     SCOPED_TRACE(::testing::Message() << "preset " << c.preset << " custom " << c.custom);
     const std::string path = sandbox.Out("t.wma");
     test::fs::remove(path);
-    test::EncodeTo(3, c.preset, c.custom, path, pcm, CreateTagData(0));
+    test::EncodeTo(3, c.preset, c.custom, path, pcm, test::Tags(disc, 0));
     EXPECT_EQ(Probe(path, "format=format_name"), "asf\n");
     EXPECT_EQ(Probe(path, "stream=codec_name,channels,sample_rate"), "wmav2\n44100\n2\n");
     const double kbps = std::atof(Probe(path, "stream=bit_rate").c_str()) / 1000;
@@ -110,7 +112,7 @@ TEST_F(WmaTest, DecodedAudioIsTheTrackInItsChannels) {
     SCOPED_TRACE(::testing::Message() << "preset " << preset << " custom " << custom);
     const std::string path = sandbox.Out("t.wma");
     test::fs::remove(path);
-    test::EncodeTo(3, preset, custom, path, pcm, CreateTagData(0));
+    test::EncodeTo(3, preset, custom, path, pcm, test::Tags(disc, 0));
     const std::string raw = sandbox.Out("t.raw");
     Shell("ffmpeg -v error -y -i '" + path + "' -f s16le -ac 2 '" + raw + "'");
     const auto bytes = test::ReadFile(raw);
@@ -127,7 +129,7 @@ TEST_F(WmaTest, DecodedAudioIsTheTrackInItsChannels) {
 
 TEST_F(WmaTest, AttributesAreReadBackFromTheHeader) {
   const std::string path = sandbox.Out("t.wma");
-  test::EncodeTo(3, 1, 0, path, pcm, CreateTagData(1));
+  test::EncodeTo(3, 1, 0, path, pcm, test::Tags(disc, 1));
   // ffprobe names the keys it does not know with "_" for "/".
   const std::string tags = Shell("ffprobe -v error -show_entries format_tags -of flat '" + path + "'");
   for (const char* expected : {"Title=\"Zweiter Titel \xC3\xBC\"", "artist=\"Various\"", "album=\"Sampler\"",
@@ -138,9 +140,9 @@ TEST_F(WmaTest, AttributesAreReadBackFromTheHeader) {
 }
 
 TEST_F(WmaTest, EmptyAttributesAreStillInTheHeader) {
-  Metadata() = DiscMetadata{"", "", "", "", "", {"Only"}, ""};
+  disc = DiscMetadata{"", "", "", "", "", {"Only"}, ""};
   const std::string path = sandbox.Out("t.wma");
-  test::EncodeTo(3, 3, 128000, path, pcm, CreateTagData(0));
+  test::EncodeTo(3, 3, 128000, path, pcm, test::Tags(disc, 0));
   const auto file = test::ReadFile(path);
   for (const char* name : {"WM/AlbumTitle", "WM/Genre", "WM/Year", "Description", "WM/Track"}) {
     std::vector<uint8_t> utf16;
@@ -148,15 +150,15 @@ TEST_F(WmaTest, EmptyAttributesAreStillInTheHeader) {
     EXPECT_NE(std::search(file.begin(), file.end(), utf16.begin(), utf16.end()), file.end()) << name;
   }
   // A disc without titles: no attributes at all.
-  Metadata() = DiscMetadata{};
+  disc = DiscMetadata{};
   test::fs::remove(path);
-  test::EncodeTo(3, 3, 128000, path, pcm, CreateTagData(0));
+  test::EncodeTo(3, 3, 128000, path, pcm, test::Tags(disc, 0));
   EXPECT_EQ(Shell("ffprobe -v error -show_entries format_tags -of flat '" + path + "'"), "");
 }
 
 TEST_F(WmaTest, FinishWithoutAudioLeavesNoFile) {
-  Selection() = EncoderSelection{3, 1, 0};
-  auto e = CreateEncoder(FromUtf8(sandbox.Out("t.wma")), CreateTagData(0));
+  format = EncoderSelection{3, 1, 0};
+  auto e = CreateEncoder(test::Target(sandbox.Out("t.wma"), format), test::Tags(disc, 0));
   e->Finish();
   e.reset();
   EXPECT_TRUE(test::Listing(sandbox.Out("")).empty());
@@ -172,7 +174,7 @@ TEST_F(WmaTest, AFolderThatCannotBeWrittenIsRefusedByTheRuntime) {
   ASSERT_EQ(::chmod(sandbox.root().c_str(), 0755), 0);
   ASSERT_EQ(::chmod(sandbox.Out("").c_str(), 0755), 0);
   ASSERT_EQ(::chmod(locked.c_str(), 0555), 0);
-  Selection() = EncoderSelection{3, 1, 0};
+  format = EncoderSelection{3, 1, 0};
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);
   const pid_t child = ::fork();
@@ -181,9 +183,9 @@ TEST_F(WmaTest, AFolderThatCannotBeWrittenIsRefusedByTheRuntime) {
     ::close(fds[0]);
     std::string message = "created";
     try {
-      CreateEncoder(FromUtf8(sandbox.Out("warm.wma")), nullptr);  // binds the runtime
+      CreateEncoder(test::Target(sandbox.Out("warm.wma"), format), nullptr);  // binds the runtime
       if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
-      CreateEncoder(FromUtf8(locked + "/t.wma"), nullptr);
+      CreateEncoder(test::Target(locked + "/t.wma", format), nullptr);
     } catch (const std::exception& e) {
       message = e.what();
     }
@@ -215,9 +217,9 @@ TEST_F(WmaTest, BindingFailures) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.folder);
     sandbox.SetSystemModulesDir(c.folder);
-    Selection() = EncoderSelection{3, 1, 0};
+    format = EncoderSelection{3, 1, 0};
     try {
-      CreateEncoder(FromUtf8(sandbox.Out("f.wma")), nullptr);
+      CreateEncoder(test::Target(sandbox.Out("f.wma"), format), nullptr);
       ADD_FAILURE() << "no exception";
     } catch (const EncoderException& e) {
       EXPECT_STREQ(e.what(), c.message);
