@@ -21,7 +21,7 @@
 #include "output/disc_metadata.h"
 #include "platform/shell.h"
 #include "rip/rip_session.h"
-#include "rip/ui/dialog_units.h"
+#include "widgets/dialog_units.h"
 #include "widgets/browse_button.h"
 #include "widgets/buddy_button.h"
 #include <QPushButton>

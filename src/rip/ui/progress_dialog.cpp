@@ -15,7 +15,7 @@
 #include "core/version.h"
 #include "output/overwrite.h"
 #include "platform/abandoned_threads.h"
-#include "rip/ui/dialog_units.h"
+#include "widgets/dialog_units.h"
 #include "rip/ui/job_bridge.h"
 #include "widgets/help_support.h"
 #include "widgets/png_button.h"

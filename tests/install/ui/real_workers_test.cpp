@@ -63,6 +63,7 @@ class SandboxedSetup : public ::testing::Test {
                          "\"ProgramMenuDir\"=\"" + (root_ / "menu").string() + "\"\n");
     ASSERT_EQ(chdir(setup_.c_str()), 0);
     setenv("TMPDIR", (root_ / "tmp").c_str(), 1);
+    ForgetMsiBinding();  // the engine of this machine's modules folder
   }
   void TearDown() override {
     unsetenv("http_proxy");
