@@ -26,8 +26,7 @@ int main(int argc, char** argv) {
   const int track = std::atoi(argv[1]);
   const bool jitter = std::atoi(argv[2]) != 0;
   try {
-    CheckDisc({u"D:\\"});
-    const auto map = BuildTrackMap(Disc().toc);
+    const auto map = BuildTrackMap(CheckDisc({u"D:\\"}).toc);
     const auto it = map.find(track);
     if (it == map.end()) {
       std::fprintf(stderr, "no track %d\n", track);

@@ -23,17 +23,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s format preset custom force-cbr in.raw out\n", argv[0]);
     return 2;
   }
-  Selection() = EncoderSelection{std::atoi(argv[1]), std::atoi(argv[2]), std::atoi(argv[3])};
-  if (auto key = reg::Key::Create(reg::Root::CurrentUser, kProductKey)) {
-    key->SetDword(u"MP3ForceCBR", std::atoi(argv[4]));
-    key->SetDword(u"AlwaysOverwrite", 1);
-  }
+  const EncoderTarget target{FromUtf8(argv[6]), {std::atoi(argv[1]), std::atoi(argv[2]), std::atoi(argv[3])},
+                             std::atoi(argv[4]) != 0};
   FILE* in = std::fopen(argv[5], "rb");
   if (!in) return 1;
   double seconds = 0;
   try {
     const auto start = std::chrono::steady_clock::now();
-    auto encoder = CreateEncoder(FromUtf8(argv[6]), std::make_shared<CEmptyTagData>());
+    auto encoder = CreateEncoder(target, std::make_shared<CEmptyTagData>());
     std::vector<char> chunk(61152);
     size_t n;
     while ((n = std::fread(chunk.data(), 1, chunk.size(), in)) > 0) {

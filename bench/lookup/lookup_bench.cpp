@@ -20,7 +20,7 @@
 #include "cdrom/disc_check.h"
 #include "lookup/bounded_lookup.h"
 #include "lookup/musicbrainz_lookup.h"
-#include "rip/rip_job.h"
+#include "rip/rip_session.h"
 #include "rip/ui/format_dialog.h"
 #include "widgets/command_link.h"
 
@@ -78,9 +78,10 @@ int main(int argc, char** argv) {
   }
   if (mode == "stalled") {
     QApplication app(argc, argv);
-    cdrom::Disc().toc = toc;
-    RipJob job;
-    FormatDialog dialog(6, job);
+    RipSession session;
+    session.disc.toc = toc;
+    session.format.format_number = 6;
+    FormatDialog dialog(session);
     dialog.show();
     QSignalSpy finished(&dialog, &FormatDialog::lookupFinished);
     QElapsedTimer since_click;

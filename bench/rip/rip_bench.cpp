@@ -29,7 +29,7 @@
 #include "platform/pipe.h"
 #include "platform/text.h"
 #include "rip/job_observer.h"
-#include "rip/rip_job.h"
+#include "rip/rip_session.h"
 
 namespace tonvik {
 namespace {
@@ -67,19 +67,15 @@ class QuietObserver : public RipObserver {
   Clock::time_point start_ = Clock::now();
 };
 
-int Rip(int format, int preset, const std::string& out) {
-  Selection().format_number = format;
-  Selection().preset_index = preset;
-  RipJob job;
-  job.format_number = format;
-  job.drive_letter = u'D';
-  job.selection = cdrom::Disc().selection;
-  job.toc = cdrom::Disc().toc;
-  job.destination = FromUtf8(out);
+int Rip(const cdrom::DiscState& disc, int format, int preset, const std::string& out) {
+  RipSession session;
+  session.disc = disc;
+  session.format = EncoderSelection{format, preset, 0};
+  session.job.destination = FromUtf8(out);
   RipControl control;
   QuietObserver observer;
   const auto start = Clock::now();
-  RunRipJob(job, control, observer);
+  RunRipJob(session, control, observer);
   const double seconds = Since(start);
   if (observer.errors) return 1;
   std::printf("%.4f\n", seconds);
@@ -88,19 +84,19 @@ int Rip(int format, int preset, const std::string& out) {
 
 // busy_ns_per_byte > 0: the drain spins that long per byte taken, a stand-in
 // for an encoder's CPU time (diagnostics of the overlap).
-int Read(double busy_ns_per_byte) {
+int Read(const cdrom::DiscState& disc, double busy_ns_per_byte) {
   cdrom::CdDrive drive;
   if (!drive.Open(u'D')) {
     std::perror("open D");
     return 1;
   }
-  const auto map = cdrom::BuildTrackMap(cdrom::Disc().toc);
+  const auto map = cdrom::BuildTrackMap(disc.toc);
   const std::atomic<uint8_t> never{0};
   auto running = std::make_shared<ManualResetEvent>(true);
   std::vector<uint8_t> chunk(kChunkBytes);
   int64_t raw = 0, delivered = 0;
   const auto start = Clock::now();
-  for (int32_t track : cdrom::Disc().selection) {
+  for (int32_t track : disc.selection) {
     const auto& ext = map.at(track);
     auto job = std::make_shared<cdrom::ReaderJob>();
     job->drive = &drive;
@@ -133,14 +129,14 @@ int Read(double busy_ns_per_byte) {
   return 0;
 }
 
-int Encode(int format, int preset, const std::string& out, const std::string& bin) {
-  Selection().format_number = format;
-  Selection().preset_index = preset;
+int Encode(const cdrom::DiscState& disc, int format, int preset, const std::string& out, const std::string& bin) {
+  const EncoderSelection choice{format, preset, 0};
+  const auto record = std::make_shared<const DiscMetadata>();
   std::ifstream in(bin, std::ios::binary);
   const std::string image((std::istreambuf_iterator<char>(in)), {});
-  const auto map = cdrom::BuildTrackMap(cdrom::Disc().toc);
+  const auto map = cdrom::BuildTrackMap(disc.toc);
   const auto start = Clock::now();
-  for (int32_t track : cdrom::Disc().selection) {
+  for (int32_t track : disc.selection) {
     const auto& ext = map.at(track);
     const size_t first = size_t(ext.first_sector) * kSectorBytes;
     const size_t bytes = size_t(ext.sector_count) * kSectorBytes;
@@ -150,8 +146,8 @@ int Encode(int format, int preset, const std::string& out, const std::string& bi
     }
     char name[32];
     std::snprintf(name, sizeof name, "/Track %02d", track);
-    auto encoder = CreateEncoder(FromUtf8(out + name) + GetTargetExtension(),
-                                 CreateTagData(static_cast<uint32_t>(track - 1)));
+    auto encoder = CreateEncoder(EncoderTarget{FromUtf8(out + name) + GetTargetExtension(format), choice},
+                                 CreateTagData(record, static_cast<uint32_t>(track - 1)));
     for (size_t done = 0; done < bytes; done += kChunkBytes) {
       const size_t n = std::min<size_t>(kChunkBytes, bytes - done);
       encoder->Write(image.data() + first + done, static_cast<uint32_t>(n));
@@ -169,12 +165,12 @@ int main(int argc, char** argv) {
   using namespace tonvik;
   const std::string what = argc > 1 ? argv[1] : "";
   try {
-    cdrom::CheckDisc({u"D:\\"});
-    if (what == "rip" && argc == 5) return Rip(std::atoi(argv[2]), std::atoi(argv[3]), argv[4]);
-    if (what == "read" && argc == 2) return Read(0);
-    if (what == "read" && argc == 3) return Read(std::atof(argv[2]));
+    const cdrom::DiscState disc = cdrom::CheckDisc({u"D:\\"});
+    if (what == "rip" && argc == 5) return Rip(disc, std::atoi(argv[2]), std::atoi(argv[3]), argv[4]);
+    if (what == "read" && argc == 2) return Read(disc, 0);
+    if (what == "read" && argc == 3) return Read(disc, std::atof(argv[2]));
     if (what == "encode" && argc == 6)
-      return Encode(std::atoi(argv[2]), std::atoi(argv[3]), argv[4], argv[5]);
+      return Encode(disc, std::atoi(argv[2]), std::atoi(argv[3]), argv[4], argv[5]);
   } catch (const AppException& e) {
     std::fprintf(stderr, "%s\n", e.what());
     return 1;

@@ -49,7 +49,7 @@ bool IsSoundToc(const std::vector<uint8_t>& toc) {
 
 namespace {
 
-void Check(CdDrive& drive) {
+std::vector<uint8_t> Check(CdDrive& drive) {
   uint8_t config[8] = {};
   const SenseCode config_code = drive.GetConfiguration(config);
   if (config_code == 0) {
@@ -89,7 +89,7 @@ void Check(CdDrive& drive) {
   for (size_t at = 4; at + 8 < total; at += 8)  // every descriptor before the lead-out
     if ((toc[at + 1] & 0x04) == 0) audio = true;
   if (!audio) throw AppException(kNotAudio);
-  Disc().toc = std::move(toc);
+  return toc;
 }
 
 std::vector<int32_t> Select(const std::vector<std::u16string>& paths, const std::vector<uint8_t>& toc) {
@@ -116,12 +116,7 @@ std::vector<int32_t> Select(const std::vector<std::u16string>& paths, const std:
 
 }  // namespace
 
-void CheckMedium(CdDrive& drive) { Check(drive); }
-
-DiscState& Disc() {
-  static DiscState state;
-  return state;
-}
+std::vector<uint8_t> CheckMedium(CdDrive& drive) { return Check(drive); }
 
 void OpenAndIdentify(CdDrive& drive, char16_t letter) {
   if (!drive.Open(letter)) {
@@ -133,21 +128,23 @@ void OpenAndIdentify(CdDrive& drive, char16_t letter) {
   if ((inquiry[0] & 0x1F) != 5) throw AppException("Internal error #151. Drive is not a CD drive.");
 }
 
-void CheckDisc(const std::vector<std::u16string>& paths) {
+DiscState CheckDisc(const std::vector<std::u16string>& paths) {
   if (paths.empty() || paths[0].empty())
     throw AppException("Error. The start-up input names no CD drive.");
   CdDrive drive;
+  DiscState disc;
   try {
     const char16_t letter = paths[0][0];
     OpenAndIdentify(drive, letter);
-    Disc().drive_letter = letter;
-    Check(drive);
-    Disc().selection = Select(paths, Disc().toc);
+    disc.drive_letter = letter;
+    disc.toc = Check(drive);
+    disc.selection = Select(paths, disc.toc);
   } catch (...) {
     drive.Close();
     throw;
   }
   drive.Close();
+  return disc;
 }
 
 std::optional<AudioSession> EnhancedAudioSession(const std::vector<uint8_t>& toc) {

@@ -12,21 +12,20 @@ namespace tonvik::cdrom {
 
 class CdDrive;
 
-// Written once by CheckDisc, read-only afterwards.
+// What the disc check found: the disc of one rip.
 struct DiscState {
   std::vector<uint8_t> toc;     // READ TOC format 0 (LBA) response, byte for byte
   char16_t drive_letter = 0;
   std::vector<int32_t> selection;  // track numbers in ripping order
 };
-DiscState& Disc();
 
 // Raises AppException with the user's message when the disc cannot be ripped.
 // The drive is closed again on every path.
-void CheckDisc(const std::vector<std::u16string>& paths);
+DiscState CheckDisc(const std::vector<std::u16string>& paths);
 
 // The checks of the medium in an open drive (profile, disc status, TOC);
-// keeps the TOC in Disc(). Raises AppException like CheckDisc.
-void CheckMedium(CdDrive& drive);
+// returns the TOC. Raises AppException like CheckDisc.
+std::vector<uint8_t> CheckMedium(CdDrive& drive);
 
 // Opens the drive and checks it is a CD/DVD device; raises AppException
 // ("Cannot access CD drive: %1%.", "Internal error #151. ...") otherwise.

@@ -31,7 +31,7 @@ int CAPEEncoder::MyIO::Seek(int64_t distance, monkey::SeekMethod method) {
   return file_.Seek(static_cast<uint64_t>(base + distance)) ? 0 : monkey::ERROR_IO_READ;
 }
 
-CAPEEncoder::CAPEEncoder(const std::u16string& path) : io_(std::make_unique<MyIO>(path)) {
+CAPEEncoder::CAPEEncoder(const EncoderTarget& target) : io_(std::make_unique<MyIO>(target)), selection_(target.format) {
   compressor_.reset(new (std::nothrow) monkey::CAPECompress());
   if (!compressor_) throw EncoderException("monkey audio initialization error");
 }
@@ -44,7 +44,7 @@ CAPEEncoder::~CAPEEncoder() {
 void CAPEEncoder::Start() {
   const monkey::WaveFormat format = monkey::MakeWaveFormat(
       static_cast<uint32_t>(sample_rate), static_cast<uint16_t>(bits_per_sample), static_cast<uint16_t>(channels));
-  const int level = SelectedValue(GetFormat(Format::Ape), Selection());
+  const int level = SelectedValue(GetFormat(Format::Ape), selection_);
   // The length is not known up front; the library gives the file its exact
   // seek table when it finishes.
   if (compressor_->Start(io_.get(), &format, monkey::MAX_AUDIO_BYTES_UNKNOWN, level, nullptr,
@@ -61,7 +61,6 @@ void CAPEEncoder::Write(const void* data, uint32_t bytes, uint32_t* taken) {
   while (bytes > 0) {
     const int n = static_cast<int>(std::min<uint32_t>(bytes, std::numeric_limits<int>::max() / 2));
     const int result = compressor_->AddData(p, n);
-    if (result == monkey::ERROR_IO_WRITE || result == monkey::ERROR_IO_READ) throw EncoderException("write error");
     if (result != 0) throw EncoderException("data processing error");
     p += n;
     bytes -= static_cast<uint32_t>(n);

@@ -17,7 +17,7 @@ class CAPEEncoder : public CEncoder {
   // beside the target, renamed over it only when the track is complete.
   class MyIO : public monkey::CIO {
    public:
-    explicit MyIO(const std::u16string& path) : file_(path) {}
+    explicit MyIO(const EncoderTarget& target) : file_(target.path, target.overwrite) {}
     int Open(const char*) override { return 0; }
     int Close() override { return 0; }
     int Read(void* buffer, unsigned bytes, unsigned* bytes_read) override;
@@ -36,7 +36,7 @@ class CAPEEncoder : public CEncoder {
     TargetFile file_;
   };
 
-  explicit CAPEEncoder(const std::u16string& path);
+  explicit CAPEEncoder(const EncoderTarget& target);
   ~CAPEEncoder() override;
   void Write(const void* data, uint32_t bytes, uint32_t* taken = nullptr) override;
   // Completes the file and its tag and puts it in place. Throws "write
@@ -48,6 +48,7 @@ class CAPEEncoder : public CEncoder {
   void Start();
 
   std::unique_ptr<MyIO> io_;
+  const EncoderSelection selection_;
   std::unique_ptr<monkey::CAPECompress> compressor_;
   bool not_started_ = true;
 };

@@ -2,22 +2,15 @@
 
 #include "core/app_exception.h"
 #include "encoders/format_table.h"
-#include "encoders/selection.h"
 
 namespace tonvik {
 
 CEncoder::~CEncoder() = default;
 
-EncoderSelection& Selection() {
-  static EncoderSelection selection;
-  return selection;
-}
-
-std::unique_ptr<CEncoder> CreateEncoder(const std::u16string& path,
-                                        std::shared_ptr<CTagData> tags) {
-  const FormatInfo* format = FindFormat(Selection().format_number);
+std::unique_ptr<CEncoder> CreateEncoder(const EncoderTarget& target, std::shared_ptr<CTagData> tags) {
+  const FormatInfo* format = FindFormat(target.format.format_number);
   if (!format || !format->factory) throw EncoderException("encoder not available");
-  std::unique_ptr<CEncoder> encoder = format->factory(path);
+  std::unique_ptr<CEncoder> encoder = format->factory(target);
   encoder->sample_rate = 44100;
   encoder->channels = 2;
   encoder->bits_per_sample = 16;
@@ -25,8 +18,8 @@ std::unique_ptr<CEncoder> CreateEncoder(const std::u16string& path,
   return encoder;
 }
 
-std::u16string GetTargetExtension() {
-  const FormatInfo* format = FindFormat(Selection().format_number);
+std::u16string GetTargetExtension(int format_number) {
+  const FormatInfo* format = FindFormat(format_number);
   if (!format) throw EncoderException("unknown target format");
   return format->extension;
 }

@@ -11,9 +11,21 @@
 #include <memory>
 #include <string>
 
+#include "encoders/selection.h"
 #include "encoders/tag_data.h"
 
 namespace tonvik {
+
+class OverwritePolicy;
+
+// What one encoder writes and how; an encoder reads nothing else.
+struct EncoderTarget {
+  std::u16string path;      // the full output path
+  EncoderSelection format;  // format number, preset and custom value
+  bool force_cbr = false;   // MP3 at the constant bit rate of the choice (MP3ForceCBR)
+  // Decides about an existing file; nullptr replaces it without asking. Not owned.
+  OverwritePolicy* overwrite = nullptr;
+};
 
 class CEncoder {
  public:
@@ -34,14 +46,13 @@ class CEncoder {
   std::shared_ptr<CTagData> tags;
 };
 
-// An encoder of the current target format (Selection().format_number) writing
-// to the full output path. Throws SkipFileException when the user declines
-// the overwrite, EncoderException "encoder not available" for a format
-// without an encoder.
-std::unique_ptr<CEncoder> CreateEncoder(const std::u16string& path, std::shared_ptr<CTagData> tags);
+// An encoder of the target's format writing to the target's path. Throws
+// SkipFileException when the user declines the overwrite, EncoderException
+// "encoder not available" for a format without an encoder.
+std::unique_ptr<CEncoder> CreateEncoder(const EncoderTarget& target, std::shared_ptr<CTagData> tags);
 
-// The extension of the current target format; EncoderException "unknown
-// target format" for any other number.
-std::u16string GetTargetExtension();
+// The extension of a target format; EncoderException "unknown target format"
+// for any other number.
+std::u16string GetTargetExtension(int format_number);
 
 }  // namespace tonvik

@@ -10,7 +10,7 @@
 
 namespace tonvik {
 
-CFLACEncoder::CFLACEncoder(const std::u16string& path) : file_(path) {
+CFLACEncoder::CFLACEncoder(const EncoderTarget& target) : file_(target.path, target.overwrite), selection_(target.format) {
   encoder_ = FLAC__stream_encoder_new();
   if (!encoder_) throw std::bad_alloc();
 }
@@ -21,7 +21,7 @@ CFLACEncoder::~CFLACEncoder() {
 }
 
 void CFLACEncoder::Start() {
-  const unsigned level = static_cast<unsigned>(SelectedValue(GetFormat(Format::Flac), Selection()));
+  const unsigned level = static_cast<unsigned>(SelectedValue(GetFormat(Format::Flac), selection_));
   FLAC__stream_encoder_set_sample_rate(encoder_, static_cast<uint32_t>(sample_rate));
   FLAC__stream_encoder_set_bits_per_sample(encoder_, static_cast<uint32_t>(bits_per_sample));
   FLAC__stream_encoder_set_channels(encoder_, static_cast<uint32_t>(channels));

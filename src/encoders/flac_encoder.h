@@ -11,7 +11,7 @@ namespace tonvik {
 
 class CFLACEncoder : public CEncoder {
  public:
-  explicit CFLACEncoder(const std::u16string& path);
+  explicit CFLACEncoder(const EncoderTarget& target);
   ~CFLACEncoder() override;
   void Write(const void* data, uint32_t bytes, uint32_t* taken = nullptr) override;
   // Throws "write error" when the library's finish fails.
@@ -29,6 +29,7 @@ class CFLACEncoder : public CEncoder {
                                                     FLAC__uint64* offset, void* client);
 
   TargetFile file_;
+  const EncoderSelection selection_;
   bool not_started_ = true;
   FLAC__StreamEncoder* encoder_ = nullptr;
   FLAC__StreamMetadata* comments_ = nullptr;  // owned; the encoder only refers to it

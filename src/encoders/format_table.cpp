@@ -15,8 +15,8 @@ namespace tonvik {
 namespace {
 
 template <typename T>
-std::unique_ptr<CEncoder> Make(const std::u16string& path) {
-  return std::make_unique<T>(path);
+std::unique_ptr<CEncoder> Make(const EncoderTarget& target) {
+  return std::make_unique<T>(target);
 }
 
 constexpr CustomRow kMp3Rows[] = {

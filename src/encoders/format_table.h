@@ -15,6 +15,7 @@ namespace tonvik {
 
 class CEncoder;
 struct EncoderSelection;
+struct EncoderTarget;
 
 // The target format numbers of the start-up input.
 enum class Format : int { Wav = 1, Mp3 = 2, Wma = 3, Ogg = 4, Ape = 5, Flac = 6 };
@@ -24,9 +25,9 @@ struct CustomRow {
   const char16_t* label;   // shown under the slider
 };
 
-// Constructs the encoder on the full output path (overwrite policy, folders,
-// temporary file). Null while a format has no encoder yet.
-using EncoderFactory = std::unique_ptr<CEncoder> (*)(const std::u16string& path);
+// Constructs the encoder for the target (overwrite policy, folders, temporary
+// file). Null while a format has no encoder yet.
+using EncoderFactory = std::unique_ptr<CEncoder> (*)(const EncoderTarget& target);
 
 struct FormatInfo {
   Format id;

@@ -1,19 +1,19 @@
 #include "encoders/lame_binding.h"
 
-#include <mutex>
-#include <optional>
-
 #include "core/app_exception.h"
 #include "core/settings.h"
 #include "platform/dynamic_library.h"
+#include "platform/run_time_binding.h"
 #include "platform/text.h"
 
 namespace tonvik {
 
 namespace {
 
-std::mutex g_lock;
-std::optional<LameFunctions> g_bound;
+RunTimeBinding<LameFunctions>& Binding() {
+  static RunTimeBinding<LameFunctions> binding;
+  return binding;
+}
 
 }  // namespace
 
@@ -24,28 +24,22 @@ std::string LameLibraryPath() {
 }
 
 const LameFunctions& BindLame() {
-  std::lock_guard guard(g_lock);
-  if (g_bound) return *g_bound;
-  DynamicLibrary library(LameLibraryPath());
-  if (!library.loaded()) throw EncoderException("MP3 libraries are not installed");
-  LameFunctions f;
-  f.init = library.Function<BEINITSTREAM>("beInitStream");
-  f.encode = library.Function<BEENCODECHUNK>("beEncodeChunk");
-  f.deinit = library.Function<BEDEINITSTREAM>("beDeinitStream");
-  f.close = library.Function<BECLOSESTREAM>("beCloseStream");
-  f.info_tag = library.Function<BEWRITEINFOTAG>("beWriteInfoTag");
-  f.info_tag_w = library.Function<BEWRITEINFOTAGW>("beWriteInfoTagW");
-  if (!f.init || !f.encode || !f.deinit || !f.close || !f.info_tag) {
-    throw EncoderException("MP3 libraries are broken");
-  }
-  library.Leak();  // the binding lasts for the process
-  g_bound = f;
-  return *g_bound;
+  return Binding().Get([] { return DynamicLibrary(LameLibraryPath()); },
+                       [](const DynamicLibrary& library) {
+                         if (!library.loaded()) throw EncoderException("MP3 libraries are not installed");
+                         LameFunctions f;
+                         f.init = library.Function<BEINITSTREAM>("beInitStream");
+                         f.encode = library.Function<BEENCODECHUNK>("beEncodeChunk");
+                         f.deinit = library.Function<BEDEINITSTREAM>("beDeinitStream");
+                         f.close = library.Function<BECLOSESTREAM>("beCloseStream");
+                         f.info_tag = library.Function<BEWRITEINFOTAG>("beWriteInfoTag");
+                         f.info_tag_w = library.Function<BEWRITEINFOTAGW>("beWriteInfoTagW");
+                         if (!f.init || !f.encode || !f.deinit || !f.close || !f.info_tag)
+                           throw EncoderException("MP3 libraries are broken");
+                         return f;
+                       });
 }
 
-void ForgetLameBinding() {
-  std::lock_guard guard(g_lock);
-  g_bound.reset();
-}
+void ForgetLameBinding() { Binding().Forget(); }
 
 }  // namespace tonvik

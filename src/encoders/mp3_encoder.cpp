@@ -14,10 +14,9 @@ namespace tonvik {
 
 namespace {
 
-void FillConfig(BE_CONFIG& c, int32_t sample_rate, int32_t channels) {
+void FillConfig(BE_CONFIG& c, int32_t sample_rate, int32_t channels, const EncoderSelection& sel,
+                bool force_cbr) {
   std::memset(&c, 0, sizeof c);
-  const EncoderSelection& sel = Selection();
-  const bool force_cbr = Settings().MP3ForceCBR != 0;
   c.dwConfig = BE_CONFIG_LAME;
   c.dwStructVersion = 1;
   c.dwStructSize = sizeof(BE_CONFIG);
@@ -41,8 +40,8 @@ void FillConfig(BE_CONFIG& c, int32_t sample_rate, int32_t channels) {
 
 }  // namespace
 
-CMP3Encoder::CMP3Encoder(const std::u16string& path) : lame_(&BindLame()), fifo_(kFifoBytes) {
-  file_ = std::make_unique<TargetFile>(path);
+CMP3Encoder::CMP3Encoder(const EncoderTarget& target) : lame_(&BindLame()), selection_(target.format), force_cbr_(target.force_cbr), fifo_(kFifoBytes) {
+  file_ = std::make_unique<TargetFile>(target.path, target.overwrite);
 }
 
 CMP3Encoder::~CMP3Encoder() {
@@ -55,7 +54,7 @@ void CMP3Encoder::Start() {
   if (!id3v2.empty()) file_->WriteOrThrow(id3v2.data(), id3v2.size());
 
   BE_CONFIG config;
-  FillConfig(config, sample_rate, channels);
+  FillConfig(config, sample_rate, channels, selection_, force_cbr_);
   uint32_t buffer_size = 0;
   HBE_STREAM stream = 0;
   if (lame_->init(&config, &samples_per_chunk_, &buffer_size, &stream) != BE_ERR_SUCCESSFUL) {

@@ -16,7 +16,7 @@ class CMP3Encoder : public CEncoder {
   // The staging area of one library chunk: at most 4096 samples.
   static constexpr size_t kStagingBytes = 8192;
 
-  explicit CMP3Encoder(const std::u16string& path);
+  explicit CMP3Encoder(const EncoderTarget& target);
   ~CMP3Encoder() override;
   void Write(const void* data, uint32_t bytes, uint32_t* taken = nullptr) override;
   void Finish() override;
@@ -28,6 +28,8 @@ class CMP3Encoder : public CEncoder {
   void EncodeChunk(size_t bytes);
 
   const LameFunctions* lame_;
+  const EncoderSelection selection_;
+  const bool force_cbr_;
   std::unique_ptr<TargetFile> file_;
   HBE_STREAM stream_ = 0;
   bool not_started_ = true;

@@ -8,7 +8,7 @@
 
 namespace tonvik {
 
-COGGEncoder::COGGEncoder(const std::u16string& path) : file_(path) {}
+COGGEncoder::COGGEncoder(const EncoderTarget& target) : file_(target.path, target.overwrite), selection_(target.format) {}
 
 COGGEncoder::~COGGEncoder() { Clear(); }
 
@@ -24,7 +24,7 @@ void COGGEncoder::Clear() {
 
 void COGGEncoder::Start() {
   vorbis_info_init(&info_);
-  const EncoderSelection& sel = Selection();
+  const EncoderSelection& sel = selection_;
   int result;
   const int value = SelectedValue(GetFormat(Format::Ogg), sel);
   if (sel.preset_index >= 0 && sel.preset_index < 3) {

@@ -10,7 +10,7 @@ namespace tonvik {
 
 class COGGEncoder : public CEncoder {
  public:
-  explicit COGGEncoder(const std::u16string& path);
+  explicit COGGEncoder(const EncoderTarget& target);
   ~COGGEncoder() override;
   void Write(const void* data, uint32_t bytes, uint32_t* taken = nullptr) override;
   void Finish() override;
@@ -23,6 +23,7 @@ class COGGEncoder : public CEncoder {
   void Clear();
 
   TargetFile file_;
+  const EncoderSelection selection_;
   bool not_started_ = true;
   bool library_live_ = false;  // the structs below need clearing
   ogg_stream_state stream_{};

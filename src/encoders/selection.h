@@ -1,6 +1,6 @@
-// The process-wide target format and quality choice: the format number comes
+// The target format and quality choice of one rip: the format number comes
 // from the start-up input, the preset and custom value from the Format dialog.
-// Written before ripping starts and only read afterwards.
+// Held by the rip session; each encoder gets a copy in its target.
 #pragma once
 
 namespace tonvik {
@@ -10,7 +10,5 @@ struct EncoderSelection {
   int preset_index = 1;   // 0 Low, 1 Normal, 2 High, 3 Custom
   int custom_value = 0;   // the value of the custom table row (bit/s or level)
 };
-
-EncoderSelection& Selection();
 
 }  // namespace tonvik

@@ -39,8 +39,7 @@ void PutField(std::vector<uint8_t>& tag, size_t offset, size_t width, const std:
 
 // The comments of a track in their fixed order; empty ones are left out, the
 // track number is always there.
-std::vector<std::pair<const char*, std::string>> CommentList(uint32_t index) {
-  const DiscMetadata& d = Metadata();
+std::vector<std::pair<const char*, std::string>> CommentList(const DiscMetadata& d, uint32_t index) {
   std::vector<std::pair<const char*, std::string>> list;
   auto add = [&](const char* name, const std::string& value) {
     if (!value.empty()) list.emplace_back(name, value);
@@ -57,17 +56,18 @@ std::vector<std::pair<const char*, std::string>> CommentList(uint32_t index) {
 
 }  // namespace
 
-CCDDBTagData::CCDDBTagData(uint32_t index) : index_(index) {
-  if (index >= Metadata().titles.size()) throw AppException("Internal error #4765.");
+CCDDBTagData::CCDDBTagData(std::shared_ptr<const DiscMetadata> disc, uint32_t index)
+    : disc_(std::move(disc)), index_(index) {
+  if (!disc_ || index >= disc_->titles.size()) throw AppException("Internal error #4765.");
 }
 
-std::shared_ptr<CTagData> CreateTagData(uint32_t index) {
-  if (Metadata().titles.empty()) return std::make_shared<CEmptyTagData>();
-  return std::make_shared<CCDDBTagData>(index);
+std::shared_ptr<CTagData> CreateTagData(std::shared_ptr<const DiscMetadata> disc, uint32_t index) {
+  if (!disc || disc->titles.empty()) return std::make_shared<CEmptyTagData>();
+  return std::make_shared<CCDDBTagData>(std::move(disc), index);
 }
 
 void CCDDBTagData::GetID3v2(std::vector<uint8_t>& out) {
-  const DiscMetadata& d = Metadata();
+  const DiscMetadata& d = *disc_;
   out.assign({'I', 'D', '3', 0x04, 0x00, 0x00, 0, 0, 0, 0});
   auto frame = [&](const char* id, const std::string& text) {
     if (!text.empty()) AppendTextFrame(out, id, text);
@@ -85,7 +85,7 @@ void CCDDBTagData::GetID3v2(std::vector<uint8_t>& out) {
 
 void CCDDBTagData::GetID3v1(std::vector<uint8_t>& out) {
   out.clear();
-  const DiscMetadata& d = Metadata();
+  const DiscMetadata& d = *disc_;
   const std::string& title = index_ < d.titles.size() ? d.titles[index_] : std::string();
   const std::u16string fields[] = {Utf8ToWide(title.c_str()),     Utf8ToWide(d.artist.c_str()),
                                    Utf8ToWide(d.album.c_str()),   Utf8ToWide(d.year.c_str()),
@@ -109,7 +109,7 @@ void CCDDBTagData::GetID3v1(std::vector<uint8_t>& out) {
 
 void CCDDBTagData::SetWMAttributes(IWMHeaderInfo* header) {
   if (!header) return;
-  const DiscMetadata& disc = Metadata();
+  const DiscMetadata& disc = *disc_;
   const std::string title = index_ < disc.titles.size() ? disc.titles[index_] : std::string();
   const std::string track = std::to_string(index_ + 1);
   const std::pair<const char16_t*, const std::string*> attributes[] = {
@@ -126,7 +126,7 @@ void CCDDBTagData::SetWMAttributes(IWMHeaderInfo* header) {
 }
 
 int CCDDBTagData::WriteAPETag(monkey::CIO& io) {
-  const DiscMetadata& disc = Metadata();
+  const DiscMetadata& disc = *disc_;
   const std::string title = index_ < disc.titles.size() ? disc.titles[index_] : std::string();
   const std::string track = std::to_string(index_ + 1);
   const std::string total = std::to_string(disc.titles.size());
@@ -141,13 +141,13 @@ int CCDDBTagData::WriteAPETag(monkey::CIO& io) {
 }
 
 void CCDDBTagData::AddVorbisComments(vorbis_comment* comments) {
-  for (const auto& [name, value] : CommentList(index_)) {
+  for (const auto& [name, value] : CommentList(*disc_, index_)) {
     vorbis_comment_add_tag(comments, name, value.c_str());
   }
 }
 
 void CCDDBTagData::AddFLACComments(FLAC__StreamMetadata* block) {
-  for (const auto& [name, value] : CommentList(index_)) {
+  for (const auto& [name, value] : CommentList(*disc_, index_)) {
     FLAC__StreamMetadata_VorbisComment_Entry entry;
     if (!FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair(&entry, name,
                                                                         value.c_str())) {

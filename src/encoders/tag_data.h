@@ -1,12 +1,13 @@
 // Per-track metadata that renders each format's tag. One object per track,
-// shared between the rip job and the encoder; every call reads the disc record
-// afresh.
+// shared between the rip job and the encoder; it keeps the disc record it was
+// made from.
 #pragma once
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "output/disc_metadata.h"
 #include "output/utf8_to_wide.h"
 
 struct vorbis_comment;
@@ -35,12 +36,12 @@ class CTagData {
   virtual void AddFLACComments(FLAC__StreamMetadata* block) = 0;
 };
 
-// The tags of one track of the disc record.
+// The tags of one track of a disc record.
 class CCDDBTagData : public CTagData {
  public:
   // Throws AppException "Internal error #4765." when the index is not below
   // the number of titles.
-  explicit CCDDBTagData(uint32_t index);
+  CCDDBTagData(std::shared_ptr<const DiscMetadata> disc, uint32_t index);
   void GetID3v1(std::vector<uint8_t>& out) override;
   void GetID3v2(std::vector<uint8_t>& out) override;
   void SetWMAttributes(IWMHeaderInfo* header) override;
@@ -51,6 +52,7 @@ class CCDDBTagData : public CTagData {
   uint32_t index() const { return index_; }
 
  private:
+  std::shared_ptr<const DiscMetadata> disc_;
   uint32_t index_;  // zero-based track index
 };
 
@@ -66,7 +68,7 @@ class CEmptyTagData : public CTagData {
 };
 
 // A CCDDBTagData when the disc record has titles, else a CEmptyTagData.
-std::shared_ptr<CTagData> CreateTagData(uint32_t index);
+std::shared_ptr<CTagData> CreateTagData(std::shared_ptr<const DiscMetadata> disc, uint32_t index);
 
 // The ID3v1 genre index of a name (case-insensitive, Latin-1), 255 when none.
 uint8_t Id3v1GenreIndex(const std::string& latin1_name);

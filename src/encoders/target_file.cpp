@@ -36,14 +36,22 @@ std::string TempNameIn(const std::string& folder) {
 
 }  // namespace
 
-TargetFile::TargetFile(const std::u16string& path) {
+TargetFile::TargetFile(const std::u16string& path, OverwritePolicy* overwrite, Creation creation) {
   const std::u16string fitted = FitComponents(path);
-  if (MayWriteFile(fitted)) throw SkipFileException();
+  if (overwrite && overwrite->MayWriteFile(fitted)) throw SkipFileException();
   const size_t slash = fitted.rfind(u'/');
   const std::u16string folder = slash == std::u16string::npos ? u"" : fitted.substr(0, slash + 1);
   EnsureFolder(folder);
   target_ = ToUtf8(fitted);
   const std::string folder8 = ToUtf8(folder);
+  if (creation == Creation::kByLibrary) {
+    struct stat st {};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      temp_ = TempNameIn(folder8);
+      if (::lstat(temp_.c_str(), &st) != 0) break;
+    }
+    return;
+  }
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
     temp_ = TempNameIn(folder8);
     // Readable too: an encoder may read back what it wrote (Monkey's Audio).

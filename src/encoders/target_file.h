@@ -13,9 +13,16 @@
 
 namespace tonvik {
 
+class OverwritePolicy;
+
 class TargetFile {
  public:
-  explicit TargetFile(const std::u16string& path);
+  // kNow creates the temporary file; kByLibrary only chooses its name, for a
+  // library that creates the file by its path and reports its own failure.
+  enum class Creation { kNow, kByLibrary };
+
+  // `overwrite` decides about an existing file (nullptr: replace it).
+  TargetFile(const std::u16string& path, OverwritePolicy* overwrite, Creation creation = Creation::kNow);
   ~TargetFile();
   TargetFile(const TargetFile&) = delete;
   TargetFile& operator=(const TargetFile&) = delete;

@@ -19,7 +19,7 @@ void Put32(uint8_t* p, uint32_t v) {
 
 }  // namespace
 
-CWaveEncoder::CWaveEncoder(const std::u16string& path) : file_(path) {}
+CWaveEncoder::CWaveEncoder(const EncoderTarget& target) : file_(target.path, target.overwrite) {}
 
 void CWaveEncoder::Write(const void* data, uint32_t bytes, uint32_t* taken) {
   if (header_pending_) {

@@ -7,7 +7,7 @@ namespace tonvik {
 
 class CWaveEncoder : public CEncoder {
  public:
-  explicit CWaveEncoder(const std::u16string& path);
+  explicit CWaveEncoder(const EncoderTarget& target);
   void Write(const void* data, uint32_t bytes, uint32_t* taken = nullptr) override;
   // Patches the RIFF and data sizes, then puts the file in place.
   void Finish() override;

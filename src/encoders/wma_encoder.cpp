@@ -35,11 +35,11 @@ void Check(HRESULT hr, const char* message) {
 
 }  // namespace
 
-CWmaEncoder::CWmaEncoder(const std::u16string& path) : wm_(&BindWma()) {
-  // The runtime writes the temporary file by its name; it is renamed over the
-  // target only when the file is finished.
-  file_ = std::make_unique<TargetFile>(path);
-  file_->Close();
+CWmaEncoder::CWmaEncoder(const EncoderTarget& target) : wm_(&BindWma()), selection_(target.format) {
+  // The runtime creates and writes the temporary file by its name, and says
+  // itself when it cannot; the file is renamed over the target only when it
+  // is finished.
+  file_ = std::make_unique<TargetFile>(target.path, target.overwrite, TargetFile::Creation::kByLibrary);
   Check(wm_->create_writer(nullptr, writer_.Out()), "cannot create WMA encoder");
   const HRESULT named = writer_->SetOutputFilename(FromUtf8(file_->temp_path()).c_str());
   if (FAILED(named)) {
@@ -71,7 +71,7 @@ void CWmaEncoder::Start() {
 
   // The presets are quality formats and apply to 44100 Hz stereo only; any
   // other stream takes the constant rate of the custom value.
-  const EncoderSelection& selection = Selection();
+  const EncoderSelection& selection = selection_;
   const int value = SelectedValue(GetFormat(Format::Wma), selection);
   ComPtr<IWMProfile> profile;
   if (sample_rate == 44100 && channels == 2 && selection.preset_index >= 0 && selection.preset_index < 3) {

@@ -20,7 +20,7 @@ namespace tonvik {
 
 class CWmaEncoder : public CEncoder, public IWMStatusCallback {
  public:
-  explicit CWmaEncoder(const std::u16string& path);
+  explicit CWmaEncoder(const EncoderTarget& target);
   ~CWmaEncoder() override;
   void Write(const void* data, uint32_t bytes, uint32_t* taken = nullptr) override;
   void Finish() override;
@@ -37,6 +37,7 @@ class CWmaEncoder : public CEncoder, public IWMStatusCallback {
   void Start();
 
   const WmaFunctions* wm_;
+  const EncoderSelection selection_;
   std::unique_ptr<TargetFile> file_;
   ComPtr<IWMWriter> writer_;
   uint32_t bytes_per_second_ = 0;  // of the PCM input

@@ -10,13 +10,6 @@ namespace tonvik::install {
 
 namespace {
 
-void InitialiseCurlOnce() {
-  static std::once_flag once;
-  // curl_global_init is not thread-safe itself; every transfer of the process
-  // goes through here first.
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 size_t AppendToString(char* data, size_t size, size_t count, void* user) {
   auto* body = static_cast<std::string*>(user);
   // A host that sends far more than a list ends the transfer, not our memory.
@@ -51,7 +44,7 @@ int OnTransferInfo(void* user, curl_off_t download_total, curl_off_t downloaded,
 // nothing moves, so an abort is seen even when the host is silent.
 DownloadResult Get(const std::string& url, curl_write_callback write, void* write_target,
                    const DownloadProgress* progress) {
-  InitialiseCurlOnce();
+  InitialiseDownloads();
   CURL* curl = curl_easy_init();
   if (!curl) return DownloadResult::Failed;
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
@@ -80,6 +73,11 @@ DownloadResult Get(const std::string& url, curl_write_callback write, void* writ
 }
 
 }  // namespace
+
+void InitialiseDownloads() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
 
 DownloadResult DownloadToMemory(const std::string& url, std::string* body, const DownloadProgress& progress) {
   body->clear();

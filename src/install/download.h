@@ -28,4 +28,9 @@ DownloadResult DownloadToMemory(const std::string& url, std::string* body, const
 // The same into the open file descriptor (from its current position).
 DownloadResult DownloadToFile(const std::string& url, int fd, const DownloadProgress& progress);
 
+// libcurl's process-wide set-up (curl_global_init), once. Every download
+// calls it; a worker calls it on its owner's thread before it starts its own,
+// so that the set-up never races another library's.
+void InitialiseDownloads();
+
 }  // namespace tonvik::install

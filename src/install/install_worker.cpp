@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "modules/msi/msi.h"
+#include "platform/run_time_binding.h"
 #include "platform/system_modules.h"
 #include "platform/text.h"
 
@@ -40,6 +41,18 @@ struct MsiFunctions {
     return set_internal_ui && set_external_ui && install_product && open_database && open_view &&
            view_execute && view_fetch && record_get_string && query_product_state && close_handle;
   }
+};
+
+// The engine stays loaded for the rest of the process once bound: it keeps
+// the progress handler, and its libraries do not take well to being unloaded.
+RunTimeBinding<MsiFunctions>& MsiBinding() {
+  static RunTimeBinding<MsiFunctions> binding;
+  return binding;
+}
+
+// Why the engine could not be bound, as the page reports it.
+struct BindFailure {
+  const char16_t* text;
 };
 
 constexpr char16_t kProductCodeQuery[] = u"SELECT `Value` FROM `Property` WHERE `Property`='ProductCode'";
@@ -85,6 +98,8 @@ std::string RunningProgram() {
 
 }  // namespace
 
+void ForgetMsiBinding() { MsiBinding().Forget(); }
+
 InstallWorker::InstallWorker(InstallView& view, InstallState& state, InstallOptions options)
     : view_(view), state_(state), options_(std::move(options)) {}
 
@@ -106,19 +121,20 @@ void InstallWorker::Run() {
     view_.ShowStatus(u"Starting installation");
     view_.SetProgressRange(0, 100);  // the bar back at 0
 
-    DynamicLibrary library = LoadModuleByName("msi.so");
-    if (!library.loaded()) {
-      fail(u"Unable to access Windows Installer. Installation aborted.");
-      return;
-    }
     MsiFunctions msi;
-    if (!msi.Resolve(library)) {
-      fail(u"Internal error #1. Installation aborted.");
+    try {
+      msi = MsiBinding().Get([] { return LoadModuleByName("msi.so"); },
+                             [](const DynamicLibrary& library) {
+                               if (!library.loaded())
+                                 throw BindFailure{u"Unable to access Windows Installer. Installation aborted."};
+                               MsiFunctions functions;
+                               if (!functions.Resolve(library)) throw BindFailure{u"Internal error #1. Installation aborted."};
+                               return functions;
+                             });
+    } catch (const BindFailure& failure) {
+      fail(failure.text);
       return;
     }
-    // The engine stays loaded for the rest of the process: it keeps the
-    // progress handler, and its libraries do not take well to being unloaded.
-    library.Leak();
 
     std::vector<const char*> packages = {"pellorin.msi"};
     if (options_.wow64) packages.push_back("kestrane.msi");

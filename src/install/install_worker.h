@@ -29,6 +29,11 @@ struct InstallOptions {
   bool wow64 = false;         // install kestrane.msi as well (see IsWow64Process)
 };
 
+// The engine's functions are bound once per process (msi.so is loaded from
+// the system modules folder on the first installation); tests that point the
+// folder elsewhere forget the binding first.
+void ForgetMsiBinding();
+
 class InstallWorker {
  public:
   InstallWorker(InstallView& view, InstallState& state, InstallOptions options);

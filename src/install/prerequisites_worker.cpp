@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "install/child_process.h"
+#include "platform/exit_codes.h"
 #include "install/redist_list.h"
 #include "install/size_text.h"
 #include "install/temporary_files.h"
@@ -15,13 +16,6 @@
 namespace tonvik::install {
 
 namespace {
-
-// The exit code of an installer that needs a restart to finish (3010). An
-// exit status holds 8 bits here, so an installer's exit(3010) arrives as
-// 3010 & 0xFF (194, which no signal's 128 + number reaches).
-constexpr int kRebootRequired = 3010;
-
-bool AsksForReboot(int exit_code) { return exit_code == kRebootRequired || exit_code == (kRebootRequired & 0xFF); }
 
 // The texts that depend on the component.
 struct ComponentTexts {
@@ -98,7 +92,10 @@ PrerequisitesWorker::PrerequisitesWorker(std::vector<Prerequisite>& components, 
 
 PrerequisitesWorker::~PrerequisitesWorker() { Join(); }
 
-void PrerequisitesWorker::Start() { thread_ = std::thread(&PrerequisitesWorker::Run, this); }
+void PrerequisitesWorker::Start() {
+  InitialiseDownloads();  // before the worker's thread exists
+  thread_ = std::thread(&PrerequisitesWorker::Run, this);
+}
 
 void PrerequisitesWorker::Join() {
   if (thread_.joinable()) thread_.join();
@@ -179,7 +176,7 @@ void PrerequisitesWorker::Run() {
         return;
       }
       const int exit_code = WaitForExit(started.pid);
-      if (AsksForReboot(exit_code)) {
+      if (AsksForRestart(exit_code)) {
         state_.reboot_required = true;
       } else if (exit_code != 0) {
         fail(texts.not_installed);

@@ -1,14 +1,19 @@
 // The lookup under a time bound. The web-service library has no overall
 // time limit (a proxy that accepts and never answers keeps it waiting for
-// minutes), so the lookup runs on a detached thread of its own and fills a
-// private record; the caller waits for it at most the bound and takes the
-// record only when it came in time. A late answer ends in that private
-// record and is dropped with it: it never reaches the process-wide record.
+// minutes), so the lookup runs on a thread of its own and fills a private
+// record; the caller waits for it at most the bound and takes the record only
+// when it came in time. A late answer ends in that private record and is
+// dropped with it: it never reaches the rip's record.
+//
+// The object owns its thread: destroyed after the lookup ended, it joins it;
+// destroyed while the library still waits, it hands the thread to the
+// abandoned threads (platform/abandoned_threads.h), so it never blocks.
 #pragma once
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "lookup/musicbrainz_lookup.h"
@@ -20,7 +25,7 @@ inline constexpr std::chrono::milliseconds kLookupBound{30000};
 class BoundedLookup {
  public:
   // Starts the lookup at once; the thread owns a share of the state, so it
-  // may outlive this object.
+  // may outlive this object once abandoned.
   BoundedLookup(std::vector<uint8_t> toc, Service service);
   ~BoundedLookup();
   BoundedLookup(const BoundedLookup&) = delete;
@@ -39,6 +44,7 @@ class BoundedLookup {
   struct State;
   std::shared_ptr<State> state_;
   std::chrono::steady_clock::time_point started_;
+  std::thread thread_;
 };
 
 }  // namespace tonvik::lookup

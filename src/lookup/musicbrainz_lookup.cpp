@@ -16,8 +16,10 @@
 #include <musicbrainz5/Track.h>
 #include <musicbrainz5/TrackList.h>
 #include <musicbrainz5/xmlParser.h>
+#include <libxml/parser.h>
 
 #include <memory>
+#include <mutex>
 
 #include "lookup/disc_id.h"
 
@@ -81,7 +83,13 @@ void FillFromRelease(const MusicBrainz5::CRelease& release, const std::string& d
 
 }  // namespace
 
+void InitialiseLookupLibraries() {
+  static std::once_flag once;
+  std::call_once(once, [] { xmlInitParser(); });
+}
+
 void LookupDisc(const std::vector<uint8_t>& toc, DiscMetadata& out, const Service& service) {
+  InitialiseLookupLibraries();
   const std::string disc_id = DiscIdFromToc(toc);
   const int disc_tracks = DiscIdInputFromToc(toc).last;
   out = DiscMetadata{};
@@ -106,6 +114,7 @@ void LookupDisc(const std::vector<uint8_t>& toc, DiscMetadata& out, const Servic
 
 void MapReleaseAnswer(const std::string& document, const std::string& disc_id, int disc_tracks,
                       DiscMetadata& out) {
+  InitialiseLookupLibraries();
   out = DiscMetadata{};
   // As CQuery reads a fetched answer: the root element of a document that
   // parsed without error, whatever its name.

@@ -39,4 +39,13 @@ void LookupDisc(const std::vector<uint8_t>& toc, DiscMetadata& out, const Servic
 void MapReleaseAnswer(const std::string& document, const std::string& disc_id, int disc_tracks,
                       DiscMetadata& out);
 
+// The one-time set-up of the libraries under the lookup, done once per
+// process and safe to call from any thread. libxml2 (which parses the
+// answers) wants xmlInitParser called once before threads parse; its lazy
+// first call is not safe when two threads race into it. neon is set up by
+// libmusicbrainz5 itself while the program loads (ne_sock_init in a library
+// constructor), before any thread exists. LookupDisc calls this too; a caller
+// that starts a lookup thread calls it first, on its own thread.
+void InitialiseLookupLibraries();
+
 }  // namespace tonvik::lookup

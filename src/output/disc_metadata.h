@@ -1,6 +1,6 @@
-// The process-wide disc record: filled by the disc lookup before the rip job
-// starts, only read while ripping (no locking). All strings hold UTF-8 text;
-// an empty field counts as absent.
+// The disc record: filled by the disc lookup before the rip job starts, only
+// read while ripping. All strings hold UTF-8 text; an empty field counts as
+// absent.
 #pragma once
 #include <string>
 #include <vector>
@@ -12,7 +12,5 @@ struct DiscMetadata {
   std::vector<std::string> titles;  // entry i is track i + 1
   std::string release_id;
 };
-
-DiscMetadata& Metadata();
 
 }  // namespace tonvik

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/exit_codes.h"
+
 namespace tonvik::redist {
 
 // Exit codes: the system installers' codes as an exit status carries them,
@@ -14,7 +16,7 @@ namespace tonvik::redist {
 inline constexpr int kInstalled = 0;
 inline constexpr int kBadArguments = 87;             // an option we do not know
 inline constexpr int kInstallFailed = 1603 & 0xFF;   // the module could not be written
-inline constexpr int kRebootRequired = 3010 & 0xFF;  // placed, but a running program still uses the old one
+inline constexpr int kRebootRequired = kRestartRequiredStatus;  // placed, but a running program still uses the old one
 
 // The options the installers take: "/Q:A" (quiet, no questions) and "/R:N"
 // (never restart); both are what these installers do anyway. False for any

@@ -13,13 +13,12 @@
 #include "core/app_exception.h"
 #include "core/settings.h"
 #include "encoders/encoder.h"
-#include "encoders/selection.h"
 #include "encoders/tag_data.h"
-#include "output/disc_metadata.h"
 #include "output/naming.h"
 #include "output/utf8_to_wide.h"
 #include "platform/pipe.h"
 #include "rip/job_observer.h"
+#include "rip/rip_session.h"
 
 namespace tonvik {
 namespace {
@@ -110,38 +109,48 @@ std::u16string PlanOutputFolder(const RipJob& job, const Settings& settings, con
 }
 
 // Rips the selected tracks one by one on the job's thread. Owns the state
-// every track shares: the open drive, the output folder and the readers
-// that outlived their track.
+// every track shares: the open drive, the output folder, the disc record the
+// tags are made from and the readers that outlived their track.
 class TrackRipper {
  public:
-  TrackRipper(RipJob& job, RipControl& control, RipObserver& observer, const Settings& settings,
+  TrackRipper(RipSession& session, RipControl& control, RipObserver& observer, const Settings& settings,
               CdDrive& drive, ReaderGraveyard& graveyard, std::u16string folder)
-      : job_(job),
+      : session_(session),
+        job_(session.job),
         control_(control),
         observer_(observer),
         settings_(settings),
         drive_(drive),
         graveyard_(graveyard),
-        meta_(Metadata()),
+        meta_(std::make_shared<const DiscMetadata>(session.metadata)),
         folder_(std::move(folder)) {}
 
-  // One track, start to end. Any failure is listed for the track and the job
-  // goes on; a failed or cancelled track leaves no output of its own (the
-  // encoder discards its unfinished file, an old file stays as it was).
-  void Rip(int32_t track, const TrackExtent& extent) {
+  // One track, start to end, into `result`. Any failure is listed for the
+  // track and the job goes on; a failed or cancelled track leaves no output
+  // of its own (the encoder discards its unfinished file, an old file stays
+  // as it was).
+  void Rip(int32_t track, const TrackExtent& extent, TrackResult& result) {
     std::unique_ptr<CEncoder> encoder;
     Reader reader;
     std::u16string file_name;
+    result.track = track;
     job_.track_done = 0;
     job_.track_bytes = static_cast<int32_t>(std::min<int64_t>(int64_t(extent.sector_count) * kSectorBytes, INT32_MAX));
+    auto list = [&](const std::u16string& message) {
+      result.errors.push_back(message);
+      observer_.AddError(file_name + u": " + message);
+    };
     try {
       file_name = FileName(track);
-      file_name += GetTargetExtension();
-      encoder = CreateEncoder(folder_ + file_name, CreateTagData(static_cast<uint32_t>(track - 1)));
+      file_name += GetTargetExtension(session_.format.format_number);
+      result.file = file_name;
+      const EncoderTarget target{folder_ + file_name, session_.format, settings_.MP3ForceCBR != 0,
+                                 &session_.overwrite};
+      encoder = CreateEncoder(target, CreateTagData(meta_, static_cast<uint32_t>(track - 1)));
       auto pipe = std::make_shared<Pipe>(static_cast<size_t>(job_.track_bytes.load()));
       if (!pipe->ok()) throw AppException(kMsgPipeReadError);
       StartReader(reader, pipe, extent);
-      Pump(*pipe, reader, *encoder);
+      Pump(*pipe, reader, *encoder, result);
       StopReader(reader, graveyard_);
       if (control_.cancel) throw AppException(kMsgCanceled);
       if (reader.job->error_flag) throw AppException(kMsgCdReadError);
@@ -149,12 +158,13 @@ class TrackRipper {
       observer_.SetCurrentTrackText(observer_.CurrentTrackText() + u" (encoding)");
       encoder->Finish();
       encoder.reset();
-      if (int32_t lost = reader.job->unread_sectors.load(); lost > 0)
-        observer_.AddError(file_name + u": " + FormatMessage(kMsgSilenced, {Decimal(lost)}));
+      result.written = true;
+      result.sectors_replaced = reader.job->unread_sectors.load();
+      if (result.sectors_replaced > 0) list(FormatMessage(kMsgSilenced, {Decimal(result.sectors_replaced)}));
     } catch (const AppException& e) {
-      observer_.AddError(file_name + u": " + e.Message());
+      list(e.Message());
     } catch (...) {
-      observer_.AddError(file_name + u": " + kMsgUnhandled);
+      list(kMsgUnhandled);
     }
     StopReader(reader, graveyard_);
     encoder.reset();
@@ -164,12 +174,13 @@ class TrackRipper {
   // The track's file name without its extension; shows the track in the
   // dialog.
   std::u16string FileName(int32_t track) {
-    const bool titled = !meta_.titles.empty();
+    const DiscMetadata& meta = *meta_;
+    const bool titled = !meta.titles.empty();
     std::u16string name;
-    if (titled) name = ExpandTemplate(meta_, settings_.NameTemplate, track - 1);
+    if (titled) name = ExpandTemplate(meta, settings_.NameTemplate, track - 1);
     if (name.empty()) name = TrackName(track);
     std::u16string current = name;
-    if (titled && size_t(track - 1) < meta_.titles.size()) current = Utf8ToWide(meta_.titles[track - 1].c_str());
+    if (titled && size_t(track - 1) < meta.titles.size()) current = Utf8ToWide(meta.titles[track - 1].c_str());
     observer_.SetCurrentTrackText(u"Current: " + current);
     observer_.ResetTrackBar(job_.track_bytes);
     return name;
@@ -190,7 +201,7 @@ class TrackRipper {
   // Hands the reader's PCM to the encoder in chunks of 26 sectors until the
   // track ends, the reader fails, or the job is cancelled (waiting while it
   // is paused).
-  void Pump(Pipe& pipe, Reader& reader, CEncoder& encoder) {
+  void Pump(Pipe& pipe, Reader& reader, CEncoder& encoder, TrackResult& result) {
     std::vector<uint8_t> chunk(kChunkBytes);
     for (;;) {
       ssize_t n = pipe.Read(chunk.data(), chunk.size());
@@ -205,39 +216,37 @@ class TrackRipper {
         return;
       }
       encoder.Write(chunk.data(), static_cast<uint32_t>(n));
+      result.sectors_read += n / kSectorBytes;
       job_.track_done += static_cast<int32_t>(n);
       job_.total_done += static_cast<uint32_t>(n);
     }
   }
 
+  RipSession& session_;
   RipJob& job_;
   RipControl& control_;
   RipObserver& observer_;
   const Settings& settings_;
   CdDrive& drive_;
   ReaderGraveyard& graveyard_;
-  const DiscMetadata& meta_;
+  const std::shared_ptr<const DiscMetadata> meta_;
   const std::u16string folder_;
 };
 
 }  // namespace
 
-RipJob& TheRipJob() {
-  static RipJob job;
-  return job;
-}
-
-void RunRipJob(RipJob& job, RipControl& control, RipObserver& observer) {
+void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) {
   Settings settings;
-  Selection().format_number = job.format_number;  // what the factory and the extension read
-  const auto track_map = BuildTrackMap(job.toc);
+  RipJob& job = session.job;
+  const cdrom::DiscState& disc = session.disc;
+  const auto track_map = BuildTrackMap(disc.toc);
   auto extent = [&](int32_t track) {
     auto it = track_map.find(track);
     return it == track_map.end() ? TrackExtent{0, 0} : it->second;
   };
 
   int64_t total = 0;
-  for (int32_t t : job.selection) total += int64_t(extent(t).sector_count) * kSectorBytes;
+  for (int32_t t : disc.selection) total += int64_t(extent(t).sector_count) * kSectorBytes;
   // A checked TOC keeps a disc within 100 minutes (about 1 GB); the counters
   // are 32 bits, so anything larger is held at their limit rather than wrap.
   job.total_bytes = static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
@@ -246,18 +255,20 @@ void RunRipJob(RipJob& job, RipControl& control, RipObserver& observer) {
 
   CdDrive drive;
   ReaderGraveyard graveyard;
-  const bool drive_open = drive.Open(job.drive_letter);
+  const bool drive_open = drive.Open(disc.drive_letter);
   const int open_error = errno;
-  const std::u16string folder = PlanOutputFolder(job, settings, Metadata());
+  const std::u16string folder = PlanOutputFolder(job, settings, session.metadata);
+  session.results.clear();
 
   if (!drive_open) {
     // Without the drive every read would fail and the job would write silence.
     observer.AddError(DriveOpenFailureMessage(open_error, drive.open_detail()));
   } else {
-    TrackRipper ripper(job, control, observer, settings, drive, graveyard, folder);
-    for (int32_t track : job.selection) {
+    TrackRipper ripper(session, control, observer, settings, drive, graveyard, folder);
+    session.results.reserve(disc.selection.size());
+    for (int32_t track : disc.selection) {
       if (control.cancel) break;
-      ripper.Rip(track, extent(track));
+      ripper.Rip(track, extent(track), session.results.emplace_back());
     }
   }
 

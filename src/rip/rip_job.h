@@ -16,24 +16,19 @@
 namespace tonvik {
 
 class RipObserver;
+struct RipSession;
 
-// The process-wide job description. Inputs are set before the progress dialog
-// opens; the counters are written by the job thread only and read by the
-// dialog's timer (a stale read only affects the display).
+// The job of a rip session: where it writes, and how far it is. The counters
+// are written by the job thread only and read by the dialog's timer (a stale
+// read only affects the display).
 struct RipJob {
-  int format_number = 0;
-  char16_t drive_letter = 0;
-  std::vector<int32_t> selection;  // track numbers in rip order
-  std::vector<uint8_t> toc;        // the READ TOC response
-  std::u16string destination;      // folder chosen in the Format dialog
+  std::u16string destination;  // folder chosen in the Format dialog
 
   std::atomic<int32_t> track_bytes{0};   // bytes of the current track (sectors x 2352)
   std::atomic<int32_t> track_done{0};    // bytes of it handed to the encoder
   std::atomic<int32_t> total_bytes{0};   // all selected tracks
   std::atomic<uint32_t> total_done{0};   // bytes of the job handed to encoders
 };
-
-RipJob& TheRipJob();
 
 // What the dialog and the job share. Held by shared_ptr: a job thread that
 // outlives its dialog still finds it.
@@ -49,9 +44,10 @@ struct RipControl {
   std::shared_ptr<ManualResetEvent> pause = std::make_shared<ManualResetEvent>(true);
 };
 
-// Runs the whole job; returns when it has ended (normally, with errors or
-// cancelled), after JobFinished.
-void RunRipJob(RipJob& job, RipControl& control, RipObserver& observer);
+// Runs the session's job: the selected tracks of its disc, in its format,
+// named from its metadata; fills its results. Returns when it has ended
+// (normally, with errors or cancelled), after JobFinished.
+void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer);
 
 // Texts of the job, as the user sees them.
 inline constexpr char16_t kMsgCanceled[] = u"Canceled.";

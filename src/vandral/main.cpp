@@ -8,9 +8,9 @@
 #include "core/fatal_message_box.h"
 #include "core/main_flow.h"
 #include "core/settings.h"
-#include "encoders/selection.h"
+#include "platform/abandoned_threads.h"
 #include "platform/utf16_reader.h"
-#include "rip/rip_job.h"
+#include "rip/rip_session.h"
 #include "rip/ui/format_dialog.h"
 #include "rip/ui/progress_dialog.h"
 #include "widgets/app_resources.h"
@@ -19,31 +19,31 @@ namespace {
 
 using namespace tonvik;
 
+// The steps of the main flow over one rip session, which they create and
+// hand from the disc check to the Format and progress dialogs.
 class VandralParts : public MainFlowParts {
  public:
   bool InstallCheck() override { return tonvik::InstallCheck(); }
 
   void CheckDisc(const StartupInput& input) override {
-    cdrom::CheckDisc(input.paths);
-    RipJob& job = TheRipJob();
-    job.format_number = input.format_number;
-    job.drive_letter = cdrom::Disc().drive_letter;
-    job.selection = cdrom::Disc().selection;
-    job.toc = cdrom::Disc().toc;
-    Selection().format_number = input.format_number;
+    session_->disc = cdrom::CheckDisc(input.paths);
+    session_->format.format_number = input.format_number;
   }
 
-  int RunFormatDialog(const StartupInput& input) override {
-    FormatDialog dialog(input.format_number, TheRipJob(), QApplication::activeWindow());
+  int RunFormatDialog(const StartupInput&) override {
+    FormatDialog dialog(*session_, QApplication::activeWindow());
     return dialog.Run();
   }
 
   int RunProgressDialog(const StartupInput&) override {
-    ProgressDialog dialog(TheRipJob(), QApplication::activeWindow());
+    ProgressDialog dialog(session_, QApplication::activeWindow());
     return dialog.exec();
   }
 
   void ReportFatal(const std::u16string& message) override { ShowFatalMessage(message); }
+
+ private:
+  std::shared_ptr<RipSession> session_ = std::make_shared<RipSession>();
 };
 
 }  // namespace
@@ -56,11 +56,8 @@ int main(int argc, char** argv) {
   Utf16LineReader input(0);
   VandralParts parts;
   const int code = RunMainFlow(input, parts);
-  if (ProgressDialog::JobThreadAbandoned()) {
-    // A job thread that ignored the cancel is still running: end the process
-    // without running destructors under it.
-    std::fflush(nullptr);
-    std::_Exit(code);
-  }
-  return code;
+  // A thread that could not be stopped (a lookup inside the HTTP library, a
+  // job whose reader is stuck in the drive) must not see the static
+  // destructors run: then the process ends here, its files flushed.
+  return ExitCodeOrQuickExit(code);
 }

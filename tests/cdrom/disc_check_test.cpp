@@ -21,10 +21,12 @@ size_t OpenDescriptors() {
   return size_t(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
 }
 
-// The message CheckDisc raised, or "" when it passed.
-std::string Check(const std::vector<std::u16string>& paths) {
+// The message CheckDisc raised, or "" when it passed (with what it found in
+// *found when given).
+std::string Check(const std::vector<std::u16string>& paths, DiscState* found = nullptr) {
   try {
-    CheckDisc(paths);
+    DiscState disc = CheckDisc(paths);
+    if (found) *found = std::move(disc);
   } catch (const AppException& e) {
     return e.what();
   }
@@ -95,12 +97,13 @@ struct SelectionCase {
 class Selections : public ::testing::TestWithParam<SelectionCase> {};
 
 TEST_P(Selections, FollowThePaths) {
+  DiscState disc;
   const SelectionCase& c = GetParam();
   ImageFolder folder;
   folder.MakePreset(c.preset, "", u'E');
-  ASSERT_EQ(Check(c.paths), "");
-  EXPECT_EQ(Disc().selection, c.selection);
-  EXPECT_EQ(Disc().drive_letter, u'E');
+  ASSERT_EQ(Check(c.paths, &disc), "");
+  EXPECT_EQ(disc.selection, c.selection);
+  EXPECT_EQ(disc.drive_letter, u'E');
 }
 
 std::vector<int32_t> Range(int32_t first, int32_t last) {
@@ -122,10 +125,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CheckDisc, KeepsTheTocAsTheDriveReturnedIt) {
+  DiscState disc;
   ImageFolder folder;
   folder.MakePreset("t99");
-  ASSERT_EQ(Check({u"D:\\"}), "");
-  const auto& toc = Disc().toc;
+  ASSERT_EQ(Check({u"D:\\"}, &disc), "");
+  const auto& toc = disc.toc;
   ASSERT_EQ(toc.size(), 4u + 100 * 8);
   EXPECT_EQ(toc[0] << 8 | toc[1], 2 + 100 * 8);
   EXPECT_EQ(toc[2], 1);
@@ -138,10 +142,11 @@ TEST(CheckDisc, KeepsTheTocAsTheDriveReturnedIt) {
 }
 
 TEST(TrackMap, ExtentsRunToTheNextEntry) {
+  DiscState disc;
   ImageFolder folder;
   folder.MakePreset("enhanced");
-  ASSERT_EQ(Check({u"D:\\"}), "");
-  const auto map = BuildTrackMap(Disc().toc);
+  ASSERT_EQ(Check({u"D:\\"}, &disc), "");
+  const auto map = BuildTrackMap(disc.toc);
   ASSERT_EQ(map.size(), 4u);
   EXPECT_EQ(map.at(1).first_sector, 0);
   EXPECT_EQ(map.at(1).sector_count, 20 * 75);
@@ -153,7 +158,7 @@ TEST(TrackMap, ExtentsRunToTheNextEntry) {
   EXPECT_EQ(map.at(4).sector_count, 10 * 75);
 
   // A TOC cut off before its lead-out: the walk ends at the buffer's end.
-  std::vector<uint8_t> cut(Disc().toc.begin(), Disc().toc.begin() + 4 + 2 * 8 + 3);
+  std::vector<uint8_t> cut(disc.toc.begin(), disc.toc.begin() + 4 + 2 * 8 + 3);
   const auto partial = BuildTrackMap(cut);
   ASSERT_EQ(partial.size(), 2u);
   EXPECT_EQ(partial.at(1).sector_count, 20 * 75);
@@ -243,6 +248,7 @@ TEST(TrackMap, HostileNumbersNeitherOverflowNorWrap) {
 }
 
 TEST(TrackMap, OnlyASoundTocIsTrusted) {
+  DiscState disc;
   struct Case {
     const char* name;
     std::function<void(std::vector<uint8_t>&)> change;
@@ -286,12 +292,12 @@ TEST(TrackMap, OnlyASoundTocIsTrusted) {
     SCOPED_TRACE(preset);
     ImageFolder folder;
     folder.MakePreset(preset);
-    const std::string error = Check({u"D:\\"});
+    const std::string error = Check({u"D:\\"}, &disc);
     if (std::string(preset) == "data") {
       EXPECT_EQ(error, "Cannot convert this disk. It's probably not an audio disk.");
     } else {
       EXPECT_EQ(error, "");
-      EXPECT_TRUE(IsSoundToc(Disc().toc));
+      EXPECT_TRUE(IsSoundToc(disc.toc));
     }
   }
 }

@@ -23,7 +23,7 @@
 #include "lookup/musicbrainz_lookup.h"
 #include "platform/registry.h"
 #include "platform/text.h"
-#include "rip/rip_job.h"
+#include "rip/rip_session.h"
 #include "rip/ui/format_dialog.h"
 #include "support/temp_hives.h"
 #include "widgets/command_link.h"
@@ -421,11 +421,12 @@ TEST_F(ConfigDialogTest, OkAndTheFormatDialogsPresetDoNotOverwriteEachOther) {
   for (bool config_first : {true, false}) {
     SCOPED_TRACE(config_first ? "config opened first" : "Format dialog opened first");
     Store("\"LastPreset\"=dword:00000001\n\"NameTemplate\"=\"%2\"\n");
-    RipJob job;
+    RipSession session;
+    session.format.format_number = 6;
     std::unique_ptr<CMainDlg> config;
     std::unique_ptr<FormatDialog> format;
     if (config_first) config = std::make_unique<CMainDlg>();
-    format = std::make_unique<FormatDialog>(6, job);
+    format = std::make_unique<FormatDialog>(session);
     if (!config) config = std::make_unique<CMainDlg>();
     Click(config->ejectBox());
     Click(config->namingRadio(2));

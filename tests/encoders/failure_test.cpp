@@ -16,13 +16,19 @@ const std::string kOld = "the user's old file";
 struct Format {
   int number;
   const char* extension;
+  // What a write that the disk refuses gives: Monkey's Audio's compressor
+  // takes the data and writes as it goes, and any refusal of its add-data
+  // call is a data processing error.
+  const char* refused_write;
 };
-const Format kFormats[] = {{1, ".wav"}, {2, ".mp3"}, {3, ".wma"}, {4, ".ogg"}, {5, ".ape"}, {6, ".flac"}};
+const Format kFormats[] = {{1, ".wav", "write error"},  {2, ".mp3", "write error"},
+                           {3, ".wma", "write error"},  {4, ".ogg", "write error"},
+                           {5, ".ape", "data processing error"}, {6, ".flac", "write error"}};
 
 class FailureTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Metadata().titles = {"One"};
+    disc.titles = {"One"};
     sandbox.SetUserDword(u"AlwaysOverwrite", 1);
   }
   std::string Old(const std::string& name) {
@@ -35,6 +41,8 @@ class FailureTest : public ::testing::Test {
     return std::string(b.begin(), b.end());
   }
   test::Sandbox sandbox;
+  DiscMetadata disc;         // the record the tags are made from
+  EncoderSelection format;   // the choice of the encoders the test creates
   std::vector<uint8_t> pcm = test::MakePcm(44100 * 12);
 };
 
@@ -58,9 +66,9 @@ TEST_F(FailureTest, CancelledOverwriteKeepsTheOldFile) {
   for (const auto& f : kFormats) {
     SCOPED_TRACE(f.extension);
     const std::string path = Old(std::string("t") + f.extension);
-    Selection() = EncoderSelection{f.number, 1, 0};
+    format = EncoderSelection{f.number, 1, 0};
     {
-      auto e = CreateEncoder(FromUtf8(path), CreateTagData(0));
+      auto e = CreateEncoder(test::Target(path, format), test::Tags(disc, 0));
       test::Feed(*e, std::vector<uint8_t>(pcm.begin(), pcm.begin() + 61152 * 20));
       // Destroyed without Finish: the cancel.
     }
@@ -76,19 +84,19 @@ TEST_F(FailureTest, FullDiskGivesWriteErrorAndLeavesNoBrokenFile) {
       SCOPED_TRACE(std::string(f.extension) + (had_old ? " over old" : " new"));
       const std::string name = std::string("t") + f.extension;
       const std::string path = had_old ? Old(name) : sandbox.Out(name);
-      Selection() = EncoderSelection{f.number, 1, 0};
+      format = EncoderSelection{f.number, 1, 0};
       std::string message;
       {
         FileSizeLimit limit(48 * 1024);
         try {
-          auto e = CreateEncoder(FromUtf8(path), CreateTagData(0));
+          auto e = CreateEncoder(test::Target(path, format), test::Tags(disc, 0));
           test::Feed(*e, pcm);
           e->Finish();
         } catch (const EncoderException& e) {
           message = e.what();
         }
       }
-      EXPECT_EQ(message, "write error");
+      EXPECT_EQ(message, f.refused_write);
       if (had_old) {
         EXPECT_EQ(Contents(path), kOld);
         EXPECT_EQ(test::Listing(sandbox.Out("")), std::vector<std::string>{name});
@@ -103,7 +111,7 @@ TEST_F(FailureTest, FullDiskGivesWriteErrorAndLeavesNoBrokenFile) {
 TEST_F(FailureTest, ReadOnlyFileReplacedUnderAlwaysOverwrite) {
   const std::string path = Old("t.flac");
   test::fs::permissions(path, test::fs::perms::owner_read);
-  test::EncodeTo(6, 1, 0, path, pcm, CreateTagData(0));
+  test::EncodeTo(6, 1, 0, path, pcm, test::Tags(disc, 0));
   EXPECT_EQ(test::Shell("metaflac --show-tag=TITLE '" + path + "'"), "TITLE=One\n");
   EXPECT_EQ(test::Listing(sandbox.Out("")), std::vector<std::string>{"t.flac"});
 }
@@ -116,20 +124,19 @@ class No : public OverwritePrompt {
 TEST_F(FailureTest, DeclinedOverwriteSkipsAndCreationFailureIsReported) {
   sandbox.SetUserDword(u"AlwaysOverwrite", 0);
   No no;
-  SetOverwritePrompt(&no);
+  OverwritePolicy policy(&no);
   const std::string path = Old("t.ogg");
-  Selection() = EncoderSelection{4, 1, 0};
+  format = EncoderSelection{4, 1, 0};
   try {
-    CreateEncoder(FromUtf8(path), CreateTagData(0));
+    CreateEncoder(test::Target(path, format, false, &policy), test::Tags(disc, 0));
     ADD_FAILURE() << "not skipped";
   } catch (const SkipFileException& e) {
     EXPECT_STREQ(e.what(), "file skipped");
   }
-  SetOverwritePrompt(nullptr);
   EXPECT_EQ(Contents(path), kOld);
   // A folder that cannot be made (a file stands in its way).
   try {
-    CreateEncoder(FromUtf8(path + "/sub/x.ogg"), CreateTagData(0));
+    CreateEncoder(test::Target(path + "/sub/x.ogg", format), test::Tags(disc, 0));
     ADD_FAILURE() << "created";
   } catch (const EncoderException& e) {
     EXPECT_STREQ(e.what(), "cannot create file (Not a directory)");
@@ -140,8 +147,8 @@ TEST_F(FailureTest, DeclinedOverwriteSkipsAndCreationFailureIsReported) {
 TEST_F(FailureTest, FailedRenameIsAWriteError) {
   // A folder where the file should go cannot be replaced by it.
   test::fs::create_directories(sandbox.Out("t.wav/inside"));
-  Selection() = EncoderSelection{1, 1, 0};
-  auto e = CreateEncoder(FromUtf8(sandbox.Out("t.wav")), nullptr);
+  format = EncoderSelection{1, 1, 0};
+  auto e = CreateEncoder(test::Target(sandbox.Out("t.wav"), format), nullptr);
   test::Feed(*e, pcm);
   try {
     e->Finish();

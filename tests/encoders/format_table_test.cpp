@@ -94,23 +94,21 @@ TEST(FormatTable, FactoryAndExtensionFollowTheRowOfTheSelectedFormat) {
   test::Sandbox sandbox;
   for (const FormatInfo& f : AllFormats()) {
     SCOPED_TRACE(ToUtf8(f.name));
-    Selection().format_number = f.number();
-    EXPECT_EQ(GetTargetExtension(), f.extension);
-    const std::u16string path = FromUtf8(sandbox.root() + "/out/factory") + f.extension;
+    EXPECT_EQ(GetTargetExtension(f.number()), f.extension);
+    const EncoderTarget target{FromUtf8(sandbox.root() + "/out/factory") + f.extension, {f.number(), 1, 0}};
     if (!f.factory) {
-      EXPECT_THROW(CreateEncoder(path, nullptr), EncoderException);
+      EXPECT_THROW(CreateEncoder(target, nullptr), EncoderException);
       continue;
     }
-    auto encoder = CreateEncoder(path, std::make_shared<CEmptyTagData>());
+    auto encoder = CreateEncoder(target, std::make_shared<CEmptyTagData>());
     EXPECT_EQ(encoder->sample_rate, 44100);
     EXPECT_EQ(encoder->channels, 2);
     EXPECT_EQ(encoder->bits_per_sample, 16);
     EXPECT_EQ(encoder->tags != nullptr, f.takes_tags);
   }
   for (int outside : {0, 7}) {
-    Selection().format_number = outside;
-    EXPECT_THROW(GetTargetExtension(), EncoderException);
-    EXPECT_THROW(CreateEncoder(u"/tmp/x", nullptr), EncoderException);
+    EXPECT_THROW(GetTargetExtension(outside), EncoderException);
+    EXPECT_THROW(CreateEncoder(EncoderTarget{u"/tmp/x", {outside, 1, 0}}, nullptr), EncoderException);
   }
 }
 

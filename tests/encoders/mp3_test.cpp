@@ -22,7 +22,7 @@ double Probe(const std::string& path, const char* entry) {
 class Mp3Test : public ::testing::Test {
  protected:
   void SetUp() override {
-    Metadata() = DiscMetadata{"Various", "Sampler", "1987", "Heavy Metal", "ripped",
+    disc = DiscMetadata{"Various", "Sampler", "1987", "Heavy Metal", "ripped",
                               {"Artist A / Song", "Artist B / Other"}, ""};
     const std::string raw = sandbox.Out("in.raw");
     std::ofstream(raw, std::ios::binary)
@@ -36,6 +36,8 @@ class Mp3Test : public ::testing::Test {
     return out;
   }
   test::Sandbox sandbox;
+  DiscMetadata disc;         // the record the tags are made from
+  EncoderSelection format;   // the choice of the encoders the test creates
   std::vector<uint8_t> pcm = test::MakePcm(44100 * 4 + 1001);
 };
 
@@ -57,10 +59,9 @@ TEST_F(Mp3Test, PresetsReachLibmp3lameAsTheToolWould) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.tool);
-    sandbox.SetUserDword(u"MP3ForceCBR", c.cbr);
     const std::string path = sandbox.Out("t.mp3");
     test::fs::remove(path);
-    test::EncodeTo(2, c.preset, c.custom, path, pcm, CreateTagData(0));
+    test::EncodeTo(2, c.preset, c.custom, path, pcm, test::Tags(disc, 0), c.cbr);
     const auto ours = test::ReadMp3Info(test::ReadFile(path));
     const auto ref = test::ReadMp3Info(test::ReadFile(Reference(c.tool)));
     if (c.cbr) {
@@ -82,11 +83,11 @@ TEST_F(Mp3Test, PresetsReachLibmp3lameAsTheToolWould) {
 
 TEST_F(Mp3Test, TagsFrontAndBackReadByFfprobe) {
   const std::string path = sandbox.Out("t.mp3");
-  test::EncodeTo(2, 1, 0, path, pcm, CreateTagData(1));
+  test::EncodeTo(2, 1, 0, path, pcm, test::Tags(disc, 1));
   const auto file = test::ReadFile(path);
   std::vector<uint8_t> v2, v1;
-  CreateTagData(1)->GetID3v2(v2);
-  CreateTagData(1)->GetID3v1(v1);
+  test::Tags(disc, 1)->GetID3v2(v2);
+  test::Tags(disc, 1)->GetID3v1(v1);
   ASSERT_EQ(v1.size(), 128u);
   ASSERT_GT(file.size(), v2.size() + 128);
   EXPECT_TRUE(std::equal(v2.begin(), v2.end(), file.begin()));
@@ -104,9 +105,9 @@ TEST_F(Mp3Test, TagsFrontAndBackReadByFfprobe) {
 }
 
 TEST_F(Mp3Test, NoTitlesNoTags) {
-  Metadata() = DiscMetadata{};
+  disc = DiscMetadata{};
   const std::string path = sandbox.Out("t.mp3");
-  test::EncodeTo(2, 0, 0, path, pcm, CreateTagData(0));
+  test::EncodeTo(2, 0, 0, path, pcm, test::Tags(disc, 0));
   const auto file = test::ReadFile(path);
   EXPECT_EQ(file[0], 0xFF);
   EXPECT_NE(std::string(file.end() - 128, file.end() - 125), "TAG");
@@ -126,9 +127,9 @@ TEST_F(Mp3Test, BindingFailures) {
     SCOPED_TRACE(c.folder);
     ForgetLameBinding();
     sandbox.SetAppPath(c.folder);
-    Selection() = EncoderSelection{2, 1, 0};
+    format = EncoderSelection{2, 1, 0};
     try {
-      auto e = CreateEncoder(FromUtf8(sandbox.Out("f.mp3")), nullptr);
+      auto e = CreateEncoder(test::Target(sandbox.Out("f.mp3"), format), nullptr);
       test::Feed(*e, pcm);
       e->Finish();
       ADD_FAILURE() << "no exception";
@@ -152,7 +153,7 @@ TEST_F(Mp3Test, NarrowInfoTagGetsTheUnfinishedFileBeforeId3v1) {
   const std::string record = sandbox.root() + "/record";
   setenv("FAKE_LAME_RECORD", record.c_str(), 1);
   const std::string path = sandbox.Out("Sub Folder/\xC3\xA9t\xC3\xA9.mp3");
-  test::EncodeTo(2, 1, 0, path, pcm, CreateTagData(0));
+  test::EncodeTo(2, 1, 0, path, pcm, test::Tags(disc, 0));
   unsetenv("FAKE_LAME_RECORD");
   std::ifstream in(record);
   std::string seen;
@@ -160,7 +161,7 @@ TEST_F(Mp3Test, NarrowInfoTagGetsTheUnfinishedFileBeforeId3v1) {
   std::getline(in, seen);
   in >> size_then;
   std::vector<uint8_t> v2;
-  CreateTagData(0)->GetID3v2(v2);
+  test::Tags(disc, 0)->GetID3v2(v2);
   // The temporary file beside the target, in UTF-8, before ID3v1 was appended.
   EXPECT_EQ(seen.rfind(sandbox.Out("Sub Folder/.tonvik-"), 0), 0u) << seen;
   EXPECT_EQ(size_then, static_cast<long>(v2.size()));
@@ -178,7 +179,7 @@ TEST_F(Mp3Test, ALibraryFailureEndsInWriteErrorAndLeavesNoFile) {
     setenv("FAKE_LAME_FAIL", failing, 1);
     const std::string path = sandbox.Out(std::string("failing-") + failing + ".mp3");
     try {
-      test::EncodeTo(2, 1, 0, path, pcm, CreateTagData(0));
+      test::EncodeTo(2, 1, 0, path, pcm, test::Tags(disc, 0));
       ADD_FAILURE() << "no error";
     } catch (const EncoderException& e) {
       EXPECT_STREQ(e.what(), "write error");
@@ -193,8 +194,8 @@ TEST_F(Mp3Test, ALibraryFailureEndsInWriteErrorAndLeavesNoFile) {
 
 TEST_F(Mp3Test, WritesLargerThanTheFifoGoInPieces) {
   const std::string path = sandbox.Out("big.mp3");
-  Selection() = EncoderSelection{2, 3, 128000};
-  auto e = CreateEncoder(FromUtf8(path), nullptr);
+  format = EncoderSelection{2, 3, 128000};
+  auto e = CreateEncoder(test::Target(path, format), nullptr);
   test::Feed(*e, pcm, 300001 * 2);
   e->Finish();
   e.reset();

@@ -27,17 +27,19 @@ double Probe(const std::string& path, const char* entry) {
 class RoundTrip : public ::testing::Test {
  protected:
   void SetUp() override {
-    Metadata() = DiscMetadata{"The Artist", "An Album", "2001", "", "",
+    disc = DiscMetadata{"The Artist", "An Album", "2001", "", "",
                               {"First", "Zweite \xC3\x9C" "berfahrt", "\xF0\x9F\x8E\xB5 Third"}, "r"};
   }
   test::Sandbox sandbox;
+  DiscMetadata disc;         // the record the tags are made from
+  EncoderSelection format;   // the choice of the encoders the test creates
   // 3 s and an odd tail, so the last chunk is short.
   std::vector<uint8_t> pcm = test::MakePcm(44100 * 3 + 777);
 };
 
 TEST_F(RoundTrip, WavHeaderAndSamplesExact) {
   const std::string path = sandbox.Out("t.wav");
-  test::EncodeTo(1, 1, 0, path, pcm, CreateTagData(0));
+  test::EncodeTo(1, 1, 0, path, pcm, test::Tags(disc, 0));
   const auto file = test::ReadFile(path);
   ASSERT_EQ(file.size(), pcm.size() + 46);
   EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "RIFF");
@@ -57,13 +59,13 @@ TEST_F(RoundTrip, WavHeaderAndSamplesExact) {
 }
 
 TEST_F(RoundTrip, WavWithoutDataIsEmptyOrAbsent) {
-  Selection() = EncoderSelection{1, 1, 0};
+  format = EncoderSelection{1, 1, 0};
   {
-    auto e = CreateEncoder(FromUtf8(sandbox.Out("finished.wav")), nullptr);
+    auto e = CreateEncoder(test::Target(sandbox.Out("finished.wav"), format), nullptr);
     e->Finish();
   }
   EXPECT_EQ(test::fs::file_size(sandbox.Out("finished.wav")), 0u);
-  { auto e = CreateEncoder(FromUtf8(sandbox.Out("dropped.wav")), nullptr); }
+  { auto e = CreateEncoder(test::Target(sandbox.Out("dropped.wav"), format), nullptr); }
   EXPECT_FALSE(test::fs::exists(sandbox.Out("dropped.wav")));
   EXPECT_EQ(test::Listing(sandbox.Out("")), std::vector<std::string>{"finished.wav"});
 }
@@ -77,7 +79,7 @@ TEST_F(RoundTrip, FlacBitExactPerPresetWithComments) {
     SCOPED_TRACE(c.preset * 10 + c.custom);
     const std::string path = sandbox.Out("t.flac");
     test::fs::remove(path);
-    test::EncodeTo(6, c.preset, c.custom, path, pcm, CreateTagData(1));
+    test::EncodeTo(6, c.preset, c.custom, path, pcm, test::Tags(disc, 1));
     const std::string raw = sandbox.Out("t.raw");
     int status = -1;
     Shell("flac -s -d -f --force-raw-format --endian=little --sign=signed -o '" + raw + "' '" +
@@ -94,18 +96,18 @@ TEST_F(RoundTrip, FlacBitExactPerPresetWithComments) {
 }
 
 TEST_F(RoundTrip, FlacWithoutTitlesHasEmptyCommentBlock) {
-  Metadata() = DiscMetadata{};
+  disc = DiscMetadata{};
   const std::string path = sandbox.Out("t.flac");
-  test::EncodeTo(6, 1, 0, path, pcm, CreateTagData(0));
+  test::EncodeTo(6, 1, 0, path, pcm, test::Tags(disc, 0));
   const std::string blocks = Shell("metaflac --list --block-type=VORBIS_COMMENT '" + path + "'");
   EXPECT_NE(blocks.find("comments: 0"), std::string::npos) << blocks;
 }
 
 TEST_F(RoundTrip, FlacEightBitInput) {
   // 8-bit unsigned: 0 is the most negative value, 128 silence.
-  Selection() = EncoderSelection{6, 1, 0};
+  format = EncoderSelection{6, 1, 0};
   const std::string path = sandbox.Out("b.flac");
-  auto e = CreateEncoder(FromUtf8(path), nullptr);
+  auto e = CreateEncoder(test::Target(path, format), nullptr);
   e->bits_per_sample = 8;
   std::vector<uint8_t> bytes(4410 * 2);
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
@@ -143,7 +145,7 @@ TEST_F(RoundTrip, MonkeysAudioBitExactPerPresetWithApeTag) {
     SCOPED_TRACE(c.level);
     const std::string path = sandbox.Out("t.ape");
     test::fs::remove(path);
-    test::EncodeTo(5, c.preset, c.custom, path, pcm, CreateTagData(1));
+    test::EncodeTo(5, c.preset, c.custom, path, pcm, test::Tags(disc, 1));
     int status = -1;
     EXPECT_EQ(DecodeApe(path, sandbox.Out("t.raw"), "s16le", &status), pcm);
     EXPECT_EQ(status, 0);
@@ -159,10 +161,10 @@ TEST_F(RoundTrip, MonkeysAudioBitExactPerPresetWithApeTag) {
 }
 
 TEST_F(RoundTrip, MonkeysAudioWithoutTitlesHasNoTagAndTakesEightBitInput) {
-  Metadata() = DiscMetadata{};
-  Selection() = EncoderSelection{5, 1, 0};
+  disc = DiscMetadata{};
+  format = EncoderSelection{5, 1, 0};
   const std::string path = sandbox.Out("b.ape");
-  auto e = CreateEncoder(FromUtf8(path), CreateTagData(0));
+  auto e = CreateEncoder(test::Target(path, format), test::Tags(disc, 0));
   e->bits_per_sample = 8;
   std::vector<uint8_t> bytes(44100 * 2 + 6);
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + (i >> 9));
@@ -181,8 +183,8 @@ TEST_F(RoundTrip, MonkeysAudioTrackWithoutAudioFailsAndLeavesNothing) {
   // one nothing can open.
   for (bool written : {false, true}) {
     SCOPED_TRACE(written);
-    Selection() = EncoderSelection{5, 1, 0};
-    auto e = CreateEncoder(FromUtf8(sandbox.Out("empty.ape")), CreateTagData(0));
+    format = EncoderSelection{5, 1, 0};
+    auto e = CreateEncoder(test::Target(sandbox.Out("empty.ape"), format), test::Tags(disc, 0));
     if (written) e->Write(pcm.data(), 0);
     try {
       e->Finish();
@@ -205,7 +207,7 @@ TEST_F(RoundTrip, OggPresetsDurationBitRateAndComments) {
     SCOPED_TRACE(c.preset);
     const std::string path = sandbox.Out("t.ogg");
     test::fs::remove(path);
-    test::EncodeTo(4, c.preset, c.custom, path, pcm, CreateTagData(2));
+    test::EncodeTo(4, c.preset, c.custom, path, pcm, test::Tags(disc, 2));
     const auto file = test::ReadFile(path);
     ASSERT_GT(file.size(), 100u);
     EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "OggS");
@@ -229,9 +231,9 @@ TEST_F(RoundTrip, OggPresetsDurationBitRateAndComments) {
 }
 
 TEST_F(RoundTrip, OggWithoutTitlesHasNoComments) {
-  Metadata() = DiscMetadata{};
+  disc = DiscMetadata{};
   const std::string path = sandbox.Out("t.ogg");
-  test::EncodeTo(4, 1, 0, path, pcm, CreateTagData(0));
+  test::EncodeTo(4, 1, 0, path, pcm, test::Tags(disc, 0));
   EXPECT_EQ(Shell("vorbiscomment -l '" + path + "'"), "");
 }
 
@@ -243,16 +245,16 @@ TEST_F(RoundTrip, FactoryRejectsFormatsWithoutEncoder) {
   } cases[] = {{0, "encoder not available", "unknown target format"},
                {7, "encoder not available", "unknown target format"}};
   for (const auto& c : cases) {
-    Selection().format_number = c.format;
+    format.format_number = c.format;
     try {
-      CreateEncoder(FromUtf8(sandbox.Out("x")), nullptr);
+      CreateEncoder(test::Target(sandbox.Out("x"), format), nullptr);
       ADD_FAILURE() << c.format;
     } catch (const EncoderException& e) {
       EXPECT_STREQ(e.what(), c.create);
     }
     if (c.extension) {
       try {
-        GetTargetExtension();
+        GetTargetExtension(format.format_number);
         ADD_FAILURE() << c.format;
       } catch (const EncoderException& e) {
         EXPECT_STREQ(e.what(), c.extension);
@@ -261,10 +263,7 @@ TEST_F(RoundTrip, FactoryRejectsFormatsWithoutEncoder) {
   }
   const std::pair<int, std::u16string> extensions[] = {
       {1, u".wav"}, {2, u".mp3"}, {3, u".wma"}, {4, u".ogg"}, {5, u".ape"}, {6, u".flac"}};
-  for (const auto& [format, ext] : extensions) {
-    Selection().format_number = format;
-    EXPECT_EQ(GetTargetExtension(), ext);
-  }
+  for (const auto& [number, ext] : extensions) EXPECT_EQ(GetTargetExtension(number), ext);
   EXPECT_TRUE(test::Listing(sandbox.Out("")).empty());
 }
 

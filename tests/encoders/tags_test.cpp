@@ -24,22 +24,25 @@ Bytes Frame(const Bytes& tag, const char* id) {
 
 class TagTest : public ::testing::Test {
  protected:
+  // The tags of track index + 1 of the test's record, as the encoders get them.
+  CCDDBTagData Track(uint32_t index) const { return CCDDBTagData(std::make_shared<const DiscMetadata>(disc), index); }
   test::Sandbox sandbox;
+  DiscMetadata disc;
 };
 
 TEST_F(TagTest, Id3v2FramesAreByteExact) {
-  Metadata().titles.assign(12, "x");
-  Metadata().titles[6] = "abc";
+  disc.titles.assign(12, "x");
+  disc.titles[6] = "abc";
   Bytes tag;
-  CCDDBTagData(6).GetID3v2(tag);
+  Track(6).GetID3v2(tag);
   EXPECT_EQ(Frame(tag, "TIT2"), (Bytes{0x54, 0x49, 0x54, 0x32, 0, 0, 0, 4, 0, 0, 3, 'a', 'b', 'c'}));
   EXPECT_EQ(Frame(tag, "TRCK"), (Bytes{0x54, 0x52, 0x43, 0x4B, 0, 0, 0, 2, 0, 0, 3, '7'}));
   // Header: "ID3" 4.0, no flags, synchsafe size of everything after it.
   ASSERT_EQ(tag.size(), 10u + 14 + 12);
   EXPECT_EQ(Bytes(tag.begin(), tag.begin() + 10), (Bytes{'I', 'D', '3', 4, 0, 0, 0, 0, 0, 26}));
 
-  Metadata().titles[6] = std::string(200, 'T');
-  CCDDBTagData(6).GetID3v2(tag);
+  disc.titles[6] = std::string(200, 'T');
+  Track(6).GetID3v2(tag);
   const Bytes title = Frame(tag, "TIT2");
   ASSERT_EQ(title.size(), 10u + 201);
   EXPECT_EQ(Bytes(title.begin() + 4, title.begin() + 8), (Bytes{0, 0, 1, 0x49}));
@@ -48,9 +51,9 @@ TEST_F(TagTest, Id3v2FramesAreByteExact) {
 }
 
 TEST_F(TagTest, Id3v2FrameOrderSkipsEmptyFields) {
-  Metadata() = DiscMetadata{"Art", "Alb", "1999", "", "", {"One"}, "rel"};
+  disc = DiscMetadata{"Art", "Alb", "1999", "", "", {"One"}, "rel"};
   Bytes tag;
-  CCDDBTagData(0).GetID3v2(tag);
+  Track(0).GetID3v2(tag);
   std::vector<std::string> ids;
   for (size_t i = 10; i + 10 <= tag.size();) {
     ids.emplace_back(tag.begin() + static_cast<long>(i), tag.begin() + static_cast<long>(i + 4));
@@ -59,7 +62,7 @@ TEST_F(TagTest, Id3v2FrameOrderSkipsEmptyFields) {
   EXPECT_EQ(ids, (std::vector<std::string>{"TIT2", "TPE1", "TALB", "TYER", "TRCK"}));
   // Genre and comment missing: no ID3v1 tag at all.
   Bytes v1{1};
-  CCDDBTagData(0).GetID3v1(v1);
+  Track(0).GetID3v1(v1);
   EXPECT_TRUE(v1.empty());
 }
 
@@ -69,10 +72,10 @@ TEST_F(TagTest, Id3v1LayoutGenreAndLatin1) {
     uint8_t index;
   } cases[] = {{"heavy METAL", 137}, {"Blues", 0}, {"Synthpop", 147}, {"Nope", 255}};
   for (const auto& c : cases) {
-    Metadata() = DiscMetadata{"Bj\xC3\xB6rk", std::string(40, 'A'), "19999", c.genre, "note",
+    disc = DiscMetadata{"Bj\xC3\xB6rk", std::string(40, 'A'), "19999", c.genre, "note",
                               {"t1", "Caf\xC3\xA9"}, ""};
     Bytes tag;
-    CCDDBTagData(1).GetID3v1(tag);
+    Track(1).GetID3v1(tag);
     ASSERT_EQ(tag.size(), 128u) << c.genre;
     EXPECT_EQ(std::string(tag.begin(), tag.begin() + 3), "TAG");
     EXPECT_EQ(std::string(tag.begin() + 3, tag.begin() + 8), "Caf\xE9" + std::string(1, '\0'));
@@ -86,11 +89,11 @@ TEST_F(TagTest, Id3v1LayoutGenreAndLatin1) {
 }
 
 TEST_F(TagTest, FactoryAndIndexCheck) {
-  EXPECT_NE(dynamic_cast<CEmptyTagData*>(CreateTagData(3).get()), nullptr);
-  Metadata().titles = {"a", "b"};
-  EXPECT_NE(dynamic_cast<CCDDBTagData*>(CreateTagData(1).get()), nullptr);
+  EXPECT_NE(dynamic_cast<CEmptyTagData*>(test::Tags(disc, 3).get()), nullptr);
+  disc.titles = {"a", "b"};
+  EXPECT_NE(dynamic_cast<CCDDBTagData*>(test::Tags(disc, 1).get()), nullptr);
   try {
-    CreateTagData(2);
+    test::Tags(disc, 2);
     FAIL() << "no exception";
   } catch (const AppException& e) {
     EXPECT_STREQ(e.what(), "Internal error #4765.");

@@ -44,12 +44,8 @@ class Sandbox {
     setenv("XDG_CONFIG_HOME", (root_ + "/home").c_str(), 1);
     SetAppPath(LameBuildFolder());
     SetSystemModulesDir(WmvcoreBuildFolder());
-    ResetOverwriteState();
-    SetOverwritePrompt(nullptr);
     ForgetLameBinding();
     ForgetWmaBinding();
-    Metadata() = DiscMetadata{};
-    Selection() = EncoderSelection{};
   }
   ~Sandbox() {
     std::error_code ec;
@@ -105,11 +101,21 @@ inline void Feed(CEncoder& encoder, const std::vector<uint8_t>& pcm, size_t chun
   }
 }
 
+// The target of an encoder of the format and choice writing to path.
+inline EncoderTarget Target(const std::string& path, EncoderSelection format, bool force_cbr = false,
+                            OverwritePolicy* overwrite = nullptr) {
+  return EncoderTarget{FromUtf8(path), format, force_cbr, overwrite};
+}
+
+// The tags of track index + 1 of a disc record (empty tags without titles).
+inline std::shared_ptr<CTagData> Tags(const DiscMetadata& disc, uint32_t index) {
+  return CreateTagData(std::make_shared<const DiscMetadata>(disc), index);
+}
+
 // Encodes the PCM with the given format and preset into path.
 inline void EncodeTo(int format, int preset, int custom, const std::string& path,
-                     const std::vector<uint8_t>& pcm, std::shared_ptr<CTagData> tags) {
-  Selection() = EncoderSelection{format, preset, custom};
-  auto encoder = CreateEncoder(FromUtf8(path), std::move(tags));
+                     const std::vector<uint8_t>& pcm, std::shared_ptr<CTagData> tags, bool force_cbr = false) {
+  auto encoder = CreateEncoder(Target(path, {format, preset, custom}, force_cbr), std::move(tags));
   Feed(*encoder, pcm);
   encoder->Finish();
 }

@@ -40,7 +40,7 @@ class WmaRuntimeTest : public ::testing::Test {
     sandbox.SetSystemModulesDir(TONVIK_BINARY_DIR "/tests/encoders/wmvcore_fake/");
     record_ = sandbox.root() + "/record.txt";
     setenv("FAKE_WM_RECORD", record_.c_str(), 1);
-    Metadata().titles = {"One"};
+    disc.titles = {"One"};
   }
   void TearDown() override {
     for (const char* v : kFakeVariables) unsetenv(v);
@@ -49,9 +49,9 @@ class WmaRuntimeTest : public ::testing::Test {
   // message, or empty when the file was finished.
   std::string Encode(int preset, int custom, int chunks = 2) {
     test::fs::remove(record_);
-    Selection() = EncoderSelection{3, preset, custom};
+    format = EncoderSelection{3, preset, custom};
     try {
-      auto e = CreateEncoder(FromUtf8(sandbox.Out("t.wma")), CreateTagData(0));
+      auto e = CreateEncoder(test::Target(sandbox.Out("t.wma"), format), test::Tags(disc, 0));
       test::Feed(*e, std::vector<uint8_t>(pcm_.begin(), pcm_.begin() + 61152 * chunks));
       e->Finish();
     } catch (const EncoderException& e) {
@@ -79,6 +79,8 @@ class WmaRuntimeTest : public ::testing::Test {
   }
 
   test::Sandbox sandbox;
+  DiscMetadata disc;         // the record the tags are made from
+  EncoderSelection format;   // the choice of the encoders the test creates
   std::string record_;
   std::vector<uint8_t> pcm_ = test::MakePcm(44100 * 5);
 };
@@ -181,11 +183,11 @@ TEST_F(WmaRuntimeTest, SamplesAreTimedIn100NsFromTheRoundedMilliseconds) {
 }
 
 TEST_F(WmaRuntimeTest, AttributesAreSetInOrderBeforeWritingBeginsEvenWhenEmpty) {
-  Metadata() = DiscMetadata{"Artist", "", "1999", "", "", {"One", "Zwei \xC3\xBC"}, ""};
+  disc = DiscMetadata{"Artist", "", "1999", "", "", {"One", "Zwei \xC3\xBC"}, ""};
   setenv("FAKE_WM_VBR", Q(50).c_str(), 1);
   test::fs::remove(record_);
-  Selection() = EncoderSelection{3, 1, 0};
-  auto e = CreateEncoder(FromUtf8(sandbox.Out("t.wma")), CreateTagData(1));
+  format = EncoderSelection{3, 1, 0};
+  auto e = CreateEncoder(test::Target(sandbox.Out("t.wma"), format), test::Tags(disc, 1));
   test::Feed(*e, std::vector<uint8_t>(pcm_.begin(), pcm_.begin() + 61152));
   std::ifstream in(record_);
   std::vector<std::string> lines;
@@ -209,8 +211,8 @@ TEST_F(WmaRuntimeTest, AnErrorStatusFailsTheTrackAfterTheCurrentSample) {
   setenv("FAKE_WM_ERROR_AT", "2", 1);
   setenv("FAKE_WM_ERROR_CODE", "0xC00D0BC1", 1);
   test::fs::remove(record_);
-  Selection() = EncoderSelection{3, 1, 0};
-  auto e = CreateEncoder(FromUtf8(sandbox.Out("t.wma")), CreateTagData(0));
+  format = EncoderSelection{3, 1, 0};
+  auto e = CreateEncoder(test::Target(sandbox.Out("t.wma"), format), test::Tags(disc, 0));
   e->Write(pcm_.data(), 61152);
   try {
     e->Write(pcm_.data() + 61152, 61152);

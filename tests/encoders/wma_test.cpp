@@ -2,6 +2,8 @@
 // in ASF, of the track's duration and the chosen bit rate, with the
 // attributes; the module's binding failures and its file version.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 
@@ -21,10 +23,12 @@ std::string Probe(const std::string& path, const char* entries) {
 class WmaTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Metadata() = DiscMetadata{"Various", "Sampler", "1987", "Heavy Metal", "ripped",
+    disc = DiscMetadata{"Various", "Sampler", "1987", "Heavy Metal", "ripped",
                               {"Artist A / Song", "Zweiter Titel \xC3\xBC"}, ""};
   }
   test::Sandbox sandbox;
+  DiscMetadata disc;         // the record the tags are made from
+  EncoderSelection format;   // the choice of the encoders the test creates
   std::vector<uint8_t> pcm = test::MakePcm(44100 * 4 + 1001);
 };
 
@@ -42,7 +46,7 @@ TEST_F(WmaTest, EveryChoiceGivesWmaV2InAsfOfTheTrackLengthAtItsRate) {
     SCOPED_TRACE(::testing::Message() << "preset " << c.preset << " custom " << c.custom);
     const std::string path = sandbox.Out("t.wma");
     test::fs::remove(path);
-    test::EncodeTo(3, c.preset, c.custom, path, pcm, CreateTagData(0));
+    test::EncodeTo(3, c.preset, c.custom, path, pcm, test::Tags(disc, 0));
     EXPECT_EQ(Probe(path, "format=format_name"), "asf\n");
     EXPECT_EQ(Probe(path, "stream=codec_name,channels,sample_rate"), "wmav2\n44100\n2\n");
     const double kbps = std::atof(Probe(path, "stream=bit_rate").c_str()) / 1000;
@@ -108,7 +112,7 @@ TEST_F(WmaTest, DecodedAudioIsTheTrackInItsChannels) {
     SCOPED_TRACE(::testing::Message() << "preset " << preset << " custom " << custom);
     const std::string path = sandbox.Out("t.wma");
     test::fs::remove(path);
-    test::EncodeTo(3, preset, custom, path, pcm, CreateTagData(0));
+    test::EncodeTo(3, preset, custom, path, pcm, test::Tags(disc, 0));
     const std::string raw = sandbox.Out("t.raw");
     Shell("ffmpeg -v error -y -i '" + path + "' -f s16le -ac 2 '" + raw + "'");
     const auto bytes = test::ReadFile(raw);
@@ -125,7 +129,7 @@ TEST_F(WmaTest, DecodedAudioIsTheTrackInItsChannels) {
 
 TEST_F(WmaTest, AttributesAreReadBackFromTheHeader) {
   const std::string path = sandbox.Out("t.wma");
-  test::EncodeTo(3, 1, 0, path, pcm, CreateTagData(1));
+  test::EncodeTo(3, 1, 0, path, pcm, test::Tags(disc, 1));
   // ffprobe names the keys it does not know with "_" for "/".
   const std::string tags = Shell("ffprobe -v error -show_entries format_tags -of flat '" + path + "'");
   for (const char* expected : {"Title=\"Zweiter Titel \xC3\xBC\"", "artist=\"Various\"", "album=\"Sampler\"",
@@ -136,9 +140,9 @@ TEST_F(WmaTest, AttributesAreReadBackFromTheHeader) {
 }
 
 TEST_F(WmaTest, EmptyAttributesAreStillInTheHeader) {
-  Metadata() = DiscMetadata{"", "", "", "", "", {"Only"}, ""};
+  disc = DiscMetadata{"", "", "", "", "", {"Only"}, ""};
   const std::string path = sandbox.Out("t.wma");
-  test::EncodeTo(3, 3, 128000, path, pcm, CreateTagData(0));
+  test::EncodeTo(3, 3, 128000, path, pcm, test::Tags(disc, 0));
   const auto file = test::ReadFile(path);
   for (const char* name : {"WM/AlbumTitle", "WM/Genre", "WM/Year", "Description", "WM/Track"}) {
     std::vector<uint8_t> utf16;
@@ -146,18 +150,59 @@ TEST_F(WmaTest, EmptyAttributesAreStillInTheHeader) {
     EXPECT_NE(std::search(file.begin(), file.end(), utf16.begin(), utf16.end()), file.end()) << name;
   }
   // A disc without titles: no attributes at all.
-  Metadata() = DiscMetadata{};
+  disc = DiscMetadata{};
   test::fs::remove(path);
-  test::EncodeTo(3, 3, 128000, path, pcm, CreateTagData(0));
+  test::EncodeTo(3, 3, 128000, path, pcm, test::Tags(disc, 0));
   EXPECT_EQ(Shell("ffprobe -v error -show_entries format_tags -of flat '" + path + "'"), "");
 }
 
 TEST_F(WmaTest, FinishWithoutAudioLeavesNoFile) {
-  Selection() = EncoderSelection{3, 1, 0};
-  auto e = CreateEncoder(FromUtf8(sandbox.Out("t.wma")), CreateTagData(0));
+  format = EncoderSelection{3, 1, 0};
+  auto e = CreateEncoder(test::Target(sandbox.Out("t.wma"), format), test::Tags(disc, 0));
   e->Finish();
   e.reset();
   EXPECT_TRUE(test::Listing(sandbox.Out("")).empty());
+}
+
+// A folder the process may not write: the runtime refuses the name, so the
+// message is the WMA encoder's own form with the code the runtime returned,
+// and nothing is left. Root writes anywhere, so as root the encoder runs in a
+// child that becomes nobody once the runtime is loaded.
+TEST_F(WmaTest, AFolderThatCannotBeWrittenIsRefusedByTheRuntime) {
+  const std::string locked = sandbox.Out("locked");
+  test::fs::create_directories(locked);
+  ASSERT_EQ(::chmod(sandbox.root().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(sandbox.Out("").c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(locked.c_str(), 0555), 0);
+  format = EncoderSelection{3, 1, 0};
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(fds[0]);
+    std::string message = "created";
+    try {
+      CreateEncoder(test::Target(sandbox.Out("warm.wma"), format), nullptr);  // binds the runtime
+      if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+      CreateEncoder(test::Target(locked + "/t.wma", format), nullptr);
+    } catch (const std::exception& e) {
+      message = e.what();
+    }
+    const bool sent = ::write(fds[1], message.data(), message.size()) == static_cast<ssize_t>(message.size());
+    ::_exit(sent ? 0 : 4);
+  }
+  ::close(fds[1]);
+  std::string message;
+  char buffer[256];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) message.append(buffer, static_cast<size_t>(n));
+  ::close(fds[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(message, "cannot create file (0x80070005)");
+  EXPECT_TRUE(test::Listing(locked).empty());
+  EXPECT_EQ(test::Listing(sandbox.Out("")), std::vector<std::string>{"locked"});
 }
 
 TEST_F(WmaTest, BindingFailures) {
@@ -172,9 +217,9 @@ TEST_F(WmaTest, BindingFailures) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.folder);
     sandbox.SetSystemModulesDir(c.folder);
-    Selection() = EncoderSelection{3, 1, 0};
+    format = EncoderSelection{3, 1, 0};
     try {
-      CreateEncoder(FromUtf8(sandbox.Out("f.wma")), nullptr);
+      CreateEncoder(test::Target(sandbox.Out("f.wma"), format), nullptr);
       ADD_FAILURE() << "no exception";
     } catch (const EncoderException& e) {
       EXPECT_STREQ(e.what(), c.message);

@@ -49,13 +49,13 @@ class HostileDrive : public tonvik::cdrom::ScsiTransport {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tonvik::cdrom::CdDrive drive(std::make_unique<HostileDrive>(data, size));
+  std::vector<uint8_t> toc;
   try {
-    tonvik::cdrom::CheckMedium(drive);
+    toc = tonvik::cdrom::CheckMedium(drive);
   } catch (const tonvik::AppException& e) {
     if (e.Message().empty()) std::abort();
     return 0;
   }
-  const auto& toc = tonvik::cdrom::Disc().toc;
   if (!tonvik::cdrom::IsSoundToc(toc)) std::abort();
   for (const auto& [number, extent] : tonvik::cdrom::BuildTrackMap(toc)) {
     if (number < 1 || number > 99 || extent.first_sector < 0 || extent.sector_count < 0) std::abort();

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "install/install_worker.h"
 #include "platform/registry.h"
 #include "platform/system_modules.h"
 #include "platform/text.h"
@@ -86,8 +87,10 @@ class Sandbox {
   }
   const fs::path& root() const { return hives_.root(); }
   fs::path system() const { return root() / "system"; }
+  // Also forgets the engine bound from the last folder.
   void SetSystemModulesDir(const std::string& folder) const {
     reg::Key::Create(reg::Root::LocalMachine, kWindowsVersionKey)->SetString(u"SystemModulesDir", FromUtf8(folder));
+    install::ForgetMsiBinding();
   }
 
  private:

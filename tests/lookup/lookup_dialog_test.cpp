@@ -15,7 +15,7 @@
 #include "lookup/loopback.h"
 #include "lookup/ui/ccddb_dlg.h"
 #include "output/disc_metadata.h"
-#include "rip/rip_job.h"
+#include "rip/rip_session.h"
 #include "rip/ui/format_dialog.h"
 #include "support/temp_hives.h"
 #include "widgets/command_link.h"
@@ -45,9 +45,9 @@ class LookupDialogTest : public ::testing::Test {
   void SetUp() override {
     App();
     hives_.Install((hives_.root() / "app").string() + "/");
-    cdrom::Disc().toc = testing::MakeToc({0, 15000, 32000}, 45000);
-    Metadata() = DiscMetadata{};
-    disc_id_ = lookup::DiscIdFromToc(cdrom::Disc().toc);
+    session_.disc.toc = testing::MakeToc({0, 15000, 32000}, 45000);
+    session_.format.format_number = 6;
+    disc_id_ = lookup::DiscIdFromToc(session_.disc.toc);
     const fs::path docs = fs::path(TONVIK_SOURCE_DIR) / "tests/lookup/ws2";
     for (const char* doc : {"discid.xml", "release-album.xml"}) {
       std::string text = testing::ReadText(docs / doc);
@@ -58,8 +58,6 @@ class LookupDialogTest : public ::testing::Test {
   void TearDown() override {
     server_.reset();
     ::unsetenv("http_proxy");
-    cdrom::Disc().toc.clear();
-    Metadata() = DiscMetadata{};
   }
   void Serve(const std::string& disc_answer, const std::string& release_answer = "200 release-album.xml") {
     server_ = std::make_unique<LoopbackServer>(
@@ -71,7 +69,7 @@ class LookupDialogTest : public ::testing::Test {
   // A dialog that asks the loopback service (another host than
   // musicbrainz.org, so no request spacing) and gives up after `bound`.
   std::unique_ptr<FormatDialog> Dialog(std::chrono::milliseconds bound = std::chrono::seconds(60)) {
-    auto dialog = std::make_unique<FormatDialog>(6, job_);
+    auto dialog = std::make_unique<FormatDialog>(session_);
     lookup::Service service;
     service.host = "mb.loopback.test";
     dialog->SetLookupService(service);
@@ -92,7 +90,7 @@ class LookupDialogTest : public ::testing::Test {
   }
 
   testing::TempHives hives_;
-  RipJob job_;
+  RipSession session_;
   std::string disc_id_;
   std::unique_ptr<LoopbackServer> server_;
 };
@@ -117,14 +115,14 @@ TEST_F(LookupDialogTest, LinkRunsTheLookupOnceAndReportsIt) {
   for (const LinkCase& c : cases) {
     SCOPED_TRACE(c.what);
     Serve(c.disc_answer);
-    Metadata().titles = {"left from before"};
+    session_.metadata.titles = {"left from before"};
     auto dialog = Dialog(c.bound);
     QSignalSpy finished(dialog.get(), &FormatDialog::lookupFinished);
     QTest::mouseClick(dialog->lookupLink(), Qt::LeftButton);
 
     ASSERT_NE(dialog->loadingWindow(), nullptr);
     EXPECT_TRUE(dialog->loadingWindow()->isVisible());
-    EXPECT_TRUE(Metadata().titles.empty()) << "the record is cleared before the lookup";
+    EXPECT_TRUE(session_.metadata.titles.empty()) << "the record is cleared before the lookup";
     if (std::string(c.disc_answer) != "404") {
       QTRY_VERIFY_WITH_TIMEOUT(!dialog->isEnabled(), 5000);
       EXPECT_FALSE(dialog->acceptButton()->isEnabled());
@@ -137,7 +135,7 @@ TEST_F(LookupDialogTest, LinkRunsTheLookupOnceAndReportsIt) {
     EXPECT_EQ(dialog->lookupLink()->text(), QString::fromLatin1(c.link_text));
     EXPECT_FALSE(dialog->lookupLink()->IsLink());
     EXPECT_TRUE(dialog->lookupDone());
-    EXPECT_EQ(Metadata().titles.size(), c.titles);
+    EXPECT_EQ(session_.metadata.titles.size(), c.titles);
 
     const size_t asked = Asked();
     QTest::mouseClick(dialog->lookupLink(), Qt::LeftButton);
@@ -163,8 +161,8 @@ TEST_F(LookupDialogTest, LateAnswerIsNotWritten) {
   EXPECT_EQ(dialog->lookupLink()->text(), QString::fromLatin1(kNotLoaded));
   QTRY_VERIFY_WITH_TIMEOUT(Answered(kRelease) == 1, 20000);
   QTest::qWait(300);
-  EXPECT_TRUE(Metadata().titles.empty());
-  EXPECT_TRUE(Metadata().album.empty());
+  EXPECT_TRUE(session_.metadata.titles.empty());
+  EXPECT_TRUE(session_.metadata.album.empty());
   EXPECT_EQ(dialog->lookupLink()->text(), QString::fromLatin1(kNotLoaded));
   QTimer::singleShot(0, [&] { QTest::mouseClick(dialog->acceptButton(), Qt::LeftButton); });
   EXPECT_EQ(dialog->Run(), 1);
@@ -186,7 +184,7 @@ TEST_F(LookupDialogTest, AutoLoadClicksTheLinkHalfASecondAfterOpening) {
   EXPECT_GE(since_open.elapsed(), 475);
   ASSERT_TRUE(finished.count() == 1 || finished.wait(60000));
   EXPECT_EQ(dialog->lookupLink()->text(), QString::fromLatin1(kLoaded));
-  EXPECT_EQ(Metadata().album, "Ljós & Skuggi");
+  EXPECT_EQ(session_.metadata.album, "Ljós & Skuggi");
 }
 
 TEST_F(LookupDialogTest, LoadingWindowAnimatesWhileShown) {

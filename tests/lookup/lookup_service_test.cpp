@@ -234,7 +234,6 @@ TEST_F(LookupServiceTest, BoundHoldsAndLateAnswersAreDropped) {
     // The late answer arrives and is complete, yet nothing comes out of it.
     while (!lookup.Finished()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_FALSE(lookup.Wait(c.bound).has_value());
-    EXPECT_TRUE(Metadata().titles.empty());
   }
 }
 

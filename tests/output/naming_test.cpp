@@ -88,13 +88,8 @@ class FolderTest : public ::testing::Test {
     root = mkdtemp(tmpl);
     setenv("XDG_CONFIG_DIRS", (root + "/etc").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (root + "/home").c_str(), 1);
-    ResetOverwriteState();
-    SetOverwritePrompt(nullptr);
   }
-  void TearDown() override {
-    SetOverwritePrompt(nullptr);
-    fs::remove_all(root);
-  }
+  void TearDown() override { fs::remove_all(root); }
   std::string root;
 };
 
@@ -148,27 +143,33 @@ TEST_F(FolderTest, MayWriteFileDecisions) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ResetOverwriteState();
     reg::Key::Create(reg::Root::CurrentUser, kProductKey)->SetDword(u"AlwaysOverwrite",
                                                                    c.always_overwrite);
     ScriptedPrompt prompt(c.answers);
-    SetOverwritePrompt(&prompt);
+    OverwritePolicy policy(&prompt);  // each rip starts with nothing remembered
     for (const auto& s : c.steps) {
-      EXPECT_EQ(MayWriteFile(path(s.file)), s.skip) << s.file;
+      EXPECT_EQ(policy.MayWriteFile(path(s.file)), s.skip) << s.file;
       EXPECT_EQ(prompt.asked.size(), s.asked_after) << s.file;
     }
     // Nothing is deleted by the decision; the encoder's rename replaces.
     for (const char* n : {"1", "2", "3", "4"}) EXPECT_TRUE(fs::exists(root + "/" + n));
   }
   // No prompt installed: overwrite without remembering.
-  ResetOverwriteState();
   reg::Key::Create(reg::Root::CurrentUser, kProductKey)->SetDword(u"AlwaysOverwrite", 0);
-  SetOverwritePrompt(nullptr);
-  EXPECT_FALSE(MayWriteFile(path("1")));
+  OverwritePolicy policy;
+  EXPECT_FALSE(policy.MayWriteFile(path("1")));
   ScriptedPrompt later({{false, false}});
-  SetOverwritePrompt(&later);
-  EXPECT_TRUE(MayWriteFile(path("1")));
+  policy.SetPrompt(&later);
+  EXPECT_TRUE(policy.MayWriteFile(path("1")));
   EXPECT_EQ(later.asked, std::vector<std::u16string>{path("1")});
+  // A remembered choice belongs to its rip: the next one asks again.
+  ScriptedPrompt first({{false, true}}), second({{true, false}});
+  OverwritePolicy one(&first), two(&second);
+  EXPECT_TRUE(one.MayWriteFile(path("1")));
+  EXPECT_TRUE(one.MayWriteFile(path("2")));
+  EXPECT_FALSE(two.MayWriteFile(path("2")));
+  EXPECT_EQ(first.asked.size(), 1u);
+  EXPECT_EQ(second.asked.size(), 1u);
 }
 
 }  // namespace

@@ -28,7 +28,7 @@
 #include "platform/text.h"
 #include "encoders/format_table.h"
 #include "output/overwrite.h"
-#include "rip/rip_job.h"
+#include "rip/rip_session.h"
 #include "rip/ui/format_dialog.h"
 #include "rip/ui/progress_dialog.h"
 #include "support/temp_hives.h"
@@ -66,8 +66,14 @@ class DialogTest : public ::testing::Test {
     hives_.Install((hives_.root() / "app").string() + "/");
   }
   void Store(const std::string& lines) { TempHives::WriteFile(hives_.user_hive(), kUser + lines); }
+  // The session, its format set to `number`, for a Format dialog.
+  RipSession& Session(int number) {
+    session_->format.format_number = number;
+    return *session_;
+  }
   TempHives hives_;
-  RipJob job_;
+  std::shared_ptr<RipSession> session_ = std::make_shared<RipSession>();
+  RipJob& job_ = session_->job;
 };
 
 struct OpeningCase {
@@ -91,14 +97,14 @@ TEST_F(DialogTest, FormatDialogOpensWithTheStoredChoiceOfEachFormat) {
   for (const auto& c : cases) {
     SCOPED_TRACE(ToUtf8(c.caption));
     Store(c.stored);
-    FormatDialog dialog(c.format, job_);
+    FormatDialog dialog(Session(c.format));
     EXPECT_EQ(dialog.qualityBox()->title().toStdU16String(), c.caption);
     EXPECT_EQ(dialog.slider()->isEnabled(), c.slider_enabled);
     EXPECT_TRUE(dialog.presetList()->isEnabled());
   }
   // A stored LastWMAValue of 15 shows the right end ("320kbps") and is stored as 7.
   Store("\"LastPreset\"=dword:00000003\n\"LastWMAValue\"=dword:0000000f\n");
-  FormatDialog wma(3, job_);
+  FormatDialog wma(Session(3));
   EXPECT_EQ(wma.slider()->value(), 7);
   EXPECT_EQ(StoredDword(u"LastWMAValue"), 7);
 }
@@ -111,7 +117,7 @@ TEST_F(DialogTest, FormatDialogOpensCorrectlyForEveryRowOfTheFormatTable) {
   for (const FormatInfo& f : AllFormats()) {
     SCOPED_TRACE(ToUtf8(f.name));
     Store("\"LastPreset\"=dword:00000000\n");
-    FormatDialog dialog(f.number(), job_);
+    FormatDialog dialog(Session(f.number()));
     EXPECT_EQ(dialog.qualityBox()->isEnabled(), f.has_quality);
     EXPECT_EQ(dialog.presetList()->isEnabled(), f.has_quality);
     if (!f.has_quality) continue;
@@ -121,7 +127,7 @@ TEST_F(DialogTest, FormatDialogOpensCorrectlyForEveryRowOfTheFormatTable) {
       dialog.presetList()->setCurrentIndex(preset);
       EXPECT_EQ(dialog.qualityBox()->title().toStdU16String(), word + u"(" + f.presets[preset] + u")");
       EXPECT_FALSE(dialog.slider()->isEnabled());
-      EXPECT_EQ(Selection().preset_index, preset);
+      EXPECT_EQ(session_->format.preset_index, preset);
     }
     dialog.presetList()->setCurrentIndex(3);
     EXPECT_TRUE(dialog.slider()->isEnabled());
@@ -129,7 +135,7 @@ TEST_F(DialogTest, FormatDialogOpensCorrectlyForEveryRowOfTheFormatTable) {
       dialog.slider()->setValue(position);
       EXPECT_EQ(dialog.qualityBox()->title().toStdU16String(),
                 word + u"(Custom; " + f.custom[position].label + u")");
-      EXPECT_EQ(Selection().custom_value, f.custom[position].value);
+      EXPECT_EQ(session_->format.custom_value, f.custom[position].value);
       EXPECT_EQ(StoredDword(f.slider_value_name), position);
     }
   }
@@ -137,7 +143,7 @@ TEST_F(DialogTest, FormatDialogOpensCorrectlyForEveryRowOfTheFormatTable) {
 
 TEST_F(DialogTest, FormatDialogForWavDisablesTheQualityButStillStoresThePreset) {
   Store("\"LastPreset\"=dword:00000002\n");
-  FormatDialog dialog(1, job_);
+  FormatDialog dialog(Session(1));
   EXPECT_FALSE(dialog.qualityBox()->isEnabled());
   EXPECT_FALSE(dialog.presetList()->isEnabled());
   EXPECT_FALSE(dialog.slider()->isEnabled());
@@ -147,15 +153,15 @@ TEST_F(DialogTest, FormatDialogForWavDisablesTheQualityButStillStoresThePreset) 
 
 TEST_F(DialogTest, FormatDialogUpdateStoresEveryChangeAndKeepsTheSliderPosition) {
   Store("\"LastPreset\"=dword:00000003\n\"LastOGGValue\"=dword:00000002\n");
-  FormatDialog dialog(4, job_);
+  FormatDialog dialog(Session(4));
   EXPECT_EQ(dialog.qualityBox()->title(), QStringLiteral("Quality (Custom; 160kbps)"));
-  EXPECT_EQ(Selection().custom_value, 160000);
+  EXPECT_EQ(session_->format.custom_value, 160000);
   dialog.slider()->setValue(4);
   EXPECT_EQ(StoredDword(u"LastOGGValue"), 4);
-  EXPECT_EQ(Selection().custom_value, 256000);
+  EXPECT_EQ(session_->format.custom_value, 256000);
   dialog.presetList()->setCurrentIndex(0);
   EXPECT_EQ(StoredDword(u"LastPreset"), 0);
-  EXPECT_EQ(Selection().preset_index, 0);
+  EXPECT_EQ(session_->format.preset_index, 0);
   EXPECT_FALSE(dialog.slider()->isEnabled());
   EXPECT_EQ(dialog.slider()->value(), 4);
   EXPECT_EQ(dialog.qualityBox()->title(), QStringLiteral("Quality (Low; VBR; Q:0)"));
@@ -164,7 +170,7 @@ TEST_F(DialogTest, FormatDialogUpdateStoresEveryChangeAndKeepsTheSliderPosition)
 }
 
 TEST_F(DialogTest, FormatDialogAcceptStoresTheFolderAsTyped) {
-  FormatDialog dialog(6, job_);
+  FormatDialog dialog(Session(6));
   EXPECT_EQ(dialog.folderEdit()->text().toStdU16String(), Settings().LastFolder);
   dialog.show();
   dialog.folderEdit()->setText(QStringLiteral("/no/such/folder yet"));
@@ -175,7 +181,7 @@ TEST_F(DialogTest, FormatDialogAcceptStoresTheFolderAsTyped) {
 }
 
 TEST_F(DialogTest, FormatDialogCancelEndsWithTwoAndTheLinkWorksOnce) {
-  FormatDialog dialog(6, job_);
+  FormatDialog dialog(Session(6));
   dialog.show();
   // No TOC in this process: the lookup fails at once.
   QSignalSpy finished(&dialog, &FormatDialog::lookupFinished);
@@ -190,7 +196,7 @@ TEST_F(DialogTest, FormatDialogCancelEndsWithTwoAndTheLinkWorksOnce) {
 }
 
 TEST_F(DialogTest, FolderBrowserCheckBoxesAreStoredEvenWhenTheBrowserIsCancelled) {
-  FormatDialog dialog(6, job_);
+  FormatDialog dialog(Session(6));
   dialog.show();
   bool seen = false;
   QTimer::singleShot(200, [&] {
@@ -217,8 +223,6 @@ class ProgressTest : public DialogTest {
  protected:
   void SetUp() override {
     DialogTest::SetUp();
-    Metadata() = DiscMetadata{};
-    ResetOverwriteState();
     const fs::path cue = hives_.root() / "disc" / "disc.cue";
     fs::create_directories(cue.parent_path());
     std::string error;
@@ -226,17 +230,14 @@ class ProgressTest : public DialogTest {
     std::ofstream(cue.string() + ".faults") << "speed 150\n";  // 2x: four seconds
     reg::Key::Create(reg::Root::CurrentUser, u"Software\\Quellbrook\\vandral\\Drives")
         ->SetString(u"D", cue.u16string());
-    cdrom::CheckDisc({u"D:\\"});
-    job_.format_number = 1;
-    job_.drive_letter = u'D';
-    job_.selection = cdrom::Disc().selection;
-    job_.toc = cdrom::Disc().toc;
+    session_->disc = cdrom::CheckDisc({u"D:\\"});
+    session_->format = EncoderSelection{1, 1, 0};
     job_.destination = (hives_.root() / "music").u16string();
   }
 };
 
 TEST_F(ProgressTest, PauseMarksTheCaptionAndCancelEndsWithTheErrorList) {
-  ProgressDialog dialog(job_);
+  ProgressDialog dialog(session_);
   QString list_text, list_title, list_caption;
   bool paused_ok = false;
   QTimer::singleShot(800, [&] {
@@ -268,7 +269,7 @@ TEST_F(ProgressTest, PauseMarksTheCaptionAndCancelEndsWithTheErrorList) {
 
 TEST_F(ProgressTest, AJobWithoutErrorsEndsWithoutAList) {
   std::ofstream((hives_.root() / "disc" / "disc.cue").string() + ".faults") << "\n";
-  ProgressDialog dialog(job_);
+  ProgressDialog dialog(session_);
   QTimer::singleShot(20000, [&] {
     if (auto* box = QApplication::activeModalWidget(); box && box != &dialog) box->close();
   });
@@ -283,7 +284,7 @@ TEST_F(ProgressTest, AJobWithoutErrorsEndsWithoutAList) {
 }
 
 TEST_F(ProgressTest, HideWithoutANotificationAreaMinimisesAndTheWindowComesBackAtTheEnd) {
-  ProgressDialog dialog(job_);
+  ProgressDialog dialog(session_);
   bool minimised = false, in_tray = true;
   QTimer::singleShot(300, [&] {
     QTest::mouseClick(dialog.hideButton(), Qt::LeftButton);
@@ -319,12 +320,12 @@ TEST_F(ProgressTest, F1OpensTheHelpAtEachDialogsContext) {
     });
   };
   {
-    FormatDialog format(6, job_);
+    FormatDialog format(Session(6));
     press_f1_then(format, [&format] { static_cast<QDialog&>(format).reject(); });
     format.exec();
   }
   {
-    ProgressDialog progress(job_);
+    ProgressDialog progress(session_);
     // The cancelled job ends with the error list; close it whenever it comes.
     QTimer closer;
     QObject::connect(&closer, &QTimer::timeout, [] {

@@ -13,12 +13,12 @@
 #include "core/settings.h"
 #include "disc_image.h"
 #include "output/disc_metadata.h"
-#include "encoders/selection.h"
 #include "platform/registry.h"
 #include "platform/system_modules.h"
 #include "platform/text.h"
 #include "output/overwrite.h"
 #include "rip/rip_job.h"
+#include "rip/rip_session.h"
 #include "rip/recording_observer.h"
 #include "support/temp_hives.h"
 
@@ -63,11 +63,7 @@ class RipJobTest : public ::testing::Test {
     hives_.Install(std::string(TONVIK_STAGE_DIR) + "/lib/tonvik/");
     music_ = hives_.root() / "music";
     fs::create_directories(music_);
-    Metadata() = DiscMetadata{};
-    ResetOverwriteState();
-    SetOverwritePrompt(nullptr);
   }
-  void TearDown() override { SetOverwritePrompt(nullptr); }
 
   // Writes an image of audio tracks of the given lengths (sectors), maps it
   // to drive D, runs the disc check on the drive root.
@@ -82,7 +78,7 @@ class RipJobTest : public ::testing::Test {
     ASSERT_TRUE(discimage::WriteDiscImage(cue_.string(), tracks, false, &error)) << error;
     if (!faults.empty()) std::ofstream(cue_.string() + ".faults") << faults;
     MapDrive(cue_.string());
-    CheckDisc({u"D:\\"});
+    disc_ = CheckDisc({u"D:\\"});
   }
   void MapDrive(const std::string& target) {
     reg::Key::Create(reg::Root::CurrentUser, u"Software\\Quellbrook\\vandral\\Drives")
@@ -90,30 +86,33 @@ class RipJobTest : public ::testing::Test {
   }
   // The PCM of track n as the image holds it.
   std::string TrackPcm(int track) {
-    auto map = BuildTrackMap(Disc().toc);
+    auto map = BuildTrackMap(disc_.toc);
     const TrackExtent e = map.at(track);
     std::string bin = Slurp(fs::path(cue_).replace_extension(".bin"));
     return bin.substr(size_t(e.first_sector) * 2352, size_t(e.sector_count) * 2352);
   }
+  // A new rip session of the disc, the metadata and the prompt in the format
+  // at Normal quality; its job.
   RipJob& Job(int format) {
-    job_ = std::make_unique<RipJob>();
-    job_->format_number = format;
-    job_->drive_letter = u'D';
-    job_->selection = Disc().selection;
-    job_->toc = Disc().toc;
-    job_->destination = music_.u16string();
-    Selection().format_number = format;
-    Selection().preset_index = 1;
-    return *job_;
+    session_ = std::make_shared<RipSession>();
+    session_->disc = disc_;
+    session_->metadata = metadata_;
+    session_->format = EncoderSelection{format, 1, 0};
+    session_->overwrite.SetPrompt(prompt_);
+    session_->job.destination = music_.u16string();
+    return session_->job;
   }
-  void Run(RipJob& job) { RunRipJob(job, control_, observer_); }
+  void Run(RipJob&) { RunRipJob(*session_, control_, observer_); }
   void SetOption(const char16_t* name, int32_t v) {
     reg::Key::Create(reg::Root::CurrentUser, kProductKey)->SetDword(name, v);
   }
 
   TempHives hives_;
   fs::path music_, cue_;
-  std::unique_ptr<RipJob> job_;
+  DiscState disc_;                     // what the disc check found
+  DiscMetadata metadata_;              // the record of the next session
+  OverwritePrompt* prompt_ = nullptr;  // the prompt of the next session
+  std::shared_ptr<RipSession> session_;
   RipControl control_;
   RecordingObserver observer_;
 };
@@ -141,7 +140,7 @@ TEST_F(RipJobTest, AnEnhancedCdsLastAudioTrackEndsAtTheFirstSession) {
   // Without the session gap in its extent the last track is exactly its own
   // audio: no silence appended, none reported as unreadable, totals to match.
   MakeDisc({75 * 3, 75 * 2 + 5}, "", true);
-  ASSERT_EQ(Disc().selection, (std::vector<int32_t>{1, 2}));
+  ASSERT_EQ(disc_.selection, (std::vector<int32_t>{1, 2}));
   RipJob& job = Job(1);
   Run(job);
   EXPECT_TRUE(observer_.Errors().empty()) << ToUtf8(observer_.Errors().front());
@@ -167,9 +166,9 @@ TEST_F(RipJobTest, LossyFormatsGiveDecodableFilesOfTheTracksLength) {
 
 TEST_F(RipJobTest, NamesAndSubFoldersComeFromTheTemplateAndTheDiscInformation) {
   MakeDisc({75, 75});
-  Metadata().artist = "AC/DC";
-  Metadata().album = "Live.";
-  Metadata().titles = {"Intro", "Thunder."};
+  metadata_.artist = "AC/DC";
+  metadata_.album = "Live.";
+  metadata_.titles = {"Intro", "Thunder."};
   SetOption(u"CreateArtistSubfolder", 1);
   SetOption(u"CreateAlbumSubfolder", 1);
   RipJob& job = Job(6);
@@ -204,12 +203,20 @@ TEST_F(RipJobTest, FailureTableEntriesAndWhatHappensToTheFiles) {
   // A declined overwrite: "file skipped", the old file left as it was.
   std::ofstream(music_ / "Track 01.flac") << "old";
   DeclineAll decline;
-  SetOverwritePrompt(&decline);
+  prompt_ = &decline;
   Run(Job(6));
-  SetOverwritePrompt(nullptr);
+  prompt_ = nullptr;
   ASSERT_EQ(observer_.Errors(), std::vector<std::u16string>{u"Track 01.flac: file skipped"});
   EXPECT_EQ(Slurp(music_ / "Track 01.flac"), "old");
   EXPECT_TRUE(fs::exists(music_ / "Track 02.flac"));
+  // The session's results say the same, track by track.
+  ASSERT_EQ(session_->results.size(), 2u);
+  EXPECT_EQ(session_->results[0].file, u"Track 01.flac");
+  EXPECT_FALSE(session_->results[0].written);
+  EXPECT_EQ(session_->results[0].errors, std::vector<std::u16string>{u"file skipped"});
+  EXPECT_TRUE(session_->results[1].written);
+  EXPECT_EQ(session_->results[1].sectors_read, 75);
+  EXPECT_TRUE(session_->results[1].errors.empty());
 
   // Unknown format: no file at all; an encoder whose run-time module is
   // missing: its message for every track, and no file either.
@@ -282,6 +289,16 @@ TEST_F(RipJobTest, UnreadableSectorsAreListedAndTheFileIsKept) {
   EXPECT_EQ(errors[0].rfind(u"Track 02.wav: ", 0), 0u) << ToUtf8(errors[0]);
   EXPECT_NE(errors[0].find(u"sectors could not be read and were replaced by silence."), std::u16string::npos);
   EXPECT_EQ(fs::file_size(music_ / "Track 02.wav"), 46u + 75 * 3 * 2352);
+  ASSERT_EQ(session_->results.size(), 2u);
+  for (const TrackResult& r : session_->results) {
+    EXPECT_TRUE(r.written) << r.track;
+    EXPECT_EQ(r.sectors_read, 75 * 3) << r.track;
+  }
+  EXPECT_EQ(session_->results[0].sectors_replaced, 0);
+  const int32_t replaced = session_->results[1].sectors_replaced;
+  EXPECT_GE(replaced, 10);  // the ten sectors of the fault, at least
+  EXPECT_EQ(errors[0], u"Track 02.wav: " + FromUtf8(std::to_string(replaced)) +
+                           u" sectors could not be read and were replaced by silence.");
 }
 
 TEST_F(RipJobTest, CancelStopsTheTrackDeletesNothingOldAndStartsNoOtherTrack) {
@@ -332,7 +349,7 @@ TEST_F(RipJobTest, CancelDuringEncodingKeepsThatFileAndStartsNoOtherTrack) {
   MakeDisc({75, 75});
   CancelWhileEncoding observer(control_);
   RipJob& job = Job(6);
-  RunRipJob(job, control_, observer);
+  RunRipJob(*session_, control_, observer);
   EXPECT_TRUE(observer.Errors().empty());
   EXPECT_EQ(FilesUnder(music_), std::vector<fs::path>{"Track 01.flac"});
 }

@@ -16,7 +16,7 @@ InstallDialog::InstallDialog(const SetupFonts& fonts, InstallState& state, Insta
   progress_ = new QProgressBar(this);
   Place(progress_, "1009", 90, 146, 420, 12);
   progress_->setTextVisible(false);
-  progress_->setRange(0, 0);  // moving until the worker gives the bar a range
+  progress_->setRange(0, 0);  // a marquee until the page ends
 }
 
 InstallDialog::~InstallDialog() { worker_.reset(); }
@@ -30,24 +30,13 @@ void InstallDialog::showEvent(QShowEvent* event) {
 
 void InstallDialog::ShowStatus(const std::u16string& text) { SetStatusLater(status_, text); }
 
-void InstallDialog::SetProgressRange(int minimum, int maximum) {
-  QMetaObject::invokeMethod(
-      this,
-      [this, minimum, maximum] {
-        progress_->setRange(minimum, maximum);
-        progress_->setValue(minimum);
-      },
-      Qt::QueuedConnection);
-}
+// The worker gives the bar a range and steps it, but a marquee keeps moving
+// without a position: a range would turn it into a bar that creeps and then
+// stands still between packages. The steps are only counted.
+void InstallDialog::SetProgressRange(int, int) {}
 
 void InstallDialog::StepProgress() {
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        if (progress_->maximum() > progress_->minimum())
-          progress_->setValue(std::min(progress_->value() + 1, progress_->maximum()));
-      },
-      Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, [this] { ++steps_; }, Qt::QueuedConnection);
 }
 
 void InstallDialog::InstallFinished() {

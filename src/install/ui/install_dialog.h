@@ -1,6 +1,7 @@
 // The installation page: starts the installation worker when it shows and
-// follows it on the status line and the bar; it cannot be left while the
-// worker runs (Next and Cancel do nothing) and ends when the worker is done.
+// follows it on the status line; the bar moves as a marquee for the whole
+// installation. It cannot be left while the worker runs (Next and Cancel do
+// nothing) and ends when the worker is done.
 #pragma once
 #include <functional>
 #include <memory>
@@ -39,6 +40,9 @@ class InstallDialog : public WizardPage, public InstallView {
 
   QLabel* statusLine() const { return status_; }
   QProgressBar* progressBar() const { return progress_; }
+  // The worker's progress steps so far, counted on the page's thread. They
+  // do not move the bar: a marquee has no position.
+  int ProgressSteps() const { return steps_; }
   bool Started() const { return started_; }
 
  protected:
@@ -53,6 +57,7 @@ class InstallDialog : public WizardPage, public InstallView {
   InstallStarter start_;
   std::shared_ptr<void> worker_;
   bool started_ = false;
+  int steps_ = 0;
 
   QLabel* status_ = nullptr;          // 1008
   QProgressBar* progress_ = nullptr;  // 1009

@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/exit_codes.h"
+
 extern "C" {
 
 using MSIHANDLE = uint32_t;
@@ -32,7 +34,7 @@ inline constexpr uint32_t ERROR_INSTALL_PACKAGE_INVALID = 1620;
 inline constexpr uint32_t ERROR_UNKNOWN_PRODUCT = 1605;
 inline constexpr uint32_t ERROR_FUNCTION_FAILED = 1627;
 inline constexpr uint32_t ERROR_INVALID_COMMAND_LINE = 1639;
-inline constexpr uint32_t ERROR_SUCCESS_REBOOT_REQUIRED = 3010;
+inline constexpr uint32_t ERROR_SUCCESS_REBOOT_REQUIRED = tonvik::kRestartRequired;
 
 // Product states
 inline constexpr INSTALLSTATE INSTALLSTATE_INVALIDARG = -2;

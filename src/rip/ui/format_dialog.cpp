@@ -14,16 +14,14 @@
 #include <QTimerEvent>
 #include <algorithm>
 
-#include "cdrom/disc_check.h"
 #include "core/version.h"
 #include "encoders/format_table.h"
 #include "lookup/bounded_lookup.h"
 #include "lookup/ui/ccddb_dlg.h"
 #include "output/disc_metadata.h"
-#include "encoders/selection.h"
 #include "platform/shell.h"
-#include "rip/rip_job.h"
-#include "rip/ui/dialog_units.h"
+#include "rip/rip_session.h"
+#include "widgets/dialog_units.h"
 #include "widgets/browse_button.h"
 #include "widgets/buddy_button.h"
 #include <QPushButton>
@@ -59,10 +57,10 @@ class Logo : public QWidget {
 
 }  // namespace
 
-FormatDialog::FormatDialog(int format_number, RipJob& job, QWidget* parent)
+FormatDialog::FormatDialog(RipSession& session, QWidget* parent)
     : QDialog(parent),
-      job_(job),
-      info_(FindFormat(format_number)),
+      session_(session),
+      info_(FindFormat(session.format.format_number)),
       help_(std::make_unique<CHelpSupport>(HelpContext::FormatDialog)) {
   // The service wants to know who asks: the product and where to reach its makers.
   if (!settings_.HomeURL.empty())
@@ -73,10 +71,8 @@ FormatDialog::FormatDialog(int format_number, RipJob& job, QWidget* parent)
   Open();
 }
 
-FormatDialog::~FormatDialog() {
-  // The loader gives up within the bound; its queued calls die with this dialog.
-  if (loader_.joinable()) loader_.join();
-}
+// A lookup still running is handed over by its own destructor, never waited for.
+FormatDialog::~FormatDialog() = default;
 
 int FormatDialog::Run() { return exec() == 1 ? 1 : 2; }
 
@@ -216,13 +212,13 @@ void FormatDialog::Update() {
   const int index = preset_list_->currentIndex();
   const bool quality = info_ && info_->has_quality && !info_->custom.empty();
   slider_->setEnabled(index == 3 && quality);
-  Selection().preset_index = index;
+  session_.format.preset_index = index;
   settings_.SetLastPreset(index);
   if (!quality) return;
 
   const int position = slider_->value();
   (settings_.*info_->store_slider_value)(position);
-  Selection().custom_value = info_->custom[position].value;
+  session_.format.custom_value = info_->custom[position].value;
 
   QString caption = QString::fromStdU16String(info_->quality_word);
   if (index == 3) {
@@ -239,7 +235,7 @@ void FormatDialog::Update() {
 void FormatDialog::Accept() {
   const std::u16string folder = folder_edit_->text().left(259).toStdU16String();
   settings_.SetLastFolder(folder);
-  job_.destination = folder;
+  session_.job.destination = folder;
   done(1);
 }
 
@@ -289,46 +285,49 @@ void FormatDialog::Browse() {
 }
 
 void FormatDialog::Lookup() {
-  if (lookup_done_ || loader_.joinable()) return;
+  if (lookup_done_ || lookup_) return;
   if (!loading_) loading_ = new CCDDBDlg(this);
   loading_->show();
+  setEnabled(false);
   // Cleared before any network traffic: a failed lookup leaves the record empty.
-  Metadata() = DiscMetadata{};
-  loader_ = std::thread(&FormatDialog::DiscInfoLoader, this, cdrom::Disc().toc, service_, lookup_bound_);
-}
-
-void FormatDialog::DiscInfoLoader(std::vector<uint8_t> toc, lookup::Service service,
-                                  std::chrono::milliseconds bound) {
-  QMetaObject::invokeMethod(this, [this] { setEnabled(false); }, Qt::QueuedConnection);
-  std::optional<DiscMetadata> record;
+  session_.metadata = DiscMetadata{};
   try {
     // The web-service library knows no overall time limit: the lookup runs
     // on a thread of its own and is given up after the bound. Its record is
-    // handed over only when it came in time, so a late answer never reaches
-    // the disc record the rip job reads.
-    lookup::BoundedLookup lookup(std::move(toc), std::move(service));
-    record = lookup.Wait(bound);
+    // taken only when it came in time, so a late answer never reaches the
+    // record the rip job reads.
+    lookup_ = std::make_unique<lookup::BoundedLookup>(session_.disc.toc, service_);
   } catch (...) {
-    record.reset();  // whatever failed, nothing is loaded
+    FinishLookup(std::nullopt);  // whatever failed, nothing is loaded
+    return;
   }
-  QMetaObject::invokeMethod(
-      this, [this, record = std::move(record)]() mutable { FinishLookup(std::move(record)); },
-      Qt::QueuedConnection);
+  lookup_started_ = std::chrono::steady_clock::now();
+  lookup_timer_ = startTimer(50);
+}
+
+void FormatDialog::PollLookup() {
+  if (!lookup_->Finished() && std::chrono::steady_clock::now() < lookup_started_ + lookup_bound_) return;
+  killTimer(lookup_timer_);
+  lookup_timer_ = 0;
+  std::optional<DiscMetadata> record = lookup_->Wait(lookup_bound_);  // at once: ended or past the bound
+  lookup_.reset();
+  FinishLookup(std::move(record));
 }
 
 void FormatDialog::FinishLookup(std::optional<DiscMetadata> record) {
-  if (record) Metadata() = std::move(*record);
+  if (record) session_.metadata = std::move(*record);
   loading_->hide();
   setEnabled(true);
   link_->Detach();
-  link_->setText(QString::fromLatin1(Metadata().titles.empty() ? kNotLoaded : kLoaded));
+  link_->setText(QString::fromLatin1(session_.metadata.titles.empty() ? kNotLoaded : kLoaded));
   lookup_done_ = true;
-  if (loader_.joinable()) loader_.join();  // its last act was to queue this call
   emit lookupFinished();
 }
 
 void FormatDialog::timerEvent(QTimerEvent* event) {
-  if (event->timerId() == autoload_timer_) {
+  if (event->timerId() == lookup_timer_) {
+    PollLookup();
+  } else if (event->timerId() == autoload_timer_) {
     killTimer(autoload_timer_);
     autoload_timer_ = 0;
     Lookup();

@@ -1,11 +1,16 @@
 // The Format dialog: destination folder and quality for the format fixed by
-// the start-up input. Every choice is stored the moment it is made.
+// the start-up input. Every choice is stored the moment it is made, and goes
+// into the rip session: the quality choice, the lookup's record and the
+// destination.
+//
+// Threads: the dialog lives in the UI thread. A lookup runs on the thread of
+// its BoundedLookup, which the dialog owns; a timer looks at it until it has
+// ended or its bound has passed, so the dialog never waits on it.
 #pragma once
 #include <QDialog>
 #include <chrono>
 #include <memory>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "core/settings.h"
@@ -27,12 +32,13 @@ class CommandLink;
 class CHelpSupport;
 class CCDDBDlg;
 struct FormatInfo;
-struct RipJob;
+struct RipSession;
 
 class FormatDialog : public QDialog {
   Q_OBJECT
  public:
-  FormatDialog(int format_number, RipJob& job, QWidget* parent = nullptr);
+  // The format is the session's; the dialog fills in the rest of its choice.
+  explicit FormatDialog(RipSession& session, QWidget* parent = nullptr);
   ~FormatDialog() override;
 
   // Runs modally: 1 accepted, 2 cancelled or closed.
@@ -78,12 +84,11 @@ class FormatDialog : public QDialog {
  private:
   void BuildControls();
   void Open();
-  // Runs on the DiscInfoLoader thread; talks to the windows by queued calls.
-  void DiscInfoLoader(std::vector<uint8_t> toc, lookup::Service service,
-                      std::chrono::milliseconds bound);
+  // Called by the timer while a lookup runs.
+  void PollLookup();
   void FinishLookup(std::optional<DiscMetadata> record);
 
-  RipJob& job_;
+  RipSession& session_;
   const FormatInfo* info_;
   Settings settings_;
   std::shared_ptr<PNGImage> logo_, cancel_image_, accept_image_, configure_image_;
@@ -104,7 +109,9 @@ class FormatDialog : public QDialog {
   bool lookup_done_ = false;
   int autoload_timer_ = 0;
   CCDDBDlg* loading_ = nullptr;  // created on the first lookup, owned by this dialog
-  std::thread loader_;           // the DiscInfoLoader while a lookup runs
+  std::unique_ptr<lookup::BoundedLookup> lookup_;  // while a lookup runs
+  std::chrono::steady_clock::time_point lookup_started_;
+  int lookup_timer_ = 0;
   std::chrono::milliseconds lookup_bound_ = lookup::kLookupBound;
   lookup::Service service_;
 };

@@ -14,7 +14,8 @@
 
 #include "core/version.h"
 #include "output/overwrite.h"
-#include "rip/ui/dialog_units.h"
+#include "platform/abandoned_threads.h"
+#include "widgets/dialog_units.h"
 #include "rip/ui/job_bridge.h"
 #include "widgets/help_support.h"
 #include "widgets/png_button.h"
@@ -25,8 +26,6 @@
 
 namespace tonvik {
 namespace {
-
-std::atomic<bool> g_abandoned{false};
 
 // Control 1016: paints the current picture slot.
 class Picture : public QWidget {
@@ -44,8 +43,11 @@ class Picture : public QWidget {
 
 }  // namespace
 
-ProgressDialog::ProgressDialog(RipJob& job, QWidget* parent)
-    : QDialog(parent), job_(job), help_(std::make_unique<CHelpSupport>(HelpContext::ProgressDialog)) {
+ProgressDialog::ProgressDialog(std::shared_ptr<RipSession> session, QWidget* parent)
+    : QDialog(parent),
+      session_(std::move(session)),
+      job_(session_->job),
+      help_(std::make_unique<CHelpSupport>(HelpContext::ProgressDialog)) {
   bridge_ = std::make_shared<JobBridge>(this);
   BuildControls();
   help_->InstallHelpKey(this);
@@ -53,17 +55,20 @@ ProgressDialog::ProgressDialog(RipJob& job, QWidget* parent)
 
 ProgressDialog::~ProgressDialog() {
   bridge_->Detach();
-  SetOverwritePrompt(nullptr);
+  session_->overwrite.SetPrompt(nullptr);
   if (job_thread_.joinable()) {
-    if (finishing_ && !g_abandoned)
+    // A job that has said it finished has only its closing lines left; any
+    // other is told to stop and handed over rather than waited for.
+    if (*job_done_ || (finishing_ && !abandoned_)) {
       job_thread_.join();
-    else
-      job_thread_.detach();
+    } else {
+      control_->cancel = 1;
+      control_->pause->Set();
+      AbandonThread(std::move(job_thread_), job_done_);
+    }
   }
   if (tray_) tray_->hide();
 }
-
-bool ProgressDialog::JobThreadAbandoned() { return g_abandoned; }
 
 void ProgressDialog::BuildControls() {
   setWindowTitle(QStringLiteral("Tonvik"));
@@ -153,11 +158,12 @@ void ProgressDialog::showEvent(QShowEvent* event) {
 }
 
 void ProgressDialog::StartJob() {
-  SetOverwritePrompt(bridge_.get());
-  auto control = control_;
-  auto bridge = bridge_;
-  RipJob* job = &job_;
-  job_thread_ = std::thread([job, control, bridge] { RunRipJob(*job, *control, *bridge); });
+  session_->overwrite.SetPrompt(bridge_.get());
+  // The thread holds its own shares of what it uses, so it may outlive the dialog.
+  job_thread_ = std::thread([session = session_, control = control_, bridge = bridge_, done = job_done_] {
+    RunRipJob(*session, *control, *bridge);
+    done->store(true);
+  });
   clock_.start();
   progress_timer_ = startTimer(500);
 }
@@ -178,7 +184,7 @@ void ProgressDialog::timerEvent(QTimerEvent* event) {
     killTimer(cancel_timer_);
     cancel_timer_ = 0;
     if (!finishing_) {
-      g_abandoned = true;
+      abandoned_ = true;
       OnJobFinished();
     }
   }

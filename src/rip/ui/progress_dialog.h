@@ -1,10 +1,14 @@
-// The progress dialog: runs the rip job on a thread of its own and shows it.
+// The progress dialog: runs the rip session's job on a thread of its own and
+// shows it.
 //
-// Threads: the dialog lives in the UI thread. The job thread reaches it only
-// through JobBridge (a RipObserver and OverwritePrompt), whose calls are queued
-// into the UI thread: blocking where the job needs the answer or the text must
-// be shown before it goes on, posted for "job finished". The job's counters
-// are read by the 500 ms timer.
+// Threads: the dialog lives in the UI thread and owns the job thread. The job
+// thread reaches it only through JobBridge (a RipObserver and OverwritePrompt),
+// whose calls are queued into the UI thread: blocking where the job needs the
+// answer or the text must be shown before it goes on, posted for "job
+// finished". The job's counters are read by the 500 ms timer. The dialog joins
+// the job thread when it ends; a job that ignored a cancel for 5 seconds (a
+// reader stuck in a drive) is handed to the abandoned threads with a share of
+// the session, so the dialog never blocks.
 #pragma once
 #include <QDialog>
 #include <QElapsedTimer>
@@ -15,6 +19,7 @@
 
 #include "core/settings.h"
 #include "rip/rip_job.h"
+#include "rip/rip_session.h"
 #include "rip/time_estimate.h"
 
 class QGroupBox;
@@ -33,15 +38,15 @@ class JobBridge;
 class ProgressDialog : public QDialog {
   Q_OBJECT
  public:
-  explicit ProgressDialog(RipJob& job, QWidget* parent = nullptr);
+  explicit ProgressDialog(std::shared_ptr<RipSession> session, QWidget* parent = nullptr);
   ~ProgressDialog() override;
 
   // The error list as shown at the end (entries separated by LF).
   const QString& errors() const { return errors_; }
   bool paused() const { return paused_; }
   bool hiddenInTray() const { return hidden_; }
-  // The job thread did not end in time after a cancel and was left behind.
-  static bool JobThreadAbandoned();
+  // The job thread did not end in time after a cancel and was handed over.
+  bool jobAbandoned() const { return abandoned_; }
 
   QPushButton* pauseButton() const { return pause_button_; }
   QPushButton* cancelButton() const { return cancel_button_; }
@@ -74,12 +79,15 @@ class ProgressDialog : public QDialog {
   void UpdateProgress();
   void Finish();
 
+  std::shared_ptr<RipSession> session_;
   RipJob& job_;
   Settings settings_;
   std::shared_ptr<RipControl> control_ = std::make_shared<RipControl>();
   std::shared_ptr<JobBridge> bridge_;
   std::thread job_thread_;
-  bool started_ = false, paused_ = false, finishing_ = false, hidden_ = false;
+  // Set by the job thread as its last act.
+  std::shared_ptr<std::atomic<bool>> job_done_ = std::make_shared<std::atomic<bool>>(false);
+  bool started_ = false, paused_ = false, finishing_ = false, hidden_ = false, abandoned_ = false;
   QString saved_caption_;
   QString errors_;
   QElapsedTimer clock_;

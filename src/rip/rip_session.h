@@ -1,0 +1,46 @@
+// One rip, from the disc check to the end of the progress dialog: what it
+// needs and what it found. vandral makes one and hands it to the Format dialog
+// and the progress dialog; the job thread shares it while it runs.
+//
+// Who writes what, on which thread:
+//   disc       the disc check, UI thread, before any dialog
+//   metadata   the Format dialog (the lookup's record), UI thread
+//   format     start-up (the number) and the Format dialog (preset, custom), UI thread
+//   job        destination: the Format dialog; counters: the job thread (the
+//              progress dialog's timer reads them)
+//   overwrite  the job thread through the encoders; the prompt asks on the UI thread
+//   results    the job thread until JobFinished, read afterwards
+// Nothing the job reads changes once the progress dialog has started it.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cdrom/disc_check.h"
+#include "encoders/selection.h"
+#include "output/disc_metadata.h"
+#include "output/overwrite.h"
+#include "rip/rip_job.h"
+
+namespace tonvik {
+
+// What became of one selected track.
+struct TrackResult {
+  int32_t track = 0;
+  std::u16string file;                 // the file name with its extension; empty until named
+  int64_t sectors_read = 0;            // sectors handed to the encoder
+  int32_t sectors_replaced = 0;        // unreadable sectors replaced by silence
+  std::vector<std::u16string> errors;  // the track's entries of the error list, without the name
+  bool written = false;                // the file is in place
+};
+
+struct RipSession {
+  cdrom::DiscState disc;
+  DiscMetadata metadata;
+  EncoderSelection format;
+  OverwritePolicy overwrite;
+  RipJob job;
+  std::vector<TrackResult> results;  // one per selected track, in rip order
+};
+
+}  // namespace tonvik
