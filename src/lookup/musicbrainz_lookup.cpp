@@ -116,8 +116,11 @@ void MapReleaseAnswer(const std::string& document, const std::string& disc_id, i
                       DiscMetadata& out) {
   InitialiseLookupLibraries();
   out = DiscMetadata{};
-  // As CQuery reads a fetched answer: the root element of a document that
+  // As CQuery reads a fetched answer: an empty one is not parsed (the
+  // library's parser reads the message of the parse error it expects, and an
+  // empty document raises none), else the root element of a document that
   // parsed without error, whatever its name.
+  if (document.empty()) return;
   XMLResults results;
   const std::unique_ptr<XMLNode> root(XMLRootNode::parseString(document, &results));
   if (!root || results.code != eXMLErrorNone || root->isEmpty()) return;
