@@ -98,4 +98,11 @@ std::optional<std::string> ReadInChild(const std::function<std::string()>& read)
   return bytes.substr(kLengthBytes);
 }
 
+bool SurvivesInChild(const std::function<void()>& call) {
+  return ReadInChild([&call] {
+           call();
+           return std::string();
+         }).has_value();
+}
+
 }  // namespace tonvik::msi

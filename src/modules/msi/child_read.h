@@ -19,4 +19,10 @@ namespace tonvik::msi {
 // that needs another thread; its exceptions count as not finishing.
 std::optional<std::string> ReadInChild(const std::function<std::string()>& read);
 
+// Runs `call` in a child first. The child is a copy of this process, the
+// libmsi objects `call` works on included, in the same state; libmsi does
+// the same on the same objects and the same file, so when the child came
+// through (true), the caller may make the same call here.
+bool SurvivesInChild(const std::function<void()>& call);
+
 }  // namespace tonvik::msi

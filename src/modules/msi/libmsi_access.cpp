@@ -171,39 +171,16 @@ bool ReadStream(const LibmsiObject& database, const std::string& name, std::vect
   return true;
 }
 
-bool ReadEveryTable(const LibmsiObject& database) {
+bool ReadRemainingRows(const LibmsiObject& query) {
   Guard guard(LibmsiMutex());
-  std::vector<std::string> tables;
-  {
-    LibmsiObject query;
-    if (OpenQuery(database, "SELECT `Name` FROM `_Tables`", &query) != ERROR_SUCCESS) return false;
-    if (ExecuteQuery(query, {}) != ERROR_SUCCESS) return false;
-    for (;;) {
-      LibmsiObject record;
-      const uint32_t rc = FetchRecord(query, &record);
-      if (rc == ERROR_NO_MORE_ITEMS) break;
-      if (rc != ERROR_SUCCESS) return false;
-      tables.push_back(RecordString(record, 1));
-    }
+  for (;;) {
+    LibmsiObject record;
+    const uint32_t rc = FetchRecord(query, &record);
+    if (rc == ERROR_NO_MORE_ITEMS) return true;
+    if (rc != ERROR_SUCCESS) return false;
+    const unsigned fields = libmsi_record_get_field_count(static_cast<LibmsiRecord*>(record.get()));
+    for (unsigned i = 0; i <= fields; ++i) (void)RecordString(record, i);
   }
-  for (const std::string& table : tables) {
-    if (table.find('`') != std::string::npos) return false;  // no query can name it
-    LibmsiObject query;
-    if (OpenQuery(database, "SELECT * FROM `" + table + "`", &query) != ERROR_SUCCESS) return false;
-    if (ExecuteQuery(query, {}) != ERROR_SUCCESS) return false;
-    for (;;) {
-      LibmsiObject record;
-      const uint32_t rc = FetchRecord(query, &record);
-      if (rc == ERROR_NO_MORE_ITEMS) break;
-      if (rc != ERROR_SUCCESS) return false;
-      auto* rec = static_cast<LibmsiRecord*>(record.get());
-      const unsigned fields = libmsi_record_get_field_count(rec);
-      for (unsigned i = 1; i <= fields; ++i) {
-        if (!libmsi_record_is_null(rec, i)) (void)RecordString(record, i);
-      }
-    }
-  }
-  return true;
 }
 
 }  // namespace tonvik::msi

@@ -65,8 +65,9 @@ ReadStatus ReadRows(const LibmsiObject& database, const std::string& sql, unsign
 // is missing or cannot be read to its end.
 bool ReadStream(const LibmsiObject& database, const std::string& name, std::vector<uint8_t>* data);
 
-// Reads every row of every table the catalogue lists, each field as text;
-// false when a table or a row cannot be read.
-bool ReadEveryTable(const LibmsiObject& database);
+// Fetches every row an executed query has left and reads each of its fields
+// (0 to the last) as text, all a caller can do with them; false when a row
+// cannot be fetched.
+bool ReadRemainingRows(const LibmsiObject& query);
 
 }  // namespace tonvik::msi

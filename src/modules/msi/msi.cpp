@@ -91,15 +91,14 @@ extern "C" {
                                                          MSIHANDLE* database) {
   if (path == nullptr || database == nullptr) return ERROR_INVALID_PARAMETER;
   if (persist != MSIDBOPEN_READONLY) return ERROR_INVALID_PARAMETER;  // read-only only
-  // Opened and read through in a child first (child_read.h): a database that
-  // crashes libmsi there is not opened here. What the caller then asks of it
-  // runs in this process, over tables already read once without harm.
+  // Each call into libmsi below is made in a child first (child_read.h): one
+  // that crashes libmsi there is refused here.
   const std::string file = Utf8(path);
-  const std::optional<std::string> checked = ReadInChild([&file] {
-    LibmsiObject db;
-    return std::string(OpenDatabase(file, &db) == OpenStatus::kOpened && ReadEveryTable(db) ? "read" : "refused");
-  });
-  if (checked != "read") return ERROR_OPEN_FAILED;
+  if (!SurvivesInChild([&file] {
+        LibmsiObject db;
+        OpenDatabase(file, &db);
+      }))
+    return ERROR_OPEN_FAILED;
   LibmsiObject db;
   if (OpenDatabase(file, &db) != OpenStatus::kOpened) return ERROR_OPEN_FAILED;
   const MSIHANDLE handle = AddHandle(HandleKind::kDatabase, std::move(db));
@@ -113,8 +112,17 @@ extern "C" {
   if (query == nullptr || view == nullptr) return ERROR_INVALID_PARAMETER;
   auto db = FindHandle(database, HandleKind::kDatabase);
   if (!db) return ERROR_INVALID_HANDLE;
+  const std::string sql = Utf8(query);
+  // Parsing the query reads the tables it names; executing it without
+  // parameters and reading all it gives is what the caller does next.
+  if (!SurvivesInChild([&db, &sql] {
+        LibmsiObject q;
+        if (OpenQuery(db->object, sql, &q) == ERROR_SUCCESS && ExecuteQuery(q, {}) == ERROR_SUCCESS)
+          ReadRemainingRows(q);
+      }))
+    return ERROR_FUNCTION_FAILED;
   LibmsiObject q;
-  if (const uint32_t rc = OpenQuery(db->object, Utf8(query), &q); rc != ERROR_SUCCESS) return rc;
+  if (const uint32_t rc = OpenQuery(db->object, sql, &q); rc != ERROR_SUCCESS) return rc;
   const MSIHANDLE handle = AddHandle(HandleKind::kView, std::move(q));
   if (handle == 0) return ERROR_FUNCTION_FAILED;
   *view = handle;
@@ -130,6 +138,12 @@ extern "C" {
     if (!p) return ERROR_INVALID_HANDLE;
     params = p->object;
   }
+  // Fetching and reading the records here afterwards repeats what the child
+  // did after this execution, from the same state: those need no child.
+  if (!SurvivesInChild([&v, &params] {
+        if (ExecuteQuery(v->object, params) == ERROR_SUCCESS) ReadRemainingRows(v->object);
+      }))
+    return ERROR_FUNCTION_FAILED;
   const uint32_t rc = ExecuteQuery(v->object, params);
   if (rc == ERROR_SUCCESS) v->executed = true;
   return rc;

@@ -1,7 +1,9 @@
-// Packages one byte away from the test package that make libmsi itself
-// crash (the shared hostile fixtures beside the repository): the engine
-// reads them in a child process, so the caller survives them, refuses them,
-// leaves nothing of them behind, and installs the next package as ever.
+// Packages that make libmsi itself crash: two of the shared hostile fixtures
+// beside the repository (one byte away from the test package) and one a fuzz
+// target made. The engine makes each call into libmsi in a child process
+// first, so the caller survives every one of them; what libmsi can do with a
+// package still works, what crashes it is refused, an installation of it
+// leaves nothing behind, and the next package installs as ever.
 #include <thread>
 
 #include "msi_fixture.h"
@@ -10,27 +12,64 @@ namespace tonvik::testing {
 namespace {
 
 fs::path HostileDir() { return fs::path(TONVIK_SOURCE_DIR) / "../shared/fixtures/hostile"; }
+fs::path OwnDir() { return fs::path(TONVIK_SOURCE_DIR) / "tests/modules/msi/packages"; }
 
 struct HostileCase {
   const char* name;
+  fs::path (*dir)();
   const char* file;
+  uint32_t opened;         // MsiOpenDatabaseW
+  uint32_t product_query;  // MsiDatabaseOpenViewW of the setup's product code query (when opened)
+  bool Readable() const { return opened == ERROR_SUCCESS && product_query == ERROR_SUCCESS; }
 };
 
 void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
 
+const HostileCase kCases[] = {
+    {"CrashesOpeningTheDatabase", HostileDir, "msi-libmsi-null-deref.msi", ERROR_OPEN_FAILED, 0},
+    // Only a query over Media crashes; the product code reads.
+    {"CrashesParsingTheMediaQuery", HostileDir, "msi-libmsi-media-query-null-deref.msi", ERROR_SUCCESS,
+     ERROR_SUCCESS},
+    // The definitions of the Property table's columns are damaged.
+    {"CrashesParsingAPropertyQuery", OwnDir, "damaged-property-columns.msi", ERROR_SUCCESS, ERROR_FUNCTION_FAILED},
+};
+
+constexpr char16_t kProductCodeQuery[] = u"SELECT `Value` FROM `Property` WHERE `Property`='ProductCode'";
+
+// What the setup reads before installing: the product code; empty when the
+// database or the query is refused.
+std::string ProductCode(const MsiApi& api, const std::string& package, uint32_t* opened, uint32_t* queried) {
+  MSIHANDLE db = 0, view = 0, record = 0;
+  std::string code;
+  *opened = api.OpenDatabaseW(FromUtf8(package).c_str(), MSIDBOPEN_READONLY, &db);
+  *queried = 0;
+  if (*opened == ERROR_SUCCESS) {
+    *queried = api.DatabaseOpenViewW(db, kProductCodeQuery, &view);
+    if (*queried == ERROR_SUCCESS && api.ViewExecute(view, 0) == ERROR_SUCCESS &&
+        api.ViewFetch(view, &record) == ERROR_SUCCESS) {
+      char16_t buffer[40] = {};
+      uint32_t size = 40;
+      if (api.RecordGetStringW(record, 1, buffer, &size) == ERROR_SUCCESS) code = ToUtf8(buffer);
+    }
+  }
+  for (MSIHANDLE h : {record, view, db}) api.CloseHandle(h);
+  return code;
+}
+
 class MsiHostilePackageTest : public MsiTest, public ::testing::WithParamInterface<HostileCase> {};
 
-TEST_P(MsiHostilePackageTest, IsRefusedAndLeavesNothing) {
-  if (!fs::is_directory(HostileDir())) GTEST_SKIP() << "no shared hostile fixtures beside the repository";
-  const fs::path package = root_ / "pkg" / GetParam().file;
-  fs::copy_file(HostileDir() / GetParam().file, package);
+TEST_P(MsiHostilePackageTest, IsRefusedWhereItCrashesLibmsiAndLeavesNothing) {
+  const HostileCase& c = GetParam();
+  if (!fs::is_directory(c.dir())) GTEST_SKIP() << "no shared hostile fixtures beside the repository";
+  const fs::path package = root_ / "pkg" / c.file;
+  fs::copy_file(c.dir() / c.file, package);
   const std::vector<std::string> beside = Tree(root_ / "pkg");
 
-  // As the setup does before installing: the product code from its tables.
-  MSIHANDLE db = 0;
-  const uint32_t opened = api().OpenDatabaseW(FromUtf8(package.string()).c_str(), MSIDBOPEN_READONLY, &db);
-  EXPECT_EQ(opened, ERROR_OPEN_FAILED);
-  if (opened == ERROR_SUCCESS) api().CloseHandle(db);
+  uint32_t opened = 0, queried = 0;
+  const std::string code = ProductCode(api(), package.string(), &opened, &queried);
+  EXPECT_EQ(opened, c.opened);
+  EXPECT_EQ(queried, c.product_query);
+  EXPECT_EQ(code, c.Readable() ? kProductCode : "");
 
   EXPECT_EQ(Install(package.string()), ERROR_INSTALL_PACKAGE_INVALID);
   ExpectNothingInstalled();
@@ -40,44 +79,35 @@ TEST_P(MsiHostilePackageTest, IsRefusedAndLeavesNothing) {
   EXPECT_EQ(State(), INSTALLSTATE_DEFAULT);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fixtures, MsiHostilePackageTest,
-    ::testing::Values(HostileCase{"CrashesOpeningTheDatabase", "msi-libmsi-null-deref.msi"},
-                      HostileCase{"CrashesParsingTheMediaQuery", "msi-libmsi-media-query-null-deref.msi"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Packages, MsiHostilePackageTest, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The children are forked while other threads read packages of their own:
-// each thread gets its own verdict, the hostile packages refused and the
-// intact one read, round after round, and no child hangs on a lock another
-// thread held at the fork.
+// each thread gets its own verdicts, round after round, and no child hangs on
+// a lock another thread held at the fork.
 TEST_F(MsiTest, HostilePackagesFromSeveralThreadsAtOnce) {
   if (!fs::is_directory(HostileDir())) GTEST_SKIP() << "no shared hostile fixtures beside the repository";
   const std::string intact = Build();
-  const std::string packages[] = {(HostileDir() / "msi-libmsi-null-deref.msi").string(),
-                                  (HostileDir() / "msi-libmsi-media-query-null-deref.msi").string(), intact};
-  constexpr int kRounds = 6;
-  int opened[3] = {0, 0, 0};
+  constexpr int kRounds = 5;
+  constexpr size_t kThreads = std::size(kCases) + 1;  // the last reads the intact package
+  std::vector<int> read(kThreads, 0);
   std::vector<std::thread> threads;
-  for (int t = 0; t < 3; ++t) {
+  for (size_t t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
+      const std::string package = t < std::size(kCases) ? (kCases[t].dir() / kCases[t].file).string() : intact;
       for (int i = 0; i < kRounds; ++i) {
-        MSIHANDLE db = 0, view = 0, record = 0;
-        if (api().OpenDatabaseW(FromUtf8(packages[t]).c_str(), MSIDBOPEN_READONLY, &db) != ERROR_SUCCESS) continue;
-        if (api().DatabaseOpenViewW(db, u"SELECT `Value` FROM `Property` WHERE `Property`='ProductCode'", &view) ==
-                ERROR_SUCCESS &&
-            api().ViewExecute(view, 0) == ERROR_SUCCESS && api().ViewFetch(view, &record) == ERROR_SUCCESS)
-          ++opened[t];
-        for (MSIHANDLE h : {record, view, db}) api().CloseHandle(h);
+        uint32_t opened = 0, queried = 0;
+        if (ProductCode(api(), package, &opened, &queried) == kProductCode) ++read[t];
       }
     });
   }
-  // Meanwhile this thread installs: its package is read in a child too.
-  EXPECT_EQ(Install(packages[0]), ERROR_INSTALL_PACKAGE_INVALID);
+  // Meanwhile this thread installs: its packages are read in children too.
+  EXPECT_EQ(Install((HostileDir() / kCases[0].file).string()), ERROR_INSTALL_PACKAGE_INVALID);
   EXPECT_EQ(Install(intact), ERROR_SUCCESS);
   for (auto& t : threads) t.join();
-  EXPECT_EQ(opened[0], 0);
-  EXPECT_EQ(opened[1], 0);
-  EXPECT_EQ(opened[2], kRounds);
+  for (size_t t = 0; t < std::size(kCases); ++t)
+    EXPECT_EQ(read[t], kCases[t].Readable() ? kRounds : 0) << kCases[t].name;
+  EXPECT_EQ(read.back(), kRounds);
 }
 
 }  // namespace
