@@ -4,7 +4,7 @@
 
 #include "rip/ui/completion_sound.h"
 #include "widgets/app_resources.h"
-#include "platform/shell.h"
+#include "widgets/open_folder.h"
 #include "rip/ui/progress_dialog.h"
 
 namespace tonvik {
