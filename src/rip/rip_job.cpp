@@ -207,6 +207,7 @@ class TrackRipper {
       encoder.Write(chunk.data(), static_cast<uint32_t>(n));
       job_.track_done += static_cast<int32_t>(n);
       job_.total_done += static_cast<uint32_t>(n);
+      observer_.TrackProgress(job_.track_done.load());
     }
   }
 
