@@ -1,10 +1,16 @@
 #include "lookup/bounded_lookup.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
 namespace tonvik::lookup {
+namespace {
+
+std::atomic<int> g_running{0};
+
+}  // namespace
 
 struct BoundedLookup::State {
   std::mutex mutex;
@@ -16,6 +22,7 @@ struct BoundedLookup::State {
 
 BoundedLookup::BoundedLookup(std::vector<uint8_t> toc, Service service)
     : state_(std::make_shared<State>()), started_(std::chrono::steady_clock::now()) {
+  ++g_running;
   std::thread([state = state_, toc = std::move(toc), service = std::move(service)] {
     DiscMetadata record;
     try {
@@ -23,10 +30,13 @@ BoundedLookup::BoundedLookup(std::vector<uint8_t> toc, Service service)
     } catch (...) {
       record = DiscMetadata{};  // a lookup that throws has loaded nothing
     }
-    std::lock_guard<std::mutex> lock(state->mutex);
-    if (!state->abandoned) state->record = std::move(record);
-    state->finished = true;
-    state->ended.notify_all();
+    {
+      std::lock_guard<std::mutex> lock(state->mutex);
+      if (!state->abandoned) state->record = std::move(record);
+      state->finished = true;
+      state->ended.notify_all();
+    }
+    --g_running;
   }).detach();
 }
 
@@ -43,6 +53,8 @@ std::optional<DiscMetadata> BoundedLookup::Wait(std::chrono::milliseconds bound)
   if (state_->abandoned) return std::nullopt;
   return state_->record;
 }
+
+int BoundedLookup::Running() { return g_running.load(); }
 
 bool BoundedLookup::Finished() const {
   std::lock_guard<std::mutex> lock(state_->mutex);
