@@ -3,6 +3,8 @@
 #include <libmsi.h>
 #include <sys/stat.h>
 
+#include <mutex>
+
 #include "msi.h"
 
 namespace tonvik::msi {
@@ -49,7 +51,15 @@ OpenStatus OpenDatabase(const std::string& path, LibmsiObject* database) {
   if (::stat(path.c_str(), &st) != 0) return OpenStatus::kMissing;
   if (!S_ISREG(st.st_mode)) return OpenStatus::kUnreadable;
   ErrorHolder e;
-  LibmsiObject db = Own(libmsi_database_new(path.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, &e.error));
+  LibmsiObject db;
+  {
+    // Opening a database creates libgsf's input objects, and libgsf registers
+    // their types on first use without a lock: two threads opening their
+    // first databases at once can crash. Databases are opened one at a time.
+    static std::mutex open_mutex;
+    std::lock_guard lock(open_mutex);
+    db = Own(libmsi_database_new(path.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, &e.error));
+  }
   if (!db) return OpenStatus::kUnreadable;
   *database = std::move(db);
   return OpenStatus::kOpened;
