@@ -1,5 +1,6 @@
 #include "cdrom/fault_plan.h"
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -68,6 +69,16 @@ bool FaultPlan::Parse(std::string_view text, FaultPlan* plan, std::string* error
     } else if (name == "speed") {
       if (!args(1) || !Integer(w[1], 10, 0, 100000000, &a)) return fail("speed <sectors-per-second>");
       plan->speed = int(a);
+    } else if (name == "hold") {
+      // The file is the rest of the line, so it may contain spaces.
+      std::istringstream rest(line);
+      std::string word, first, last, file;
+      rest >> word >> first >> last;
+      std::getline(rest >> std::ws, file);
+      while (!file.empty() && std::isspace(static_cast<unsigned char>(file.back()))) file.pop_back();
+      if (w.size() < 4 || !Integer(first, 10, 0, 0x7FFFFFFF, &a) || !Integer(last, 10, a, 0x7FFFFFFF, &b))
+        return fail("hold <firstLBA> <lastLBA> <file>");
+      plan->holds.push_back({int32_t(a), int32_t(b), file});
     } else if (name == "unreadable" || name == "jitter" || name == "flipbits") {
       const bool has_value = name != "unreadable";
       if (!args(has_value ? 3 : 2) || !Integer(w[1], 10, 0, 0x7FFFFFFF, &a) ||
@@ -101,6 +112,9 @@ bool FaultPlan::LoadBeside(const std::string& cue_path, FaultPlan* plan, std::st
       if (error) *error = path.string() + ": " + why;
       return false;
     }
+    for (Hold& hold : plan->holds)
+      if (std::filesystem::path(hold.file).is_relative())
+        hold.file = (std::filesystem::path(cue_path).parent_path() / hold.file).string();
     return true;
   }
   return true;

@@ -19,6 +19,13 @@ struct FaultPlan {
     bool Touches(int32_t lba, int32_t count) const { return lba <= last && lba + count - 1 >= first; }
   };
 
+  // A READ CD touching first..last does not complete before the file exists:
+  // the drive stalls where a test (or a person) wants the rip to stand still.
+  struct Hold {
+    int32_t first, last;  // LBAs, inclusive
+    std::string file;     // a relative name is beside the cue sheet
+  };
+
   std::vector<SenseFault> sense;   // every command with the opcode fails so
   bool no_config = false;          // GET CONFIGURATION unknown: 0x52000
   bool no_disc = false;            // media commands 0x23A00, no current profile
@@ -30,6 +37,7 @@ struct FaultPlan {
   std::vector<Range> flipbits;     // first read of a sector: one bit of every value-th byte flipped
   int busy_eject = 0;              // first N START STOP UNIT: 0x20407
   int speed = 0;                   // sectors per second; 0 = unlimited
+  std::vector<Hold> holds;         // reads that wait for a file
   bool eject_opens = false;        // after an eject the tray is open: no medium
   bool lead_out_only = false;      // READ TOC lists the lead-out alone (no tracks)
 

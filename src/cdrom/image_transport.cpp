@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 namespace tonvik::cdrom {
@@ -218,6 +219,11 @@ ImageTransport::Sense ImageTransport::ReadCd(const uint8_t* cdb, uint8_t* out, u
   if (lba < 0 || count < 0 || int64_t(lba) + count > image_->lead_out()) return kLbaOutOfRange;
   if (uint64_t(count) * kSectorBytes > length) return kInvalidField;
   if (count == 0) return 0;
+  for (const auto& hold : plan_.holds) {
+    if (lba > hold.last || lba + count - 1 < hold.first) continue;
+    std::error_code ec;
+    while (!std::filesystem::exists(hold.file, ec)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   Throttle(count);
   for (const auto& range : plan_.unreadable)
     if (range.Touches(lba, count)) return kUnrecoveredRead;

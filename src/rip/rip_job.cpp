@@ -219,6 +219,7 @@ class TrackRipper {
       result.sectors_read += n / kSectorBytes;
       job_.track_done += static_cast<int32_t>(n);
       job_.total_done += static_cast<uint32_t>(n);
+      observer_.TrackProgress(job_.track_done.load());
     }
   }
 

@@ -160,7 +160,7 @@ TEST_F(ConfigDialogTest, TabReachesTheCheckedNamingChoiceAndArrowsChangeIt) {
   CMainDlg dialog;
   dialog.show();
   dialog.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog, 120000));
   auto focus = [] { return QApplication::focusWidget(); };
   const std::pair<Qt::Key, QWidget*> steps[] = {
       {Qt::Key_Tab, dialog.autoLoadBox()},   {Qt::Key_Tab, dialog.cddbLink()},
@@ -401,12 +401,12 @@ TEST_F(ConfigDialogTest, HelpButtonLinksAndF1OpenTheConfigurationContext) {
   {
     CMainDlg dialog;
     dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog, 120000));
     QTest::mouseClick(dialog.helpButton(), Qt::LeftButton);
     QTest::mouseClick(dialog.cddbLink(), Qt::LeftButton);
     QTest::mouseClick(dialog.namingLink(), Qt::LeftButton);
     dialog.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog, 120000));
     QTest::keyClick(&dialog, Qt::Key_F1);
   }
   CHelpSupport::SetOpener(nullptr);

@@ -20,7 +20,7 @@ DISC_CUE="$cue"
 pid=$!
 win="$(wait_window '^Tonvik$')" || fail "no Format dialog"
 press "$win" Return
-wait_exit "$pid" 60; code=$EXIT_CODE
+wait_exit "$pid"; code=$EXIT_CODE
 [ "$code" = 1 ] || fail "exit code $code after the job ($(cat "$SANDBOX/err"))"
 for t in 1 2; do
   f="$music/Track 0$t.flac"

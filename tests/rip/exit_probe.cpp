@@ -1,0 +1,91 @@
+// A stand-in for vandral's end: it leaves a thread behind the way a user can
+// (a lookup given up at its bound while the service never answers; a rip
+// cancelled while its reader waits on a drive that never answers), through
+// the real dialogs that own those threads, and then ends as vandral's main
+// does. Prints "abandoned" when a thread was still running at the end. The
+// test (exit_test.cpp) runs it, under the sanitizers too.
+//
+//   exit_probe lookup     the loopback service is in http_proxy
+//   exit_probe job        drive D is mapped to an image whose reads are held
+#include <QApplication>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "cdrom/disc_check.h"
+#include "lookup/bounded_lookup.h"
+#include "platform/abandoned_threads.h"
+#include "platform/text.h"
+#include "rip/rip_session.h"
+#include "rip/ui/format_dialog.h"
+#include "rip/ui/progress_dialog.h"
+
+namespace tonvik {
+namespace {
+
+// Three tracks of a made-up disc: the lookup only needs a well-formed TOC.
+std::vector<uint8_t> SmallToc() {
+  std::vector<uint8_t> toc = {0, 26, 1, 3};
+  const int32_t starts[] = {0, 15000, 32000, 45000};
+  for (int i = 0; i < 4; ++i) {
+    const auto u = uint32_t(starts[i]);
+    toc.insert(toc.end(), {0, 0x10, uint8_t(i == 3 ? 0xAA : i + 1), 0, uint8_t(u >> 24), uint8_t(u >> 16),
+                           uint8_t(u >> 8), uint8_t(u)});
+  }
+  return toc;
+}
+
+int Lookup() {
+  RipSession session;
+  session.disc.toc = SmallToc();
+  session.format.format_number = 6;
+  {
+    FormatDialog dialog(session);
+    lookup::Service service;
+    service.host = "mb.loopback.test";
+    dialog.SetLookupService(service);
+    dialog.SetLookupBound(std::chrono::milliseconds(200));
+    QSignalSpy finished(&dialog, &FormatDialog::lookupFinished);
+    dialog.Lookup();
+    if (!finished.wait(600000)) return 20;
+  }  // the dialog goes with its lookup still waiting for the service
+  return 7;
+}
+
+int Job(const char* destination) {
+  auto session = std::make_shared<RipSession>();
+  session->disc = cdrom::CheckDisc({u"D:\\"});
+  session->format = EncoderSelection{1, 1, 0};
+  session->job.destination = FromUtf8(destination);
+  {
+    ProgressDialog dialog(session);
+    // Cancel once the job is under way: its reader is held inside the drive.
+    QTimer started;
+    QObject::connect(&started, &QTimer::timeout, [&] {
+      if (session->job.track_bytes.load() == 0) return;
+      started.stop();
+      dialog.cancelButton()->click();
+    });
+    started.start(10);
+    if (dialog.exec() != 1) return 21;
+    if (!dialog.jobAbandoned()) return 22;
+  }
+  return 5;
+}
+
+}  // namespace
+}  // namespace tonvik
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  const char* mode = argc > 1 ? argv[1] : "";
+  int code = 2;
+  if (std::strcmp(mode, "lookup") == 0) code = tonvik::Lookup();
+  if (std::strcmp(mode, "job") == 0 && argc > 2) code = tonvik::Job(argv[2]);
+  if (tonvik::AbandonedThreadsAlive()) std::printf("abandoned\n");
+  return tonvik::ExitCodeOrQuickExit(code);
+}
