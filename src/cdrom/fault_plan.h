@@ -1,5 +1,7 @@
 // Faults the disc-image drive can be told to show, set from C++ or read from
-// a text file beside the cue sheet (syntax in README.md, "Disc-image faults").
+// the text file that the environment variable TONVIK_FAULTS names (syntax in
+// README.md, "Disc-image faults"). Tests, the demo and the benchmarks set it;
+// a file beside a user's sheet means nothing.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -43,9 +45,10 @@ struct FaultPlan {
 
   // Parses the text form; false with "line N: ..." in *error.
   static bool Parse(std::string_view text, FaultPlan* plan, std::string* error);
-  // <cue>.faults, else the cue path with its extension replaced by .faults.
-  // No file: true with an empty plan.
-  static bool LoadBeside(const std::string& cue_path, FaultPlan* plan, std::string* error);
+  // The plan in the file TONVIK_FAULTS names. No variable, an empty one, or
+  // no such file: true with an empty plan; a file that does not parse: false
+  // with "<file>: line N: ..." in *error.
+  static bool LoadFromEnvironment(FaultPlan* plan, std::string* error);
 };
 
 }  // namespace tonvik::cdrom

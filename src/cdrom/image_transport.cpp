@@ -48,7 +48,7 @@ std::unique_ptr<ImageTransport> ImageTransport::Open(const std::string& cue_path
   auto image = CueImage::Load(cue_path, error);
   if (!image) return nullptr;
   FaultPlan plan;
-  if (!FaultPlan::LoadBeside(cue_path, &plan, error)) return nullptr;
+  if (!FaultPlan::LoadFromEnvironment(&plan, error)) return nullptr;
   return std::make_unique<ImageTransport>(std::move(image), std::move(plan));
 }
 

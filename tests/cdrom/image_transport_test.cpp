@@ -230,7 +230,7 @@ TEST(ImageDrive, AHeldReadCompletesOnceItsFileExists) {
   // Asked (the call is counted) and still held: nothing delivered.
   ASSERT_TRUE(tonvik::testing::WaitUntil([&] { return counters->read_cd_calls.load() == 2; }));
   EXPECT_EQ(counters->sectors_read.load(), 10);
-  std::ofstream(folder.dir() / "gate") << "";  // a relative name is beside the sheet
+  std::ofstream(folder.dir() / "gate") << "";  // a relative name is beside the faults file
   reader.join();
   EXPECT_EQ(counters->sectors_read.load(), 20);
 }
@@ -271,20 +271,36 @@ INSTANTIATE_TEST_SUITE_P(
                       PlanText{"nodisc now\n", "unknown fault"},
                       PlanText{"explode\n", "unknown fault"}));
 
-TEST(ImageDrive, FaultFileBesideTheSheet) {
+TEST(ImageDrive, FaultsComeOnlyFromTheFileTheEnvironmentNames) {
   ImageFolder folder;
   const std::string cue = folder.MakePreset("tiny");
   std::string error;
+  // A faults file beside a sheet means nothing to the drive, under either
+  // name: only the file the environment names does.
+  ::unsetenv("TONVIK_FAULTS");
   for (const std::string& name : {cue + ".faults", std::filesystem::path(cue).replace_extension(".faults").string()}) {
-    std::ofstream(name) << "profile 0x000A\n";
+    std::ofstream(name) << "profile 0x000A\nnodisc\n";
     auto transport = ImageTransport::Open(cue, &error);
     ASSERT_TRUE(transport) << error;
-    EXPECT_EQ(transport->plan().profile, 0x000A) << name;
-    std::filesystem::remove(name);
+    EXPECT_EQ(transport->plan().profile, 0x0008) << name;
+    EXPECT_FALSE(transport->plan().no_disc) << name;
   }
-  // A held read's file: a relative name is beside the sheet, an absolute one
+  const std::string plan = (folder.dir() / "plan").string();
+  ::setenv("TONVIK_FAULTS", plan.c_str(), 1);
+  {
+    auto transport = ImageTransport::Open(cue, &error);  // named, but not there: no faults
+    ASSERT_TRUE(transport) << error;
+    EXPECT_EQ(transport->plan().profile, 0x0008);
+  }
+  std::ofstream(plan) << "profile 0x000A\n";
+  {
+    auto transport = ImageTransport::Open(cue, &error);
+    ASSERT_TRUE(transport) << error;
+    EXPECT_EQ(transport->plan().profile, 0x000A);
+  }
+  // A held read's file: a relative name is beside the plan, an absolute one
   // stays, spaces and all.
-  std::ofstream(cue + ".faults") << "hold 1 2 the gate\nhold 3 4 /a folder/gate  \n";
+  std::ofstream(plan) << "hold 1 2 the gate\nhold 3 4 /a folder/gate  \n";
   auto transport = ImageTransport::Open(cue, &error);
   ASSERT_TRUE(transport) << error;
   ASSERT_EQ(transport->plan().holds.size(), 2u);
@@ -292,9 +308,10 @@ TEST(ImageDrive, FaultFileBesideTheSheet) {
   EXPECT_EQ(transport->plan().holds[1].file, "/a folder/gate");
   EXPECT_EQ(transport->plan().holds[1].first, 3);
   EXPECT_EQ(transport->plan().holds[1].last, 4);
-  std::ofstream(cue + ".faults") << "profile\n";
+  std::ofstream(plan) << "profile\n";
   EXPECT_EQ(ImageTransport::Open(cue, &error), nullptr);
-  EXPECT_NE(error.find("tiny.cue.faults: line 1"), std::string::npos) << error;
+  EXPECT_NE(error.find(plan + ": line 1"), std::string::npos) << error;
+  ::unsetenv("TONVIK_FAULTS");
 }
 
 }  // namespace

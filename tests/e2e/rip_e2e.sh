@@ -10,12 +10,14 @@ sandbox_setup
 xvfb_start
 music="$XDG_MUSIC_DIR"
 mkdir -p "$music"
+# The image drive's faults, while the file exists (only tests set this).
+export TONVIK_FAULTS="$SANDBOX/disc.faults"
 
 # 1. FLAC, three tracks; track 2 has unreadable sectors, so the job ends with
 #    an error list that says so, and the file is kept.
 lengths=(2 3 2)
 make_disc "${lengths[@]}"
-echo "unreadable 200 204" > "$DISC_CUE.faults"
+echo "unreadable 200 204" > "$TONVIK_FAULTS"
 startup_lines 6 'D:\' | "$APPDIR/vandral" 2>"$SANDBOX/err" &
 pid=$!
 win="$(wait_window '^Tonvik$')" || fail "no Format dialog"
@@ -31,7 +33,7 @@ for t in 1 3; do
 done
 [ -f "$music/Track 02.flac" ] || fail "the damaged track's file was not kept"
 [ "$(decoded_pcm "$music/Track 02.flac" | wc -c)" = $((3 * 75 * 2352)) ] || fail "track 2 has the wrong length"
-rm -f "$DISC_CUE.faults"
+rm -f "$TONVIK_FAULTS"
 
 # 2. WAV: the data chunk is the disc's audio.
 rm -rf "$music"/*
@@ -71,7 +73,7 @@ done
 #    pauses it ("[paused]" in the caption), the drive goes on as far as the
 #    pause lets it, and Escape cancels.
 rm -rf "$music"/*
-echo "hold 100 199 $SANDBOX/go" > "$DISC_CUE.faults"
+echo "hold 100 199 $SANDBOX/go" > "$TONVIK_FAULTS"
 startup_lines 6 'D:\' | "$APPDIR/vandral" 2>"$SANDBOX/err" &
 pid=$!
 format="$(wait_window '^Tonvik$')" || fail "no Format dialog before the cancel"
@@ -89,7 +91,7 @@ wait_exit "$pid"; code=$EXIT_CODE
 [ "$code" = 1 ] || fail "exit code $code after the cancel"
 left="$(find "$music" -type f | wc -l)"
 [ "$left" = 0 ] || fail "files left after the cancel: $(find "$music" -type f)"
-rm -f "$DISC_CUE.faults" "$SANDBOX/go"
+rm -f "$TONVIK_FAULTS" "$SANDBOX/go"
 
 # 4. A data-only disc is refused at start-up.
 "$TOOLS/discimage/make_disc_image" data "$SANDBOX/disc/data.cue"

@@ -250,6 +250,7 @@ class ProgressTest : public DialogTest {
     // The drive stands still at sector 100 until the test lets it go on, so
     // the job is under way, and cannot end, while the test clicks.
     std::ofstream(cue.string() + ".faults") << "hold 100 199 go\n";
+    ::setenv("TONVIK_FAULTS", (cue.string() + ".faults").c_str(), 1);
     reg::Key::Create(reg::Root::CurrentUser, u"Software\\Quellbrook\\vandral\\Drives")
         ->SetString(u"D", cue.u16string());
     session_->disc = cdrom::CheckDisc({u"D:\\"});

@@ -3,6 +3,7 @@
 // reader waits on a drive that never answers, and ends as vandral does. It
 // must end with its own code, having taken the path for abandoned threads,
 // and without a word from the sanitizers it may be built with.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>

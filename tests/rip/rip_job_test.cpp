@@ -78,7 +78,10 @@ class RipJobTest : public ::testing::Test {
     fs::create_directories(cue_.parent_path());
     std::string error;
     ASSERT_TRUE(discimage::WriteDiscImage(cue_.string(), tracks, false, &error)) << error;
-    if (!faults.empty()) std::ofstream(cue_.string() + ".faults") << faults;
+    // The image drive reads its faults from the file TONVIK_FAULTS names.
+    const std::string plan = cue_.string() + ".faults";
+    std::ofstream(plan) << faults;
+    ::setenv("TONVIK_FAULTS", plan.c_str(), 1);
     MapDrive(cue_.string());
     disc_ = CheckDisc({u"D:\\"});
   }
