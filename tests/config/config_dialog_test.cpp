@@ -30,19 +30,14 @@
 #include "widgets/dialog_units.h"
 #include "widgets/help_support.h"
 #include "widgets/theme.h"
+#include "support/test_app.h"
 
 namespace tonvik {
 namespace {
 
 using testing::TempHives;
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "config_dialog_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
+using testing::App;
 
 const std::string kUser =
     "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Quellbrook\\vandral]\n";

@@ -23,6 +23,7 @@
 #include "widgets/command_link.h"
 #include "widgets/dialog_units.h"
 #include "widgets/png_image.h"
+#include "support/test_app.h"
 
 namespace tonvik {
 namespace {
@@ -30,13 +31,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::LoopbackServer;
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "lookup_dialog_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
+using testing::App;
 
 constexpr char kLoaded[] = "Information for your disk loaded successfully";
 constexpr char kNotLoaded[] = "Information for your disc was not loaded";

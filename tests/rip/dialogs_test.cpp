@@ -35,6 +35,7 @@
 #include "support/temp_hives.h"
 #include "widgets/command_link.h"
 #include "widgets/help_support.h"
+#include "support/test_app.h"
 
 namespace tonvik {
 namespace {
@@ -42,13 +43,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempHives;
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "dialogs_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
+using testing::App;
 
 const std::string kUser = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Quellbrook\\vandral]\n";
 

@@ -23,16 +23,11 @@
 
 #include "install/ui/setup_fonts.h"
 #include "install/ui/wizard_page.h"
+#include "support/test_app.h"
 
 namespace tonvik::install::testing {
 
-inline QApplication& App() {
-  static int argc = 1;
-  static char name[] = "install_ui_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
+using tonvik::testing::App;
 
 inline const SetupFonts& Fonts() {
   App();
