@@ -6,10 +6,7 @@
 STAGE="$1"
 TOOLS="$2"
 source "$(dirname "$0")/lib.sh"
-sandbox_setup
-xvfb_start
-music="$XDG_MUSIC_DIR"
-mkdir -p "$music"
+e2e_start
 hive="$XDG_CONFIG_HOME/Quellbrook/user.reg"
 
 [ -x "$APPDIR/config" ] || fail "no config beside vandral in $APPDIR"

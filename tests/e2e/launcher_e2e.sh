@@ -5,10 +5,7 @@
 STAGE="$1"
 TOOLS="$2"
 source "$(dirname "$0")/lib.sh"
-sandbox_setup
-xvfb_start
-music="$XDG_MUSIC_DIR"
-mkdir -p "$music"
+e2e_start
 
 # 1. tonvik --format flac album.cue: a sheet the Drives key does not know yet.
 lengths=(2 1)

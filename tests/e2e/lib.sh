@@ -23,6 +23,15 @@ Windows Registry Editor Version 5.00
 REG
 }
 
+# The start most scripts share: the sandbox, an X server of its own and an
+# empty music folder ($music).
+e2e_start() {
+  sandbox_setup
+  xvfb_start
+  music="$XDG_MUSIC_DIR"
+  mkdir -p "$music"
+}
+
 sandbox_cleanup() {
   if [ -n "${MB_SERVER_PID:-}" ]; then
     kill "$MB_SERVER_PID" 2>/dev/null || true

@@ -6,10 +6,7 @@
 STAGE="$1"
 TOOLS="$2"
 source "$(dirname "$0")/lib.sh"
-sandbox_setup
-xvfb_start
-music="$XDG_MUSIC_DIR"
-mkdir -p "$music"
+e2e_start
 # The image drive's faults, while the file exists (only tests set this).
 export TONVIK_FAULTS="$SANDBOX/disc.faults"
 
