@@ -18,6 +18,11 @@ namespace {
 constexpr int kCdRate = 44100;
 constexpr char kCdAudio[] = "not CD audio (16-bit 44100 Hz stereo)";
 
+// Bytes 2..15 of KSDATAFORMAT_SUBTYPE_PCM and of every GUID made from a
+// WAVE_FORMAT tag: {0000xxxx-0000-0010-8000-00aa00389b71}.
+constexpr uint8_t kWaveGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                       0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
 uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 uint32_t Le32(const uint8_t* p) { return uint32_t(p[0] | p[1] << 8 | p[2] << 16) | uint32_t(p[3]) << 24; }
 
@@ -65,7 +70,10 @@ std::unique_ptr<ImageFile> OpenWav(int fd, int64_t size, const std::string& name
     *error = Quoted(name) + " " + what;
     return nullptr;
   };
+  // The format chunk's first 40 bytes (the whole WAVEFORMATEXTENSIBLE) and
+  // its size; a later "fmt " chunk replaces an earlier one entirely.
   uint8_t fmt[40] = {};
+  uint32_t fmt_size = 0;
   bool have_fmt = false;
   int64_t at = 12;
   while (at + 8 <= size) {
@@ -75,13 +83,21 @@ std::unique_ptr<ImageFile> OpenWav(int fd, int64_t size, const std::string& name
     const int64_t body = at + 8;
     if (std::memcmp(head, "fmt ", 4) == 0) {
       if (chunk < 16 || body + 16 > size) return fail("is a WAV file with a damaged format chunk");
+      std::memset(fmt, 0, sizeof fmt);
       if (!FullRead(fd, fmt, std::min<size_t>(chunk, sizeof fmt), body)) return fail("cannot be read");
+      fmt_size = chunk;
       have_fmt = true;
     } else if (std::memcmp(head, "data", 4) == 0) {
       if (!have_fmt) return fail("is a WAV file without a format chunk before its data");
       unsigned tag = Le16(fmt);
       const unsigned channels = Le16(fmt + 2), rate = Le32(fmt + 4), bits = Le16(fmt + 14);
-      if (tag == 0xFFFE && chunk >= 26) tag = Le16(fmt + 24);  // WAVE_FORMAT_EXTENSIBLE: the sub-format
+      // WAVE_FORMAT_EXTENSIBLE: the format is the sub-format GUID's first
+      // two bytes when the rest is the common tail of the WAVE_FORMAT GUIDs
+      // (a GUID with another tail, such as ambisonic PCM, stays 0xFFFE).
+      if (tag == 0xFFFE) {
+        if (fmt_size < sizeof fmt) return fail("is a WAV file with a damaged format chunk");
+        if (std::memcmp(fmt + 26, kWaveGuidTail, sizeof kWaveGuidTail) == 0) tag = Le16(fmt + 24);
+      }
       if (tag != 1) {
         char code[8];
         std::snprintf(code, sizeof code, "%u", tag);
@@ -124,7 +140,7 @@ class FlacFile : public ImageFile {
   bool Read(int64_t offset, uint8_t* out, size_t n) override {
     std::lock_guard<std::mutex> lock(mutex_);
     const int64_t first = offset / 4, end = (offset + int64_t(n)) / 4;
-    if (md5_failed_ || first < 0 || end > total_ || end - first > kKeepSamples) return false;
+    if (failed_ || first < 0 || end > total_ || end - first > kKeepSamples) return false;
     if (first < window_start_ || end > WindowEnd()) {
       // On from where the decoder stands when that is near; otherwise seek.
       const bool onward = decoder_at_ >= 0 && decoder_at_ == WindowEnd() && first >= window_start_ &&
@@ -221,22 +237,21 @@ class FlacFile : public ImageFile {
 
   // Decodes one more frame onto the window. At the end of the file: the
   // samples never delivered are damaged, and a file decoded whole in order
-  // has its MD5 compared.
+  // has its MD5 compared (also when its last frame ran past the end).
   bool DecodeFrame() {
     if (decoder_at_ < 0 || !started_) return false;
     error_pending_ = false;
     const bool ok = FLAC__stream_decoder_process_single(decoder_);
     const auto state = FLAC__stream_decoder_get_state(decoder_);
     if (ok && state != FLAC__STREAM_DECODER_END_OF_STREAM && state != FLAC__STREAM_DECODER_ABORTED) {
-      if (decoder_at_ == total_ && verifying_) {
+      if (decoder_at_ >= total_ && verifying_) {
         // finish() compares the MD5 and closes the stream; a later read
         // behind the end starts a decoder afresh.
         verifying_ = false;
-        if (!Close()) md5_failed_ = true;
+        if (!Close()) failed_ = true;
         decoder_at_ = -1;
-        return !md5_failed_;
       }
-      return true;
+      return !failed_;
     }
     // The file ends (or the decoder gave up) short of what STREAMINFO says.
     if (decoder_at_ >= 0 && decoder_at_ < total_) damaged_.emplace_back(decoder_at_, total_);
@@ -261,6 +276,17 @@ class FlacFile : public ImageFile {
       self->window_start_ = self->decoder_at_;
       return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
     }
+    if (start < self->decoder_at_) {
+      // Numbered before where decoding stands: the file holds these samples
+      // twice, and which version is right cannot be told. The version
+      // delivered already fails from now on; this one is dropped, and
+      // decoding goes on from where it stood.
+      self->damaged_.emplace_back(start, start + n);
+      return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
+    }
+    // Frames that run past the length STREAMINFO states: the file disagrees
+    // with itself about its length, so none of it is to be trusted.
+    if (start + n > self->total_) self->failed_ = true;
     if (start != self->WindowEnd()) {
       // The decoder skipped what it could not sync to: that stretch is damaged.
       if (self->decoder_at_ >= 0 && start > self->decoder_at_) self->damaged_.emplace_back(self->decoder_at_, start);
@@ -327,7 +353,7 @@ class FlacFile : public ImageFile {
   bool landing_ = false;         // a seek's landing frame is still to come
   bool error_pending_ = false;  // the decoder reported an error during this frame's decode
   bool verifying_ = true;        // decoded from the first sample in order: the MD5 still counts
-  bool md5_failed_ = false;
+  bool failed_ = false;           // an MD5 mismatch, or frames past STREAMINFO's length
   std::vector<std::pair<int64_t, int64_t>> damaged_;  // sample ranges that did not decode
 };
 

@@ -5,12 +5,15 @@
 //
 // FLAC damage is a read error of the samples concerned, never silence passed
 // on as audio: a frame whose CRC fails (or that the decoder lost sync over)
-// fails every read that touches it; samples STREAMINFO promises but the file
-// does not hold fail too; and when a file has been decoded from its first
-// sample to its last without a seek (a rip of the whole image in order),
-// the decoded MD5 is compared with STREAMINFO's, and a mismatch fails the
-// read that completed the file and every later read of it. Reads are served
-// by a decoder that moves forward; a read behind it or far ahead seeks.
+// fails every read that touches it, and so does a frame numbered before one
+// already decoded (together with the samples it claims, which were delivered
+// once already); samples STREAMINFO promises but the file does not hold fail
+// too. Two faults fail the read that finds them and every later read of the
+// file: frames that run past the length STREAMINFO states, and, when a file
+// has been decoded from its first sample to its end without a seek (a rip
+// of the whole image in order), a decoded MD5 that differs from
+// STREAMINFO's. Reads are served by a decoder that moves forward; a read
+// behind it or far ahead seeks.
 #pragma once
 #include <cstdint>
 #include <memory>

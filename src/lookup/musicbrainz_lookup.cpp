@@ -15,8 +15,10 @@
 #include <musicbrainz5/ReleaseList.h>
 #include <musicbrainz5/Track.h>
 #include <musicbrainz5/TrackList.h>
+#include <musicbrainz5/xmlParser.h>
 #include <libxml/parser.h>
 
+#include <memory>
 #include <mutex>
 
 #include "lookup/disc_id.h"
@@ -107,6 +109,23 @@ void LookupDisc(const std::vector<uint8_t>& toc, DiscMetadata& out, const Servic
     FillFromRelease(*fetched.Release(), disc_id, disc_tracks, out);
   } catch (const MusicBrainz5::CExceptionBase&) {
     out = DiscMetadata{};  // the service failed: nothing is loaded
+  }
+}
+
+void MapReleaseAnswer(const std::string& document, const std::string& disc_id, int disc_tracks,
+                      DiscMetadata& out) {
+  InitialiseLookupLibraries();
+  out = DiscMetadata{};
+  // As CQuery reads a fetched answer: the root element of a document that
+  // parsed without error, whatever its name.
+  XMLResults results;
+  const std::unique_ptr<XMLNode> root(XMLRootNode::parseString(document, &results));
+  if (!root || results.code != eXMLErrorNone || root->isEmpty()) return;
+  try {
+    const MusicBrainz5::CMetadata answer(*root);
+    if (answer.Release()) FillFromRelease(*answer.Release(), disc_id, disc_tracks, out);
+  } catch (const MusicBrainz5::CExceptionBase&) {
+    out = DiscMetadata{};
   }
 }
 

@@ -31,6 +31,14 @@ struct Service {
 // empty; the disc ID errors (#1591-#1593) and anything unexpected propagate.
 void LookupDisc(const std::vector<uint8_t>& toc, DiscMetadata& out, const Service& service = {});
 
+// The second half of LookupDisc on an answer already fetched: clears `out`,
+// parses `document` (the service's answer to the release query, a ws/2
+// <metadata> document) the way the library parses what it fetches, and
+// fills `out` from its release for the disc with this ID and track count.
+// An answer that does not parse or holds no release leaves `out` empty.
+void MapReleaseAnswer(const std::string& document, const std::string& disc_id, int disc_tracks,
+                      DiscMetadata& out);
+
 // The one-time set-up of the libraries under the lookup, done once per
 // process and safe to call from any thread. libxml2 (which parses the
 // answers) wants xmlInitParser called once before threads parse; its lazy

@@ -66,6 +66,46 @@ void WriteWav(const fs::path& path, const Bytes& data, int bits = 16, int rate =
   f.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
 }
 
+// A RIFF WAV of the given chunks (format chunks among them) before "data".
+void WriteWavChunks(const fs::path& path, const std::string& chunks, const Bytes& data) {
+  std::string out = "RIFF";
+  Put32(&out, uint32_t(4 + chunks.size() + 8 + data.size()));
+  out += "WAVE" + chunks + "data";
+  Put32(&out, uint32_t(data.size()));
+  std::ofstream f(path, std::ios::binary);
+  f << out;
+  f.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+}
+
+// A "fmt " chunk of CD audio `size` bytes long (16, 18 or 40) with the format
+// tag; at 40 bytes the WAVE_FORMAT_EXTENSIBLE fields with the sub-format GUID.
+std::string FmtChunk(uint16_t tag, uint32_t size, const std::string& guid = "") {
+  std::string body;
+  Put16(&body, tag);
+  Put16(&body, 2);
+  Put32(&body, 44100);
+  Put32(&body, 44100 * 4);
+  Put16(&body, 4);
+  Put16(&body, 16);
+  if (size >= 18) Put16(&body, uint16_t(size - 18));
+  if (size >= 40) {
+    Put16(&body, 16);  // valid bits
+    Put32(&body, 3);   // front left and right
+    body += guid;
+  }
+  body.resize(size, '\0');
+  std::string chunk = "fmt ";
+  Put32(&chunk, size);
+  return chunk + body;
+}
+
+// The GUID of a WAVE_FORMAT tag, {0000tttt-0000-0010-8000-00aa00389b71}, as stored.
+std::string WaveGuid(uint16_t tag) {
+  std::string guid;
+  Put16(&guid, tag);
+  return guid + std::string("\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 14);
+}
+
 std::string ListChunk() {
   std::string c = "LIST";
   Put32(&c, 13);
@@ -100,7 +140,7 @@ void WriteRaw(const fs::path& path, Bytes data, bool motorola) {
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
 }
 
-enum class Kind { Wav, WavWithList, Flac, Bin, Motorola };
+enum class Kind { Wav, WavWithList, WavExtensible, Flac, Bin, Motorola };
 struct FileSpec {
   std::string name;  // UTF-8, may hold folders
   Kind kind;
@@ -161,6 +201,7 @@ fs::path WriteFiles(const fs::path& dir, const std::vector<FileSpec>& files) {
     switch (f.kind) {
       case Kind::Wav: WriteWav(path, pcm); break;
       case Kind::WavWithList: WriteWav(path, pcm, 16, 44100, 2, 1, ListChunk()); break;
+      case Kind::WavExtensible: WriteWavChunks(path, FmtChunk(0xFFFE, 40, WaveGuid(1)), pcm); break;
       case Kind::Flac: WriteFlac(path, pcm); break;
       case Kind::Bin: WriteRaw(path, pcm, false); break;
       case Kind::Motorola: WriteRaw(path, pcm, true); break;
@@ -293,6 +334,11 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"Album.wav", Kind::Wav, 100 * S}},
                    "FILE \"C:\\Users\\me\\Music\\ALBUM.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n",
                    Encoding::Utf8, {0}, {0}, 100, {{0, 100 * S}}},
+        // WAVE_FORMAT_EXTENSIBLE PCM, its data chunk smaller than its format chunk.
+        LayoutCase{"extensible_wav_of_six_frames",
+                   {{"x.wav", Kind::WavExtensible, 6}},
+                   "FILE \"x.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n",
+                   Encoding::Utf8, {0}, {0}, 1, {{0, 6}, {-1, S - 6}}},
         LayoutCase{"utf16le_sheet",
                    {{"Café – 01.flac", Kind::Flac, 120 * S}},
                    "FILE \"Café – 01.flac\" WAVE\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n",
@@ -349,6 +395,27 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"wav_float", "FILE \"f.wav\" WAVE\n" + kOneTrack,
                 [](const fs::path& d) { WriteWav(d / "f.wav", Pcm(0, 10 * S), 32, 44100, 2, 3); },
                 "album.cue line 1: \"f.wav\" is a WAV file of floating-point samples (format 3), not PCM"},
+        Refusal{"wav_extensible_float", "FILE \"f.wav\" WAVE\n" + kOneTrack,
+                [](const fs::path& d) { WriteWavChunks(d / "f.wav", FmtChunk(0xFFFE, 40, WaveGuid(3)), Pcm(0, 10 * S)); },
+                "album.cue line 1: \"f.wav\" is a WAV file of floating-point samples (format 3), not PCM"},
+        // The GUID starts as PCM's does but is not a WAVE_FORMAT one
+        // (KSDATAFORMAT_SUBTYPE_AMBISONIC_B_FORMAT_PCM).
+        Refusal{"wav_extensible_ambisonic", "FILE \"a.wav\" WAVE\n" + kOneTrack,
+                [](const fs::path& d) {
+                  const std::string guid("\x01\0\0\0\x21\x07\xD3\x11\x86\x44\xC8\xC1\xCA\0\0\0", 16);
+                  WriteWavChunks(d / "a.wav", FmtChunk(0xFFFE, 40, guid), Pcm(0, 10 * S));
+                },
+                "album.cue line 1: \"a.wav\" is a WAV file of compressed audio (format 65534), not PCM"},
+        Refusal{"wav_extensible_without_sub_format", "FILE \"x.wav\" WAVE\n" + kOneTrack,
+                [](const fs::path& d) { WriteWavChunks(d / "x.wav", FmtChunk(0xFFFE, 18), Pcm(0, 10 * S)); },
+                "album.cue line 1: \"x.wav\" is a WAV file with a damaged format chunk"},
+        // A second format chunk replaces the first whole: the PCM sub-format
+        // of the first is not read into the second.
+        Refusal{"wav_second_format_chunk_without_sub_format", "FILE \"x.wav\" WAVE\n" + kOneTrack,
+                [](const fs::path& d) {
+                  WriteWavChunks(d / "x.wav", FmtChunk(0xFFFE, 40, WaveGuid(1)) + FmtChunk(0xFFFE, 18), Pcm(0, 10 * S));
+                },
+                "album.cue line 1: \"x.wav\" is a WAV file with a damaged format chunk"},
         Refusal{"flac_48_khz", "FILE \"dat.flac\" WAVE\n" + kOneTrack,
                 [](const fs::path& d) { WriteFlac(d / "dat.flac", Pcm(0, 10 * S), 48000); },
                 "album.cue line 1: \"dat.flac\" is 16-bit 48000 Hz stereo FLAC, not CD audio (16-bit 44100 Hz stereo)"},
@@ -455,6 +522,41 @@ TEST_F(DamagedFlac, AnIntactFileDecodedWholeStaysReadable) {
   }
   ASSERT_EQ(drive->ReadCd(300, 1, got.data()), 0);
   EXPECT_TRUE(SectorIsRight(got.data(), 300));
+}
+
+// STREAMINFO states 1000 samples fewer than the frames hold (its MD5 still
+// matches them): the file disagrees with itself and fails as a whole, found
+// by a read at the end through a seek as well as by a rip in order.
+TEST_F(DamagedFlac, FramesPastTheStatedLengthFailTheFile) {
+  {  // the low 32 bits of STREAMINFO's total sample count
+    std::fstream f(dir_ / "Album.flac", std::ios::in | std::ios::out | std::ios::binary);
+    uint8_t total[4];
+    f.seekg(8 + 14);
+    f.read(reinterpret_cast<char*>(total), 4);
+    const uint32_t stated = uint32_t(total[0] << 24 | total[1] << 16 | total[2] << 8 | total[3]) - 1000;
+    ASSERT_EQ(stated, uint32_t(sectors_ * S - 1000));
+    const char bytes[4] = {char(stated >> 24), char(stated >> 16), char(stated >> 8), char(stated)};
+    f.seekp(8 + 14);
+    f.write(bytes, 4);
+  }
+  const int32_t lead_out = sectors_ - 1;  // 1000 samples short of the last sector's end
+  uint8_t sector[2352];
+  auto at_end = Drive();
+  ASSERT_TRUE(at_end);
+  ASSERT_EQ(at_end->ReadCd(10, 1, sector), 0);
+  EXPECT_EQ(at_end->ReadCd(lead_out - 1, 1, sector), 0x31100);
+  EXPECT_EQ(at_end->ReadCd(10, 1, sector), 0x31100);
+
+  auto in_order = Drive();
+  ASSERT_TRUE(in_order);
+  int32_t lba = 0;
+  while (lba < lead_out && in_order->ReadCd(lba, 1, sector) == 0) {
+    EXPECT_TRUE(SectorIsRight(sector, lba)) << lba;
+    ++lba;
+  }
+  EXPECT_GT(lba, lead_out - 10) << "the failure comes with the last frame";
+  EXPECT_LT(lba, lead_out);
+  EXPECT_EQ(in_order->ReadCd(0, 1, sector), 0x31100);
 }
 
 TEST_F(DamagedFlac, ACutOffFileFailsWhereItEnds) {

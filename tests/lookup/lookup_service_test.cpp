@@ -137,6 +137,31 @@ TEST_F(LookupServiceTest, AnswersAndWhatTheyLoad) {
   }
 }
 
+// MapReleaseAnswer on the release answers themselves (what the fuzz target
+// feeds it) loads what the lookup loads when the service sends them; answers
+// that are not a release load nothing.
+TEST_F(LookupServiceTest, AFetchedReleaseAnswerMapsAsTheLookupMapsIt) {
+  for (const char* answer : {"release-album.xml", "release-compilation.xml", "release-two-media.xml",
+                             "release-by-count.xml", "release-short.xml"}) {
+    SCOPED_TRACE(answer);
+    Serve(std::string(kDisc) + " 200 discid.xml\n" + kFirst + " 200 " + answer + "\n");
+    DiscMetadata looked_up;
+    LookupDisc(toc_, looked_up, TestService());
+    ASSERT_FALSE(looked_up.titles.empty());
+    DiscMetadata mapped = Record("stale", "stale", "1900", {"stale"});
+    MapReleaseAnswer(ReadText(dir_ / answer), disc_id_, 3, mapped);
+    ExpectRecord(mapped, looked_up);
+  }
+  for (const std::string& answer :
+       {ReadText(dir_ / "discid.xml"), std::string("<metadata><release id=\"x\"><title>cut"), std::string(),
+        std::string("<?xml version=\"1.0\"?><error><text>Not Found</text></error>")}) {
+    SCOPED_TRACE(answer);
+    DiscMetadata mapped = Record("stale", "stale", "1900", {"stale"});
+    MapReleaseAnswer(answer, disc_id_, 3, mapped);
+    ExpectRecord(mapped, {});
+  }
+}
+
 TEST_F(LookupServiceTest, AnEnhancedCdIsFoundByItsAudioSession) {
   // The same three audio tracks, now followed by a data track in a second
   // session: the service knows the disc by its audio session, so the same

@@ -3,6 +3,8 @@
 #include <libmsi.h>
 #include <sys/stat.h>
 
+#include <new>
+
 #include "msi.h"
 
 namespace tonvik::msi {
@@ -12,6 +14,12 @@ std::recursive_mutex& LibmsiMutex() {
   // still takes it.
   static auto* mutex = new std::recursive_mutex;
   return *mutex;
+}
+
+void RenewLibmsiMutexInChild() {
+  // The old one is left as it is, never destroyed: destroying a locked mutex
+  // is undefined, and the memory is the child's own copy.
+  new (&LibmsiMutex()) std::recursive_mutex;
 }
 
 namespace {
@@ -159,6 +167,41 @@ bool ReadStream(const LibmsiObject& database, const std::string& name, std::vect
     if (n < 0) return false;
     if (n == 0) break;
     data->insert(data->end(), buffer, buffer + n);
+  }
+  return true;
+}
+
+bool ReadEveryTable(const LibmsiObject& database) {
+  Guard guard(LibmsiMutex());
+  std::vector<std::string> tables;
+  {
+    LibmsiObject query;
+    if (OpenQuery(database, "SELECT `Name` FROM `_Tables`", &query) != ERROR_SUCCESS) return false;
+    if (ExecuteQuery(query, {}) != ERROR_SUCCESS) return false;
+    for (;;) {
+      LibmsiObject record;
+      const uint32_t rc = FetchRecord(query, &record);
+      if (rc == ERROR_NO_MORE_ITEMS) break;
+      if (rc != ERROR_SUCCESS) return false;
+      tables.push_back(RecordString(record, 1));
+    }
+  }
+  for (const std::string& table : tables) {
+    if (table.find('`') != std::string::npos) return false;  // no query can name it
+    LibmsiObject query;
+    if (OpenQuery(database, "SELECT * FROM `" + table + "`", &query) != ERROR_SUCCESS) return false;
+    if (ExecuteQuery(query, {}) != ERROR_SUCCESS) return false;
+    for (;;) {
+      LibmsiObject record;
+      const uint32_t rc = FetchRecord(query, &record);
+      if (rc == ERROR_NO_MORE_ITEMS) break;
+      if (rc != ERROR_SUCCESS) return false;
+      auto* rec = static_cast<LibmsiRecord*>(record.get());
+      const unsigned fields = libmsi_record_get_field_count(rec);
+      for (unsigned i = 1; i <= fields; ++i) {
+        if (!libmsi_record_is_null(rec, i)) (void)RecordString(record, i);
+      }
+    }
   }
   return true;
 }

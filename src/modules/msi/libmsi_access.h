@@ -27,6 +27,12 @@ using LibmsiObject = std::shared_ptr<void>;
 // across the fork, so that no other thread is inside the libraries then.
 std::recursive_mutex& LibmsiMutex();
 
+// In a child forked with LibmsiMutex held: makes the lock a fresh, unlocked
+// one. The thread that holds it does not exist in the child, and a recursive
+// mutex knows its owner by thread ID, so the child's own thread would wait
+// for it forever.
+void RenewLibmsiMutexInChild();
+
 enum class OpenStatus { kOpened, kMissing, kUnreadable };
 
 // Opens the database at `path` read-only. kMissing when no such file exists,
@@ -58,5 +64,9 @@ ReadStatus ReadRows(const LibmsiObject& database, const std::string& sql, unsign
 // The bytes of the named stream of the `_Streams` table; false when the stream
 // is missing or cannot be read to its end.
 bool ReadStream(const LibmsiObject& database, const std::string& name, std::vector<uint8_t>* data);
+
+// Reads every row of every table the catalogue lists, each field as text;
+// false when a table or a row cannot be read.
+bool ReadEveryTable(const LibmsiObject& database);
 
 }  // namespace tonvik::msi

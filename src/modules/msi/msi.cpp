@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 
+#include "child_read.h"
 #include "handle_table.h"
 #include "installer.h"
 #include "libmsi_access.h"
@@ -89,8 +91,17 @@ extern "C" {
                                                          MSIHANDLE* database) {
   if (path == nullptr || database == nullptr) return ERROR_INVALID_PARAMETER;
   if (persist != MSIDBOPEN_READONLY) return ERROR_INVALID_PARAMETER;  // read-only only
+  // Opened and read through in a child first (child_read.h): a database that
+  // crashes libmsi there is not opened here. What the caller then asks of it
+  // runs in this process, over tables already read once without harm.
+  const std::string file = Utf8(path);
+  const std::optional<std::string> checked = ReadInChild([&file] {
+    LibmsiObject db;
+    return std::string(OpenDatabase(file, &db) == OpenStatus::kOpened && ReadEveryTable(db) ? "read" : "refused");
+  });
+  if (checked != "read") return ERROR_OPEN_FAILED;
   LibmsiObject db;
-  if (OpenDatabase(Utf8(path), &db) != OpenStatus::kOpened) return ERROR_OPEN_FAILED;
+  if (OpenDatabase(file, &db) != OpenStatus::kOpened) return ERROR_OPEN_FAILED;
   const MSIHANDLE handle = AddHandle(HandleKind::kDatabase, std::move(db));
   if (handle == 0) return ERROR_OPEN_FAILED;
   *database = handle;

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
+#include <utility>
 
 #include "cabinet.h"
+#include "child_read.h"
 #include "libmsi_access.h"
 
 namespace tonvik::msi {
@@ -25,9 +28,8 @@ bool ToInt(const std::optional<std::string>& text, int64_t* value) {
   return *end == '\0';
 }
 
-}  // namespace
-
-PackageStatus ReadPackage(const std::string& path, Package* package, std::string* reason) {
+// Reads the package in this process: what the child of ReadPackage runs.
+PackageStatus ReadPackageHere(const std::string& path, Package* package, std::string* reason) {
   *package = Package();
   LibmsiObject db;
   switch (OpenDatabase(path, &db)) {
@@ -160,6 +162,155 @@ PackageStatus ReadPackage(const std::string& path, Package* package, std::string
     }
   }
   return PackageStatus::kRead;
+}
+
+// The outcome of ReadPackageHere as the child hands it over: numbers as 8
+// little-endian bytes, texts and byte strings as their length and bytes, an
+// absent text as a 0 byte (a present one as a 1 before it).
+class Writer {
+ public:
+  void Number(int64_t value) {
+    for (int i = 0; i < 8; ++i) out_ += static_cast<char>(static_cast<uint64_t>(value) >> (8 * i));
+  }
+  void Text(const std::string& text) {
+    Number(static_cast<int64_t>(text.size()));
+    out_ += text;
+  }
+  void Maybe(const std::optional<std::string>& text) {
+    out_ += text ? '\1' : '\0';
+    if (text) Text(*text);
+  }
+  void Bytes(const std::vector<uint8_t>& bytes) {
+    Number(static_cast<int64_t>(bytes.size()));
+    out_.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  }
+  std::string Take() { return std::move(out_); }
+
+ private:
+  std::string out_;
+};
+
+// Reads what Writer wrote; any read past the end, or a count larger than
+// what is left, fails every read after it.
+class Reader {
+ public:
+  explicit Reader(const std::string& in) : in_(in) {}
+  bool ok() const { return ok_; }
+  bool done() const { return ok_ && at_ == in_.size(); }
+  int64_t Number() {
+    if (!Have(8)) return 0;
+    uint64_t value = 0;
+    for (int i = 0; i < 8; ++i) value |= uint64_t(static_cast<uint8_t>(in_[at_++])) << (8 * i);
+    return static_cast<int64_t>(value);
+  }
+  // A count of items each at least `least` bytes long.
+  size_t Count(size_t least = 1) {
+    const int64_t n = Number();
+    if (n < 0 || static_cast<uint64_t>(n) > (in_.size() - at_) / least) ok_ = false;
+    return ok_ ? static_cast<size_t>(n) : 0;
+  }
+  std::string Text() {
+    const size_t n = Count();
+    if (!Have(n)) return {};
+    at_ += n;
+    return in_.substr(at_ - n, n);
+  }
+  std::optional<std::string> Maybe() {
+    if (!Have(1)) return std::nullopt;
+    const char present = in_[at_++];
+    if (present != '\0' && present != '\1') ok_ = false;
+    if (present != '\1') return std::nullopt;
+    return Text();
+  }
+  std::vector<uint8_t> Bytes() {
+    const std::string text = Text();
+    return std::vector<uint8_t>(text.begin(), text.end());
+  }
+
+ private:
+  bool Have(size_t n) {
+    if (ok_ && n > in_.size() - at_) ok_ = false;
+    return ok_;
+  }
+  const std::string& in_;
+  size_t at_ = 0;
+  bool ok_ = true;
+};
+
+std::string Encode(PackageStatus status, const std::string& reason, const Package& p) {
+  Writer w;
+  w.Number(static_cast<int64_t>(status));
+  w.Text(reason);
+  w.Number(static_cast<int64_t>(p.properties.size()));
+  for (const auto& [name, value] : p.properties) w.Text(name), w.Text(value);
+  w.Number(static_cast<int64_t>(p.directories.size()));
+  for (const DirectoryRow& d : p.directories) w.Text(d.key), w.Text(d.parent), w.Text(d.default_dir);
+  w.Number(static_cast<int64_t>(p.components.size()));
+  for (const ComponentRow& c : p.components) w.Text(c.key), w.Text(c.directory);
+  w.Number(static_cast<int64_t>(p.files.size()));
+  for (const FileRow& f : p.files) w.Text(f.key), w.Text(f.component), w.Text(f.file_name), w.Number(f.size), w.Number(f.sequence);
+  w.Number(static_cast<int64_t>(p.registry.size()));
+  for (const RegistryRow& r : p.registry) {
+    w.Text(r.key), w.Number(r.root), w.Text(r.subkey), w.Maybe(r.name), w.Maybe(r.value), w.Text(r.component);
+  }
+  w.Number(static_cast<int64_t>(p.shortcuts.size()));
+  for (const ShortcutRow& s : p.shortcuts) {
+    w.Text(s.key), w.Text(s.directory), w.Text(s.name), w.Text(s.component), w.Text(s.target);
+    w.Maybe(s.arguments), w.Maybe(s.description);
+  }
+  w.Number(static_cast<int64_t>(p.file_data.size()));
+  for (const auto& [key, data] : p.file_data) w.Text(key), w.Bytes(data);
+  return w.Take();
+}
+
+bool Decode(const std::string& bytes, PackageStatus* status, std::string* reason, Package* p) {
+  Reader r(bytes);
+  const int64_t code = r.Number();
+  if (code < static_cast<int64_t>(PackageStatus::kRead) || code > static_cast<int64_t>(PackageStatus::kUnsupported))
+    return false;
+  *status = static_cast<PackageStatus>(code);
+  *reason = r.Text();
+  for (size_t n = r.Count(16); n > 0; --n) {
+    std::string name = r.Text();
+    p->properties[std::move(name)] = r.Text();
+  }
+  for (size_t n = r.Count(24); n > 0; --n) p->directories.push_back({r.Text(), r.Text(), r.Text()});
+  for (size_t n = r.Count(16); n > 0; --n) p->components.push_back({r.Text(), r.Text()});
+  // Braced lists are evaluated left to right: the fields in the order written.
+  for (size_t n = r.Count(40); n > 0; --n) p->files.push_back({r.Text(), r.Text(), r.Text(), r.Number(), r.Number()});
+  for (size_t n = r.Count(34); n > 0; --n) {
+    p->registry.push_back(
+        {r.Text(), static_cast<int>(r.Number()), r.Text(), r.Maybe(), r.Maybe(), r.Text()});
+  }
+  for (size_t n = r.Count(42); n > 0; --n) {
+    p->shortcuts.push_back({r.Text(), r.Text(), r.Text(), r.Text(), r.Text(), r.Maybe(), r.Maybe()});
+  }
+  for (size_t n = r.Count(16); n > 0; --n) {
+    std::string key = r.Text();
+    p->file_data[std::move(key)] = r.Bytes();
+  }
+  return r.done();
+}
+
+}  // namespace
+
+PackageStatus ReadPackage(const std::string& path, Package* package, std::string* reason) {
+  *package = Package();
+  const std::optional<std::string> outcome = ReadInChild([&path] {
+    Package read;
+    std::string why;
+    const PackageStatus status = ReadPackageHere(path, &read, &why);
+    return Encode(status, why, read);
+  });
+  PackageStatus status = PackageStatus::kInvalid;
+  std::string why;
+  if (!outcome || !Decode(*outcome, &status, &why, package)) {
+    // The package crashed libmsi, or the child could not hand it over.
+    *package = Package();
+    return PackageStatus::kInvalid;
+  }
+  if (status == PackageStatus::kUnsupported) *reason = why;
+  return status;
 }
 
 }  // namespace tonvik::msi

@@ -223,5 +223,31 @@ TEST_F(InstallWithEngine, AFailedPackageStopsTheNextAndIsReported) {
   }
 }
 
+// Packages one byte away from a valid one that make libmsi crash, opening
+// the database or parsing a query: msi.so reads them in a child process, so
+// the setup lives on and reports them as any failed package.
+TEST_F(InstallWithEngine, APackageThatCrashesLibmsiIsReportedLikeAnyFailure) {
+  const fs::path hostile = fs::path(TONVIK_SOURCE_DIR) / "../shared/fixtures/hostile";
+  if (!fs::is_directory(hostile)) GTEST_SKIP() << "no shared hostile fixtures beside the repository";
+  struct Case {
+    const char* package;
+    const char* fixture;
+    bool pellorin_recorded;
+  } cases[] = {
+      {"pellorin.msi", "msi-libmsi-null-deref.msi", false},
+      {"kestrane.msi", "msi-libmsi-media-query-null-deref.msi", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.package) + " is " + c.fixture);
+    Prepare();
+    fs::copy_file(hostile / c.fixture, setup_ / c.package, fs::copy_options::overwrite_existing);
+    EXPECT_EQ(RunPage(/*wow64=*/true), 2);
+    EXPECT_EQ(boxes_, std::vector<std::string>{"Failed to install. Installation aborted."});
+    EXPECT_EQ(Recorded(kPellorin), c.pellorin_recorded);
+    EXPECT_FALSE(Recorded(kKestrane));
+    EXPECT_EQ(fs::exists(Installed("vandral")), c.pellorin_recorded);
+  }
+}
+
 }  // namespace
 }  // namespace tonvik::install
