@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 namespace tonvik::cdrom {
@@ -222,6 +223,8 @@ ImageTransport::Sense ImageTransport::ReadCd(const uint8_t* cdb, uint8_t* out, u
   for (const auto& hold : plan_.holds) {
     if (lba > hold.last || lba + count - 1 < hold.first) continue;
     std::error_code ec;
+    // "<file>.held" tells a test that a read is waiting now.
+    if (!std::filesystem::exists(hold.file, ec)) std::ofstream(hold.file + ".held") << lba << "\n";
     while (!std::filesystem::exists(hold.file, ec)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   Throttle(count);

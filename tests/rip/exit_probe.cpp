@@ -6,19 +6,24 @@
 // test (exit_test.cpp) runs it, under the sanitizers too.
 //
 //   exit_probe lookup       the loopback service is in http_proxy
-//   exit_probe job <out>    drive D is mapped to an image whose reads are held
+//   exit_probe job <out> <held>  drive D is mapped to an image whose reads are
+//                                held; <held> appears once a read waits
 // The "bare" modes leave the same threads behind without windows, owned the
 // way the dialogs own them: Qt is not built with ThreadSanitizer, so only
 // these run under it.
 //   exit_probe bare-lookup
-//   exit_probe bare-job <out>
+//   exit_probe bare-job <out> <held>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -63,21 +68,30 @@ int Lookup() {
   return 7;
 }
 
-int Job(const char* destination) {
+bool Exists(const char* path) { return ::access(path, F_OK) == 0; }
+
+int Job(const char* destination, const char* held) {
   auto session = std::make_shared<RipSession>();
   session->disc = cdrom::CheckDisc({u"D:\\"});
   session->format = EncoderSelection{1, 1, 0};
   session->job.destination = FromUtf8(destination);
   {
     ProgressDialog dialog(session);
-    // Cancel once the job is under way: its reader is held inside the drive.
+    // Cancel once the job's reader is held inside the drive.
     QTimer started;
     QObject::connect(&started, &QTimer::timeout, [&] {
-      if (session->job.track_bytes.load() == 0) return;
+      if (!Exists(held)) return;
       started.stop();
       dialog.cancelButton()->click();
     });
     started.start(10);
+    // A job that ended after all lists its errors: close the list, so that
+    // the probe says so instead of waiting.
+    QTimer boxes;
+    QObject::connect(&boxes, &QTimer::timeout, [] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->accept();
+    });
+    boxes.start(50);
     if (dialog.exec() != 1) return 21;
     if (!dialog.jobAbandoned()) return 22;
   }
@@ -104,7 +118,7 @@ class Silent : public RipObserver {
   void JobFinished() override {}
 };
 
-int BareJob(const char* destination) {
+int BareJob(const char* destination, const char* held) {
   auto session = std::make_shared<RipSession>();
   session->disc = cdrom::CheckDisc({u"D:\\"});
   session->format = EncoderSelection{1, 1, 0};
@@ -118,7 +132,7 @@ int BareJob(const char* destination) {
   });
   // As the progress dialog: the job is under way, a cancel, and the job,
   // whose reader waits inside the drive, does not end.
-  while (session->job.track_bytes.load() == 0) std::this_thread::yield();
+  while (!Exists(held)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   control->cancel = 1;
   AbandonThread(std::move(job), done);
   return 5;
@@ -132,13 +146,13 @@ int main(int argc, char** argv) {
   int code = 2;
   if (std::strcmp(mode, "bare-lookup") == 0) {
     code = tonvik::BareLookup();
-  } else if (std::strcmp(mode, "bare-job") == 0 && argc > 2) {
-    code = tonvik::BareJob(argv[2]);
+  } else if (std::strcmp(mode, "bare-job") == 0 && argc > 3) {
+    code = tonvik::BareJob(argv[2], argv[3]);
   } else {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     if (std::strcmp(mode, "lookup") == 0) code = tonvik::Lookup();
-    if (std::strcmp(mode, "job") == 0 && argc > 2) code = tonvik::Job(argv[2]);
+    if (std::strcmp(mode, "job") == 0 && argc > 3) code = tonvik::Job(argv[2], argv[3]);
   }
   if (tonvik::AbandonedThreadsAlive()) std::printf("abandoned\n");
   return tonvik::ExitCodeOrQuickExit(code);

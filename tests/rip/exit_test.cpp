@@ -102,7 +102,8 @@ TEST_P(ExitCase, ARipCancelledWhileItsReaderWaitsOnTheDrive) {
   reg::Key::Create(reg::Root::CurrentUser, u"Software\\Quellbrook\\vandral\\Drives")
       ->SetString(u"D", FromUtf8(cue.string()));
   const fs::path music = hives_.root() / "music";
-  ExpectCleanEnd(RunProbe({Mode("job"), music.string()}, hives_.root() / "probe.log"), 5);
+  const std::string held = (hives_.root() / "never").string() + ".held";
+  ExpectCleanEnd(RunProbe({Mode("job"), music.string(), held}, hives_.root() / "probe.log"), 5);
   EXPECT_TRUE(!fs::exists(music) || fs::is_empty(music));  // no unfinished file left
 }
 
