@@ -167,6 +167,17 @@ TEST_F(RipJobTest, LossyFormatsGiveDecodableFilesOfTheTracksLength) {
     const double seconds = DecodeToPcm(file).size() / 176400.0;
     EXPECT_NEAR(seconds, 4.0, 0.1);
   }
+  // The user's MP3ForceCBR reaches the encoder through the job: a VBR file
+  // opens with its Xing frame, a constant-rate one with audio.
+  for (int forced : {0, 1}) {
+    SCOPED_TRACE(forced);
+    SetOption(u"MP3ForceCBR", forced);
+    fs::remove_all(music_);
+    Run(Job(2));
+    ASSERT_TRUE(observer_.Errors().empty()) << ToUtf8(observer_.Errors().front());
+    const std::string head = Slurp(music_ / "Track 01.mp3").substr(0, 4096);
+    EXPECT_EQ(head.find("Xing") != std::string::npos, forced == 0);
+  }
 }
 
 TEST_F(RipJobTest, NamesAndSubFoldersComeFromTheTemplateAndTheDiscInformation) {
