@@ -113,8 +113,22 @@ extern "C" {
   if (query == nullptr || view == nullptr) return ERROR_INVALID_PARAMETER;
   auto db = FindHandle(database, HandleKind::kDatabase);
   if (!db) return ERROR_INVALID_HANDLE;
+  const std::string sql = Utf8(query);
+  // Parsing a query looks the names up in the package's own tables, and a
+  // damaged package can make libmsi's parser dereference a null pointer even
+  // after the package opened: the query is first parsed, run and read to its
+  // end in a child. Only a child that got through it lets the view open here.
+  const std::optional<std::string> tried = ReadInChild([&db, &sql] {
+    LibmsiObject q;
+    if (OpenQuery(db->object, sql, &q) == ERROR_SUCCESS && ExecuteQuery(q, {}) == ERROR_SUCCESS) {
+      for (LibmsiObject record; FetchRecord(q, &record) == ERROR_SUCCESS; record.reset())
+        for (unsigned field = 1; field <= 32; ++field) RecordString(record, field);
+    }
+    return std::string("done");
+  });
+  if (tried != "done") return ERROR_BAD_QUERY_SYNTAX;
   LibmsiObject q;
-  if (const uint32_t rc = OpenQuery(db->object, Utf8(query), &q); rc != ERROR_SUCCESS) return rc;
+  if (const uint32_t rc = OpenQuery(db->object, sql, &q); rc != ERROR_SUCCESS) return rc;
   const MSIHANDLE handle = AddHandle(HandleKind::kView, std::move(q));
   if (handle == 0) return ERROR_FUNCTION_FAILED;
   *view = handle;

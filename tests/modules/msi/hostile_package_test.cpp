@@ -80,5 +80,24 @@ TEST_F(MsiTest, HostilePackagesFromSeveralThreadsAtOnce) {
   EXPECT_EQ(opened[2], kRounds);
 }
 
+// Found by fuzz_msi_install (kept in its corpus too): the test package with two
+// digits changed opens, every table reads, and yet parsing the setup's own
+// query over it crashes libmsi's parser. The view is refused instead, and
+// the installation refuses the package as the others.
+TEST_F(MsiTest, AQueryThatCrashesTheParserIsRefused) {
+  const fs::path package = root_ / "pkg" / "query-parse-crash.msi";
+  fs::copy_file(fs::path(TONVIK_SOURCE_DIR) / "tests/modules/msi/data/query-parse-crash.msi", package);
+  MSIHANDLE db = 0, view = 0;
+  if (api().OpenDatabaseW(FromUtf8(package.string()).c_str(), MSIDBOPEN_READONLY, &db) == ERROR_SUCCESS) {
+    EXPECT_EQ(api().DatabaseOpenViewW(db, u"SELECT `Value` FROM `Property` WHERE `Property`='ProductCode'", &view),
+              ERROR_BAD_QUERY_SYNTAX);
+    EXPECT_EQ(view, 0u);
+    api().CloseHandle(db);
+  }
+  EXPECT_NE(Install(package.string()), ERROR_SUCCESS);
+  ExpectNothingInstalled();
+  EXPECT_EQ(Install(Build()), ERROR_SUCCESS);
+}
+
 }  // namespace
 }  // namespace tonvik::testing
