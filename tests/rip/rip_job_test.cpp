@@ -395,7 +395,7 @@ class CancelWhileEncoding : public RecordingObserver {
 TEST_F(RipJobTest, CancelDuringEncodingKeepsThatFileAndStartsNoOtherTrack) {
   MakeDisc({75, 75});
   CancelWhileEncoding observer(control_);
-  RipJob& job = Job(6);
+  Job(6);
   RunRipJob(*session_, control_, observer);
   EXPECT_TRUE(observer.Errors().empty());
   EXPECT_EQ(FilesUnder(music_), std::vector<fs::path>{"Track 01.flac"});
