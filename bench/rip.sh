@@ -31,6 +31,7 @@ mkdir -p "$work/etc/Quellbrook" "$work/home/Quellbrook"
 export XDG_CONFIG_DIRS="$work/etc" XDG_CONFIG_HOME="$work/home" HOME="$work/home"
 "$mkimage" disc10x1 "$work/disc.cue" >/dev/null
 echo "speed 3900" > "$work/disc.faults"
+export TONVIK_FAULTS="$work/disc.faults"
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Quellbrook\\vandral]\r\n"AppPath"="%s/"\r\n"HomeURL"="x"\r\n' "$lame_dir" \
   > "$work/etc/Quellbrook/system.reg"
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Quellbrook\\vandral\\Drives]\r\n"D"="%s"\r\n' "$work/disc.cue" \

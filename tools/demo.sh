@@ -13,7 +13,8 @@ cmake --install "$build" --prefix "$demo/tonvik" >/dev/null
 mkdir -p "$demo/disc"
 "$build/tools/discimage/make_disc_image" demo "$demo/disc/demo.cue"
 # Read at about 27x, so that the progress dialog can be watched.
-echo "speed 2000" > "$demo/disc/demo.cue.faults"
+echo "speed 2000" > "$demo/disc/demo.faults"
+export TONVIK_FAULTS="$demo/disc/demo.faults"
 
 export HOME="$demo/home" XDG_CONFIG_HOME="$demo/home/.config" XDG_CONFIG_DIRS="$demo/etc"
 export XDG_MUSIC_DIR="$demo/home/Music" XDG_RUNTIME_DIR="$demo/run"

@@ -1,5 +1,7 @@
 #include "cdrom/fault_plan.h"
 
+#include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -68,6 +70,16 @@ bool FaultPlan::Parse(std::string_view text, FaultPlan* plan, std::string* error
     } else if (name == "speed") {
       if (!args(1) || !Integer(w[1], 10, 0, 100000000, &a)) return fail("speed <sectors-per-second>");
       plan->speed = int(a);
+    } else if (name == "hold") {
+      // The file is the rest of the line, so it may contain spaces.
+      std::istringstream rest(line);
+      std::string word, first, last, file;
+      rest >> word >> first >> last;
+      std::getline(rest >> std::ws, file);
+      while (!file.empty() && std::isspace(static_cast<unsigned char>(file.back()))) file.pop_back();
+      if (w.size() < 4 || !Integer(first, 10, 0, 0x7FFFFFFF, &a) || !Integer(last, 10, a, 0x7FFFFFFF, &b))
+        return fail("hold <firstLBA> <lastLBA> <file>");
+      plan->holds.push_back({int32_t(a), int32_t(b), file});
     } else if (name == "unreadable" || name == "jitter" || name == "flipbits") {
       const bool has_value = name != "unreadable";
       if (!args(has_value ? 3 : 2) || !Integer(w[1], 10, 0, 0x7FFFFFFF, &a) ||
@@ -89,20 +101,21 @@ bool FaultPlan::Parse(std::string_view text, FaultPlan* plan, std::string* error
   return true;
 }
 
-bool FaultPlan::LoadBeside(const std::string& cue_path, FaultPlan* plan, std::string* error) {
-  std::filesystem::path candidates[] = {cue_path + ".faults",
-                                        std::filesystem::path(cue_path).replace_extension(".faults")};
-  for (const auto& path : candidates) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) continue;
-    std::string text((std::istreambuf_iterator<char>(in)), {});
-    std::string why;
-    if (!Parse(text, plan, &why)) {
-      if (error) *error = path.string() + ": " + why;
-      return false;
-    }
-    return true;
+bool FaultPlan::LoadFromEnvironment(FaultPlan* plan, std::string* error) {
+  const char* named = std::getenv("TONVIK_FAULTS");
+  if (named == nullptr || *named == '\0') return true;
+  std::ifstream in(named, std::ios::binary);
+  if (!in) return true;  // a test removes the file to end its faults
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  std::string why;
+  if (!Parse(text, plan, &why)) {
+    if (error) *error = std::string(named) + ": " + why;
+    return false;
   }
+  // A hold's file named without a folder lies beside the plan.
+  for (Hold& hold : plan->holds)
+    if (std::filesystem::path(hold.file).is_relative())
+      hold.file = (std::filesystem::path(named).parent_path() / hold.file).string();
   return true;
 }
 

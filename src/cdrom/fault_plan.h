@@ -1,5 +1,7 @@
 // Faults the disc-image drive can be told to show, set from C++ or read from
-// a text file beside the cue sheet (syntax in README.md, "Disc-image faults").
+// the text file that the environment variable TONVIK_FAULTS names (syntax in
+// README.md, "Disc-image faults"). Tests, the demo and the benchmarks set it;
+// a file beside a user's sheet means nothing.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -19,6 +21,13 @@ struct FaultPlan {
     bool Touches(int32_t lba, int32_t count) const { return lba <= last && lba + count - 1 >= first; }
   };
 
+  // A READ CD touching first..last does not complete before the file exists:
+  // the drive stalls where a test (or a person) wants the rip to stand still.
+  struct Hold {
+    int32_t first, last;  // LBAs, inclusive
+    std::string file;     // a relative name is beside the cue sheet
+  };
+
   std::vector<SenseFault> sense;   // every command with the opcode fails so
   bool no_config = false;          // GET CONFIGURATION unknown: 0x52000
   bool no_disc = false;            // media commands 0x23A00, no current profile
@@ -30,14 +39,16 @@ struct FaultPlan {
   std::vector<Range> flipbits;     // first read of a sector: one bit of every value-th byte flipped
   int busy_eject = 0;              // first N START STOP UNIT: 0x20407
   int speed = 0;                   // sectors per second; 0 = unlimited
+  std::vector<Hold> holds;         // reads that wait for a file
   bool eject_opens = false;        // after an eject the tray is open: no medium
   bool lead_out_only = false;      // READ TOC lists the lead-out alone (no tracks)
 
   // Parses the text form; false with "line N: ..." in *error.
   static bool Parse(std::string_view text, FaultPlan* plan, std::string* error);
-  // <cue>.faults, else the cue path with its extension replaced by .faults.
-  // No file: true with an empty plan.
-  static bool LoadBeside(const std::string& cue_path, FaultPlan* plan, std::string* error);
+  // The plan in the file TONVIK_FAULTS names. No variable, an empty one, or
+  // no such file: true with an empty plan; a file that does not parse: false
+  // with "<file>: line N: ..." in *error.
+  static bool LoadFromEnvironment(FaultPlan* plan, std::string* error);
 };
 
 }  // namespace tonvik::cdrom

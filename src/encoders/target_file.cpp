@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "core/app_exception.h"
+#include "platform/abandoned_threads.h"
 #include "platform/fd_io.h"
 #include "platform/syserror.h"
 #include "platform/text.h"
@@ -50,6 +51,7 @@ TargetFile::TargetFile(const std::u16string& path, OverwritePolicy* overwrite, C
       temp_ = TempNameIn(folder8);
       if (::lstat(temp_.c_str(), &st) != 0) break;
     }
+    RegisterUnfinishedFile(temp_);
     return;
   }
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
@@ -62,12 +64,14 @@ TargetFile::TargetFile(const std::u16string& path, OverwritePolicy* overwrite, C
     const int err = errno;
     throw EncoderException(FormatMessage(u"cannot create file (%1%)", {SystemErrorText(err)}));
   }
+  RegisterUnfinishedFile(temp_);
   buffer_.reserve(kBufferSize);
 }
 
 TargetFile::~TargetFile() {
   if (fd_ >= 0) ::close(fd_);
   if (!committed_ && !temp_.empty()) ::unlink(temp_.c_str());
+  if (!temp_.empty()) ForgetUnfinishedFile(temp_);
 }
 
 bool TargetFile::Flush() {
@@ -156,6 +160,7 @@ void TargetFile::Commit() {
   if (!synced) throw EncoderException("write error");
   if (::rename(temp_.c_str(), target_.c_str()) != 0) throw EncoderException("write error");
   committed_ = true;
+  ForgetUnfinishedFile(temp_);
   const size_t slash = target_.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : target_.substr(0, slash + 1);
   const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -126,12 +126,14 @@ std::optional<std::string> ResolveSource(const std::string& source, std::string*
   return std::nullopt;
 }
 
-char16_t LetterFor(const std::string& path) {
+char16_t LetterFor(const std::string& path) { return LetterFor(path, Exists); }
+
+char16_t LetterFor(const std::string& path, const std::function<bool(const std::string& device)>& device_present) {
   // A letter already naming the path, by its value or by its default device.
   for (char16_t letter = u'D'; letter <= u'Z'; ++letter)
     if (cdrom::DrivePath(letter) == path) return letter;
   for (char16_t letter = u'D'; letter <= u'Z'; ++letter) {
-    if (cdrom::MappedDrivePath(letter) || Exists(cdrom::DefaultDrivePath(letter))) continue;
+    if (cdrom::MappedDrivePath(letter) || device_present(cdrom::DefaultDrivePath(letter))) continue;
     auto key = reg::Key::Create(reg::Root::CurrentUser, kDrivesKey);
     return key && key->SetString(std::u16string(1, letter), FromUtf8(path)) ? letter : 0;
   }

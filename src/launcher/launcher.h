@@ -3,6 +3,7 @@
 // of the Drives key and writes the ripper's start-up lines, exactly as a
 // shell integration would, to `vandral`'s standard input.
 #pragma once
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,8 +34,10 @@ std::optional<std::string> ResolveSource(const std::string& source, std::string*
 // a letter without one, whose default device /dev/srN) is that path; else
 // the first letter from D with neither a value nor a device of its own,
 // which is then written. 0 when every letter is taken or the key cannot be
-// written.
+// written. `device_present` tells which default devices exist (this
+// machine's by default).
 char16_t LetterFor(const std::string& path);
+char16_t LetterFor(const std::string& path, const std::function<bool(const std::string& device)>& device_present);
 
 // The format to use: the request's, stored for next time, or the stored
 // one, or FLAC.

@@ -7,6 +7,11 @@
 #include "platform/abandoned_threads.h"
 
 namespace tonvik::lookup {
+namespace {
+
+std::atomic<int> g_running{0};
+
+}  // namespace
 
 struct BoundedLookup::State {
   std::mutex mutex;
@@ -21,6 +26,7 @@ struct BoundedLookup::State {
 BoundedLookup::BoundedLookup(std::vector<uint8_t> toc, Service service)
     : state_(std::make_shared<State>()), started_(std::chrono::steady_clock::now()) {
   InitialiseLookupLibraries();  // here, before the lookup thread exists
+  ++g_running;
   thread_ = std::thread([state = state_, toc = std::move(toc), service = std::move(service)] {
     DiscMetadata record;
     try {
@@ -35,6 +41,7 @@ BoundedLookup::BoundedLookup(std::vector<uint8_t> toc, Service service)
       state->finished = true;
       state->ended.notify_all();
     }
+    --g_running;
     done->store(true);
   });
 }
@@ -60,6 +67,8 @@ std::optional<DiscMetadata> BoundedLookup::Wait(std::chrono::milliseconds bound)
   if (state_->abandoned) return std::nullopt;
   return state_->record;
 }
+
+int BoundedLookup::Running() { return g_running.load(); }
 
 bool BoundedLookup::Finished() const {
   std::lock_guard<std::mutex> lock(state_->mutex);

@@ -40,6 +40,11 @@ class BoundedLookup {
   // True once the lookup thread is done, in time or not.
   bool Finished() const;
 
+  // Lookup threads of this process still running, in time or late (a late
+  // one outlives its BoundedLookup): tests wait for none to be left before
+  // they check that a late answer went nowhere.
+  static int Running();
+
  private:
   struct State;
   std::shared_ptr<State> state_;

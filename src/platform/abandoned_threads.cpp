@@ -1,8 +1,11 @@
 #include "platform/abandoned_threads.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <set>
 #include <vector>
 
 namespace tonvik {
@@ -17,6 +20,7 @@ struct Abandoned {
 struct List {
   std::mutex lock;
   std::vector<Abandoned> threads;
+  std::multiset<std::string> unfinished;
 };
 
 // Never destroyed: a joinable std::thread must never be destroyed, and the
@@ -51,9 +55,26 @@ bool AbandonedThreadsAlive() {
   return alive;
 }
 
+void RegisterUnfinishedFile(const std::string& path) {
+  List& list = TheList();
+  std::lock_guard guard(list.lock);
+  list.unfinished.insert(path);
+}
+
+void ForgetUnfinishedFile(const std::string& path) {
+  List& list = TheList();
+  std::lock_guard guard(list.lock);
+  if (auto it = list.unfinished.find(path); it != list.unfinished.end()) list.unfinished.erase(it);
+}
+
 int ExitCodeOrQuickExit(int code) {
   if (!AbandonedThreadsAlive()) return code;
   std::fflush(nullptr);
+  {
+    List& list = TheList();
+    std::lock_guard guard(list.lock);
+    for (const std::string& path : list.unfinished) ::unlink(path.c_str());
+  }
   std::_Exit(code);
 }
 

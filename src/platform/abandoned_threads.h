@@ -5,10 +5,11 @@
 //
 // The process's exit path asks here: while an abandoned thread still runs,
 // the process must not run its static destructors under it, so it flushes
-// its files and ends with _Exit instead.
+// its files, removes the unfinished ones and ends with _Exit instead.
 #pragma once
 #include <atomic>
 #include <memory>
+#include <string>
 #include <thread>
 
 namespace tonvik {
@@ -20,8 +21,16 @@ void AbandonThread(std::thread thread, std::shared_ptr<const std::atomic<bool>> 
 // Joins the abandoned threads that have finished; true while any still runs.
 bool AbandonedThreadsAlive();
 
+// A file that is incomplete while its owner works on it (an encoder's
+// temporary file), from creation until it is put in place or removed. A
+// quick exit removes those still registered: an abandoned job leaves no
+// partial file behind.
+void RegisterUnfinishedFile(const std::string& path);
+void ForgetUnfinishedFile(const std::string& path);
+
 // The end of main: returns `code` when no abandoned thread runs; otherwise
-// flushes the C streams and ends the process with `code` at once.
+// flushes the C streams, removes the unfinished files and ends the process
+// with `code` at once.
 int ExitCodeOrQuickExit(int code);
 
 }  // namespace tonvik

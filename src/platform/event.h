@@ -28,18 +28,30 @@ class ManualResetEvent {
   }
   void Wait() const {
     std::unique_lock lock(mutex_);
+    ++waiters_;
     cv_.wait(lock, [this] { return signalled_; });
+    --waiters_;
   }
   // True when signalled within the time.
   bool WaitFor(std::chrono::milliseconds timeout) const {
     std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, timeout, [this] { return signalled_; });
+    ++waiters_;
+    const bool signalled = cv_.wait_for(lock, timeout, [this] { return signalled_; });
+    --waiters_;
+    return signalled;
+  }
+  // The threads inside Wait or WaitFor right now, so a caller can tell that
+  // a worker has reached the event (a paused job really is waiting).
+  int Waiters() const {
+    std::lock_guard lock(mutex_);
+    return waiters_;
   }
 
  private:
   mutable std::mutex mutex_;
   mutable std::condition_variable cv_;
   bool signalled_;
+  mutable int waiters_ = 0;
 };
 
 }  // namespace tonvik

@@ -37,6 +37,11 @@ std::optional<std::string> ReadFile(const std::string& path) {
 }
 
 std::atomic<uint64_t> g_parse_count[2];
+std::atomic<void (*)(WriteStep)> g_write_step_hook{nullptr};
+
+void Reached(WriteStep step) {
+  if (auto hook = g_write_step_hook.load()) hook(step);
+}
 
 HiveText ParseHive(Root root, std::string_view text) {
   g_parse_count[root == Root::LocalMachine ? 0 : 1].fetch_add(1, std::memory_order_relaxed);
@@ -76,6 +81,7 @@ bool ModifyHive(Root root, Change change) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
   HiveLock lock(path);
   if (!lock.ok()) return false;
+  Reached(WriteStep::Locked);
   HiveText hive;
   if (auto text = ReadFile(path)) {
     hive = ParseHive(root, *text);
@@ -89,10 +95,12 @@ bool ModifyHive(Root root, Change change) {
   const std::string text = hive.Print();
   bool ok = WriteAll(fd, text.data(), text.size()) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
+  if (ok) Reached(WriteStep::TemporaryWritten);
   if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
     ::unlink(tmp.c_str());
     return false;
   }
+  Reached(WriteStep::Replaced);
   int dir = ::open(std::filesystem::path(path).parent_path().c_str(), O_RDONLY | O_DIRECTORY);
   if (dir >= 0) {
     ::fsync(dir);
@@ -125,6 +133,8 @@ std::string HivePath(Root root) {
 uint64_t HiveParseCount(Root root) {
   return g_parse_count[root == Root::LocalMachine ? 0 : 1].load(std::memory_order_relaxed);
 }
+
+void SetWriteStepHook(void (*hook)(WriteStep step)) { g_write_step_hook = hook; }
 
 bool KeyValues::Query(std::u16string_view name, uint32_t* type, std::vector<uint8_t>* data) const {
   auto it = values_.find(FoldCase(ToUtf8(name)));

@@ -37,6 +37,14 @@ std::string HivePath(Root root);
 // for writing. Lets tests count the work behind a load.
 uint64_t HiveParseCount(Root root);
 
+// The points a write passes: the hive locked, the new text written and synced
+// beside it, the hive replaced by it. A crash before the replacement leaves
+// the hive as it was, after it the new hive.
+enum class WriteStep { Locked, TemporaryWritten, Replaced };
+// Called at each step of every write of this process (nullptr: none), so a
+// test can end a writer at an exact point as a kill would.
+void SetWriteStepHook(void (*hook)(WriteStep step));
+
 // The values of one key as a single read of its hive found them; Query
 // answers as Key::Query would have at that moment (names compare without case,
 // the last of several lines with one name wins).

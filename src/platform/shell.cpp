@@ -1,10 +1,8 @@
 #include "platform/shell.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QUrl>
 
 namespace tonvik {
 
@@ -13,10 +11,6 @@ std::u16string MusicFolder() {
   if (path.isEmpty()) return {};
   QDir().mkpath(path);
   return path.toStdU16String();
-}
-
-bool OpenFolder(const std::u16string& path) {
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdU16String(path)));
 }
 
 bool StartDetached(const std::u16string& program) {

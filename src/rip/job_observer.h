@@ -16,6 +16,10 @@ class RipObserver {
   // Bar ranges (0 .. max bytes) and the positions set back to 0 at their start.
   virtual void ResetTrackBar(int32_t track_bytes) = 0;
   virtual void ResetTotalBar(int32_t total_bytes) = 0;
+  // More of the current track went to its encoder: `track_done` bytes of it so
+  // far. The dialog reads the job's counters on its timer and ignores this;
+  // a test stops or pauses the job at a chosen point of the track with it.
+  virtual void TrackProgress(int32_t /*track_done*/) {}
   // One entry of the final error list.
   virtual void AddError(const std::u16string& entry) = 0;
   // End actions; each only when its option is set.

@@ -150,7 +150,8 @@ class TrackRipper {
       auto pipe = std::make_shared<Pipe>(static_cast<size_t>(job_.track_bytes.load()));
       if (!pipe->ok()) throw AppException(kMsgPipeReadError);
       StartReader(reader, pipe, extent);
-      Pump(*pipe, reader, *encoder, result);
+      Pump(*pipe, reader, *encoder);
+      result.sectors_read = job_.track_done.load() / kSectorBytes;
       StopReader(reader, graveyard_);
       if (control_.cancel) throw AppException(kMsgCanceled);
       if (reader.job->error_flag) throw AppException(kMsgCdReadError);
@@ -201,7 +202,7 @@ class TrackRipper {
   // Hands the reader's PCM to the encoder in chunks of 26 sectors until the
   // track ends, the reader fails, or the job is cancelled (waiting while it
   // is paused).
-  void Pump(Pipe& pipe, Reader& reader, CEncoder& encoder, TrackResult& result) {
+  void Pump(Pipe& pipe, Reader& reader, CEncoder& encoder) {
     std::vector<uint8_t> chunk(kChunkBytes);
     for (;;) {
       ssize_t n = pipe.Read(chunk.data(), chunk.size());
@@ -216,9 +217,9 @@ class TrackRipper {
         return;
       }
       encoder.Write(chunk.data(), static_cast<uint32_t>(n));
-      result.sectors_read += n / kSectorBytes;
       job_.track_done += static_cast<int32_t>(n);
       job_.total_done += static_cast<uint32_t>(n);
+      observer_.TrackProgress(job_.track_done.load());
     }
   }
 

@@ -28,7 +28,11 @@ class ImageFolder {
     const std::string cue = (dir() / (name + ".cue")).string();
     std::string error;
     EXPECT_TRUE(discimage::WriteDiscImage(cue, tracks, per_track, &error)) << error;
-    if (!faults.empty()) std::ofstream(cue + ".faults") << faults;
+    // The faults of the image opened next: the drive reads them from the
+    // file TONVIK_FAULTS names.
+    const std::string plan = cue + ".faults";
+    std::ofstream(plan) << faults;
+    ::setenv("TONVIK_FAULTS", plan.c_str(), 1);
     Map(letter, cue);
     return cue;
   }

@@ -6,9 +6,11 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <thread>
 
 #include "cdrom/cd_drive.h"
 #include "image_fixture.h"
+#include "support/wait_until.h"
 
 namespace tonvik::cdrom {
 namespace {
@@ -217,6 +219,22 @@ TEST(ImageDrive, SpeedLimitHoldsThroughput) {
   EXPECT_GE(seconds, 0.195);
 }
 
+TEST(ImageDrive, AHeldReadCompletesOnceItsFileExists) {
+  ImageFolder folder;
+  ImageTransport* image = nullptr;
+  auto drive = OpenImage(folder.MakePreset("tiny", "hold 20 29 gate\n"), &image);
+  const auto counters = image->counters();
+  std::vector<uint8_t> out(10 * 2352);
+  ASSERT_EQ(drive->ReadCd(0, 10, out.data()), 0);  // before the held sectors
+  std::thread reader([&] { EXPECT_EQ(drive->ReadCd(25, 10, out.data()), 0); });
+  // Asked (the call is counted) and still held: nothing delivered.
+  ASSERT_TRUE(tonvik::testing::WaitUntil([&] { return counters->read_cd_calls.load() == 2; }));
+  EXPECT_EQ(counters->sectors_read.load(), 10);
+  std::ofstream(folder.dir() / "gate") << "";  // a relative name is beside the faults file
+  reader.join();
+  EXPECT_EQ(counters->sectors_read.load(), 20);
+}
+
 struct PlanText {
   const char* text;
   const char* error;  // nullptr: valid
@@ -240,8 +258,10 @@ INSTANTIATE_TEST_SUITE_P(
     Syntax, FaultText,
     ::testing::Values(PlanText{"# all of them\nsense 46 5 20 0\nnoconfig\nnodisc\nblank\nprofile 10\n"
                                "unreadable 1 2\njitter 1 2 -3\nflipbits 1 2 7 # comment\nbusyeject 3\n"
-                               "speed 900\nejectopens\ninquirytype 0\n\n",
+                               "speed 900\nejectopens\ninquirytype 0\nhold 5 9 /a folder/the gate\n\n",
                                nullptr},
+                      PlanText{"hold 5 9\n", "hold <firstLBA> <lastLBA> <file>"},
+                      PlanText{"hold 9 5 gate\n", "hold <firstLBA>"},
                       PlanText{"sense 46 5 20\n", "line 1: sense"},
                       PlanText{"noconfig\nsense 146 5 20 0\n", "line 2"},
                       PlanText{"unreadable 20 10\n", "unreadable <firstLBA>"},
@@ -251,20 +271,47 @@ INSTANTIATE_TEST_SUITE_P(
                       PlanText{"nodisc now\n", "unknown fault"},
                       PlanText{"explode\n", "unknown fault"}));
 
-TEST(ImageDrive, FaultFileBesideTheSheet) {
+TEST(ImageDrive, FaultsComeOnlyFromTheFileTheEnvironmentNames) {
   ImageFolder folder;
   const std::string cue = folder.MakePreset("tiny");
   std::string error;
+  // A faults file beside a sheet means nothing to the drive, under either
+  // name: only the file the environment names does.
+  ::unsetenv("TONVIK_FAULTS");
   for (const std::string& name : {cue + ".faults", std::filesystem::path(cue).replace_extension(".faults").string()}) {
-    std::ofstream(name) << "profile 0x000A\n";
+    std::ofstream(name) << "profile 0x000A\nnodisc\n";
     auto transport = ImageTransport::Open(cue, &error);
     ASSERT_TRUE(transport) << error;
-    EXPECT_EQ(transport->plan().profile, 0x000A) << name;
-    std::filesystem::remove(name);
+    EXPECT_EQ(transport->plan().profile, 0x0008) << name;
+    EXPECT_FALSE(transport->plan().no_disc) << name;
   }
-  std::ofstream(cue + ".faults") << "profile\n";
+  const std::string plan = (folder.dir() / "plan").string();
+  ::setenv("TONVIK_FAULTS", plan.c_str(), 1);
+  {
+    auto transport = ImageTransport::Open(cue, &error);  // named, but not there: no faults
+    ASSERT_TRUE(transport) << error;
+    EXPECT_EQ(transport->plan().profile, 0x0008);
+  }
+  std::ofstream(plan) << "profile 0x000A\n";
+  {
+    auto transport = ImageTransport::Open(cue, &error);
+    ASSERT_TRUE(transport) << error;
+    EXPECT_EQ(transport->plan().profile, 0x000A);
+  }
+  // A held read's file: a relative name is beside the plan, an absolute one
+  // stays, spaces and all.
+  std::ofstream(plan) << "hold 1 2 the gate\nhold 3 4 /a folder/gate  \n";
+  auto transport = ImageTransport::Open(cue, &error);
+  ASSERT_TRUE(transport) << error;
+  ASSERT_EQ(transport->plan().holds.size(), 2u);
+  EXPECT_EQ(transport->plan().holds[0].file, (folder.dir() / "the gate").string());
+  EXPECT_EQ(transport->plan().holds[1].file, "/a folder/gate");
+  EXPECT_EQ(transport->plan().holds[1].first, 3);
+  EXPECT_EQ(transport->plan().holds[1].last, 4);
+  std::ofstream(plan) << "profile\n";
   EXPECT_EQ(ImageTransport::Open(cue, &error), nullptr);
-  EXPECT_NE(error.find("tiny.cue.faults: line 1"), std::string::npos) << error;
+  EXPECT_NE(error.find(plan + ": line 1"), std::string::npos) << error;
+  ::unsetenv("TONVIK_FAULTS");
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 // real pipe drained by a test thread, as the rip job does.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <thread>
 
@@ -11,6 +11,7 @@
 #include "cdrom/image_transport.h"
 #include "cdrom/reader_thread.h"
 #include "disc_image.h"
+#include "support/wait_until.h"
 
 namespace tonvik::cdrom {
 namespace {
@@ -23,6 +24,24 @@ struct Extraction {
   int32_t unread = 0;
   int64_t raw = 0;
   bool error = false;
+};
+
+// Passes every command on to the image drive, then runs the test's hook on
+// the thread that sent it.
+class Tap : public ScsiTransport {
+ public:
+  Tap(std::unique_ptr<ScsiTransport> drive, const std::function<void()>& after)
+      : drive_(std::move(drive)), after_(after) {}
+  bool Execute(const uint8_t* cdb, int cdb_length, int direction, void* buffer, uint32_t length,
+               uint32_t timeout_seconds, uint8_t sense[18]) override {
+    const bool sent = drive_->Execute(cdb, cdb_length, direction, buffer, length, timeout_seconds, sense);
+    if (after_) after_();
+    return sent;
+  }
+
+ private:
+  std::unique_ptr<ScsiTransport> drive_;
+  const std::function<void()>& after_;
 };
 
 class TrackReaderTest : public ::testing::Test {
@@ -53,7 +72,7 @@ class TrackReaderTest : public ::testing::Test {
     ASSERT_TRUE(transport) << error;
     transport->plan() = plan;
     counters_ = transport->counters();
-    drive_ = std::make_unique<CdDrive>(std::move(transport));
+    drive_ = std::make_unique<CdDrive>(std::make_unique<Tap>(std::move(transport), after_command_));
   }
   std::string Source(int32_t first, int32_t count) const {
     return bin_.substr(size_t(first) * kSector, size_t(count) * kSector);
@@ -98,6 +117,7 @@ class TrackReaderTest : public ::testing::Test {
   std::string bin_;
   std::vector<int32_t> starts_;
   std::shared_ptr<ImageCounters> counters_;
+  std::function<void()> after_command_;  // run after each command the drive answers; outlives drive_
   std::unique_ptr<CdDrive> drive_;
   std::shared_ptr<ManualResetEvent> pause_ = std::make_shared<ManualResetEvent>(true);
   std::atomic<uint8_t> cancel_{0};
@@ -201,11 +221,14 @@ TEST_F(TrackReaderTest, AOneSectorTrackDeliversOneSector) {
 TEST_F(TrackReaderTest, CancelWhilePausedStopsWithoutReading) {
   MakeDisc({600});
   pause_->Reset();
+  bool waited = false;
   Extraction x = Extract(0, 600, true, [&](ReaderJob&, Extraction&) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // The cancel comes while the reader is known to wait on the pause.
+    waited = tonvik::testing::WaitUntil([&] { return pause_->Waiters() > 0; });
     cancel_ = 1;
     pause_->Set();
   });
+  EXPECT_TRUE(waited) << "the reader never waited on the pause";
   EXPECT_TRUE(x.pcm.empty());
   EXPECT_FALSE(x.error);
   EXPECT_EQ(counters_->sectors_read.load(), 0);
@@ -219,16 +242,21 @@ TEST_F(TrackReaderTest, CancelMidTrackEndsWithinOneSecondOfTheDrivesReading) {
     plan.unreadable.push_back({2000, 2100, 0});
     MakeDisc({5000}, plan);
     cancel_ = 0;
+    // The cancel comes from the reader's own thread as soon as the drive has
+    // delivered 210 sectors (0.7 s of its reading), wherever the machine is.
     int64_t read_at_cancel = 0, calls_at_cancel = 0;
-    Extraction x = Extract(0, 5000, jitter, [&](ReaderJob&, Extraction&) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    after_command_ = [&] {
+      if (cancel_ || counters_->sectors_read.load() < 210) return;
       calls_at_cancel = counters_->read_cd_calls.load();
       read_at_cancel = counters_->sectors_read.load();
       cancel_ = 1;
-    });
-    // Measured in the drive's own time, so a busy machine cannot fail it:
-    // after the cancel the reader finishes the request under way and asks
-    // for nothing more than one second (300 sectors) of this drive's reading.
+    };
+    Extraction x = Extract(0, 5000, jitter);
+    after_command_ = nullptr;
+    ASSERT_EQ(cancel_.load(), 1) << "the drive never reached the point of the cancel";
+    // Measured in the drive's own reading: after the cancel the reader
+    // finishes the request under way and asks for nothing more than one
+    // second (300 sectors) of this drive's reading.
     EXPECT_LE(counters_->sectors_read.load() - read_at_cancel, 300);
     EXPECT_LE(counters_->read_cd_calls.load() - calls_at_cancel, 12);
     EXPECT_LT(x.pcm.size(), 5000 * kSector);

@@ -30,19 +30,14 @@
 #include "widgets/dialog_units.h"
 #include "widgets/help_support.h"
 #include "widgets/theme.h"
+#include "support/test_app.h"
 
 namespace tonvik {
 namespace {
 
 using testing::TempHives;
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "config_dialog_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
+using testing::App;
 
 const std::string kUser =
     "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Quellbrook\\vandral]\n";
@@ -160,7 +155,7 @@ TEST_F(ConfigDialogTest, TabReachesTheCheckedNamingChoiceAndArrowsChangeIt) {
   CMainDlg dialog;
   dialog.show();
   dialog.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog, 120000));
   auto focus = [] { return QApplication::focusWidget(); };
   const std::pair<Qt::Key, QWidget*> steps[] = {
       {Qt::Key_Tab, dialog.autoLoadBox()},   {Qt::Key_Tab, dialog.cddbLink()},
@@ -401,12 +396,12 @@ TEST_F(ConfigDialogTest, HelpButtonLinksAndF1OpenTheConfigurationContext) {
   {
     CMainDlg dialog;
     dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog, 120000));
     QTest::mouseClick(dialog.helpButton(), Qt::LeftButton);
     QTest::mouseClick(dialog.cddbLink(), Qt::LeftButton);
     QTest::mouseClick(dialog.namingLink(), Qt::LeftButton);
     dialog.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog, 120000));
     QTest::keyClick(&dialog, Qt::Key_F1);
   }
   CHelpSupport::SetOpener(nullptr);

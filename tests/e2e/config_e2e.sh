@@ -6,10 +6,7 @@
 STAGE="$1"
 TOOLS="$2"
 source "$(dirname "$0")/lib.sh"
-sandbox_setup
-xvfb_start
-music="$XDG_MUSIC_DIR"
-mkdir -p "$music"
+e2e_start
 hive="$XDG_CONFIG_HOME/Quellbrook/user.reg"
 
 [ -x "$APPDIR/config" ] || fail "no config beside vandral in $APPDIR"
@@ -17,24 +14,22 @@ hive="$XDG_CONFIG_HOME/Quellbrook/user.reg"
 
 has() { grep -qxF "$1" "$hive" || fail "the hive lacks $1: $(cat "$hive")"; }
 
-# Presses one key at a time, the way a person does: the dialog catches up
-# (its idle update) between two keys.
-keys() {
-  local id="$1"; shift
-  for k in "$@"; do press "$id" "$k"; sleep 0.1; done
-}
+# The dialog keeps the custom template's box enabled exactly while "Custom"
+# is checked, but only once it is idle, so keys that arrive together could
+# outrun it: the sequences below change the naming choice last, just before
+# the key that ends the dialog, and never Tab past the box afterwards.
 
-# 1. First start, nothing stored: "Custom" shows the default template. The
-#    keys: Tab to the auto-load box and Space; Tab over the help link to the
-#    checked naming button ("Custom") and Up to "(TrackNo) Title"; Tab past
-#    the now disabled edit box, the help link and three check boxes to
-#    "Force CBR" and Space; Return for OK.
+# 1. First start, nothing stored: "Custom" is checked and its box enabled.
+#    The keys: Tab to the auto-load box and Space; Tab over the help link to
+#    the checked naming button ("Custom"), on past the box, the help link and
+#    three check boxes to "Force CBR" and Space; Shift+Tab the six steps back
+#    to "Custom" and Up to "(TrackNo) Title"; Return for OK.
 "$STAGE/bin/tonvik-config" 2>"$SANDBOX/err" &
 pid=$!
 win="$(wait_window '^Tonvik configuration$')" || fail "no configuration dialog"
-sleep 0.5
-keys "$win" Tab space Tab Tab Up Tab Tab Tab Tab Tab space Return
-wait_exit "$pid" 20
+press "$win" Tab space Tab Tab Tab Tab Tab Tab Tab Tab space \
+  shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab Up Return
+wait_exit "$pid"
 [ "$EXIT_CODE" = 1 ] || fail "exit code $EXIT_CODE after OK"
 has '"CDDBAutoConfig"=dword:00000001'
 has '"CDDBServer"="http://musicbrainz.org/ws/2/"'
@@ -45,14 +40,17 @@ has '"EjectWhenDone"=dword:00000000'
 has '"BeepWhenDone"=dword:00000000'
 has '"OpenFolderWhenDone"=dword:00000000'
 
-# 2. Changes, then Escape: exit 2 and every value as it was.
+# 2. Changes, then Escape: exit 2 and every value as it was. "(TrackNo)
+#    Title" is checked now, its box disabled: Tab and Space clear auto-load,
+#    Tab on over the checked naming button, the help link to "Eject" and
+#    Space, to "Open destination folder" and Space; Shift+Tab the three steps
+#    back to the naming button and Down to "Custom"; Escape.
 cp "$hive" "$SANDBOX/before.reg"
 "$STAGE/bin/tonvik-config" 2>"$SANDBOX/err" &
 pid=$!
 win="$(wait_window '^Tonvik configuration$')" || fail "no configuration dialog the second time"
-sleep 0.5
-keys "$win" Tab space Tab Tab Down Tab Tab space Tab space Escape
-wait_exit "$pid" 20
+press "$win" Tab space Tab Tab Tab Tab space Tab space shift+Tab shift+Tab shift+Tab Down Escape
+wait_exit "$pid"
 [ "$EXIT_CODE" = 2 ] || fail "exit code $EXIT_CODE after Escape"
 cmp -s "$hive" "$SANDBOX/before.reg" || fail "Escape changed the hive: $(diff "$SANDBOX/before.reg" "$hive")"
 
@@ -65,29 +63,32 @@ titles=("Þú & ég" "Дорога домой (live)" "夜明け")
 startup_lines 6 'D:\' | "$APPDIR/vandral" 2>"$SANDBOX/err" &
 pid=$!
 win="$(wait_window '^Tonvik$')" || fail "no Format dialog"
-wait_loaded 1
+lookup_answer "$pid" "$win" 1
 press "$win" Return
-wait_exit "$pid" 60
+wait_exit "$pid" 300
 [ "$EXIT_CODE" = 1 ] || fail "exit code $EXIT_CODE after the job ($(cat "$SANDBOX/err"))"
 for t in 1 2 3; do
   f="$music/(0$t) ${titles[$((t - 1))]}.flac"
   [ -f "$f" ] || fail "missing $f; there are: $(ls "$music")"
 done
 
-# Configure, the third button down the right edge (dialog units 241,48 21x19
-# of 267x85), opens the installed configuration dialog; Escape closes both.
+# Configure, third in the Format dialog's keyboard order after Accept and
+# Cancel, opens the installed configuration dialog; Escape closes both. The
+# lookup has disabled the dialog meanwhile, which takes the focus from Accept
+# (unless the dialog only becomes active now and gives it to Accept again),
+# and has taken the finished link out of the order: from either, Shift+Tab
+# lands on the preset list, the last control now, and Tab comes round to
+# Accept, then Cancel and Configure; Space presses it.
 startup_lines 6 'D:\' | "$APPDIR/vandral" 2>"$SANDBOX/err" &
 pid=$!
 win="$(wait_window '^Tonvik$')" || fail "no Format dialog the second time"
-wait_loaded 2
-eval "$(xdotool getwindowgeometry --shell "$win")"
-xdotool mousemove --window "$win" $((WIDTH * 251 / 267)) $((HEIGHT * 57 / 85)) click 1
+lookup_answer "$pid" "$win" 2
+press "$win" shift+Tab Tab Tab Tab space
 cfg="$(wait_window '^Tonvik configuration$')" || fail "Configure did not start the configuration dialog"
-sleep 0.5
 press "$cfg" Escape
-for _ in $(seq 50); do xdotool search --onlyvisible --name '^Tonvik configuration$' >/dev/null 2>&1 || break; sleep 0.1; done
+wait_gone "$cfg" || fail "Escape did not close the configuration dialog"
 press "$win" Escape
-wait_exit "$pid" 30
+wait_exit "$pid"
 [ "$EXIT_CODE" = 2 ] || fail "exit code $EXIT_CODE after Escape in the Format dialog"
 
 # 4. The menu entry.

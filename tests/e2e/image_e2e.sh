@@ -8,10 +8,7 @@
 STAGE="$1"
 TOOLS="$2"
 source "$(dirname "$0")/lib.sh"
-sandbox_setup
-xvfb_start
-music="$XDG_MUSIC_DIR"
-mkdir -p "$music"
+e2e_start
 
 # The source audio: three tracks of 4, 3 and 5 seconds (300, 225, 375 sectors).
 lengths=(4 3 5)

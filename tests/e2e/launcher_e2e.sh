@@ -5,10 +5,7 @@
 STAGE="$1"
 TOOLS="$2"
 source "$(dirname "$0")/lib.sh"
-sandbox_setup
-xvfb_start
-music="$XDG_MUSIC_DIR"
-mkdir -p "$music"
+e2e_start
 
 # 1. tonvik --format flac album.cue: a sheet the Drives key does not know yet.
 lengths=(2 1)
@@ -20,7 +17,7 @@ DISC_CUE="$cue"
 pid=$!
 win="$(wait_window '^Tonvik$')" || fail "no Format dialog"
 press "$win" Return
-wait_exit "$pid" 60; code=$EXIT_CODE
+wait_exit "$pid"; code=$EXIT_CODE
 [ "$code" = 1 ] || fail "exit code $code after the job ($(cat "$SANDBOX/err"))"
 for t in 1 2; do
   f="$music/Track 0$t.flac"

@@ -23,6 +23,15 @@ Windows Registry Editor Version 5.00
 REG
 }
 
+# The start most scripts share: the sandbox, an X server of its own and an
+# empty music folder ($music).
+e2e_start() {
+  sandbox_setup
+  xvfb_start
+  music="$XDG_MUSIC_DIR"
+  mkdir -p "$music"
+}
+
 sandbox_cleanup() {
   if [ -n "${MB_SERVER_PID:-}" ]; then
     kill "$MB_SERVER_PID" 2>/dev/null || true
@@ -35,60 +44,94 @@ sandbox_cleanup() {
   [ -n "${SANDBOX:-}" ] && rm -rf "$SANDBOX"
 }
 
-# Starts an X server of our own; it picks a free display itself (-displayfd) and
-# never resets when its last client goes (a reset refuses connections meanwhile).
+# Starts an X server of our own; it picks a free display itself (-displayfd),
+# writes the number once it accepts connections, and never resets when its
+# last client goes (a reset refuses connections meanwhile).
 xvfb_start() {
   local fifo="$SANDBOX/displayfd"
   mkfifo "$fifo"
   Xvfb -displayfd 3 -noreset -screen 0 1280x800x24 -nolisten tcp 3>"$fifo" >"$SANDBOX/xvfb.log" 2>&1 &
   XVFB_PID=$!
   local d=""
-  read -r -t 20 d <"$fifo" || true
+  read -r -t 120 d <"$fifo" || true
   [ -n "$d" ] || fail "cannot start Xvfb: $(cat "$SANDBOX/xvfb.log")"
   export DISPLAY=":$d" QT_QPA_PLATFORM=xcb
-  for _ in $(seq 50); do
-    if xdpyinfo >/dev/null 2>&1; then
-      # Still ours and still there a moment later (not a server on its way out).
-      sleep 0.3
-      kill -0 "$XVFB_PID" 2>/dev/null && xdpyinfo >/dev/null 2>&1 && return 0
-    fi
-    sleep 0.1
-  done
-  fail "Xvfb on $DISPLAY does not answer: $(cat "$SANDBOX/xvfb.log")"
+  xdpyinfo >/dev/null 2>&1 && kill -0 "$XVFB_PID" 2>/dev/null || fail "Xvfb on $DISPLAY does not answer: $(cat "$SANDBOX/xvfb.log")"
 }
 
-# Waits for a visible window whose name matches, prints its id.
+# Waits for a visible window whose name matches and that is none of the ids
+# given after the bound (seconds, only a failure bound); prints its id.
 wait_window() {
-  local name="$1" timeout="${2:-20}" id=""
-  for _ in $(seq $((timeout * 10))); do
-    id="$(xdotool search --onlyvisible --name "$name" 2>/dev/null | head -n1 || true)"
-    [ -n "$id" ] && { echo "$id"; return 0; }
+  local name="$1" bound="${2:-120}" id=""
+  shift 2 2>/dev/null || shift $#
+  local deadline=$((SECONDS + bound))
+  while [ "$SECONDS" -lt "$deadline" ]; do
+    # --sync blocks until a matching window is visible.
+    for id in $(timeout "$((deadline - SECONDS + 1))" xdotool search --sync --onlyvisible --name "$name" 2>/dev/null); do
+      case " $* " in *" $id "*) ;; *) echo "$id"; return 0 ;; esac
+    done
+    sleep 0.1  # only windows we are to pass over are up: look again
+  done
+  return 1
+}
+
+# Runs the command until it succeeds; false once the bound (seconds, only a
+# failure bound) has passed without.
+wait_for() {
+  local bound="$1"; shift
+  local deadline=$((SECONDS + bound))
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.1
+  done
+}
+
+# Waits until the window is no longer on screen (hidden or gone).
+wait_gone() {
+  local id="$1" bound="${2:-120}"
+  local deadline=$((SECONDS + bound))
+  while xwininfo -id "$id" 2>/dev/null | grep -q "Map State: IsViewable"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.1
+  done
+}
+
+# Waits for a visible window of the process that is none of the given ids;
+# prints its id.
+wait_window_of() {
+  local pid="$1" bound="$2" id=""
+  shift 2
+  local deadline=$((SECONDS + bound))
+  while [ "$SECONDS" -lt "$deadline" ]; do
+    for id in $(xdotool search --onlyvisible --pid "$pid" 2>/dev/null); do
+      case " $* " in *" $id "*) ;; *) echo "$id"; return 0 ;; esac
+    done
     sleep 0.1
   done
   return 1
 }
 
-# Gives the window the keyboard focus and presses the keys, as a person would.
+# Gives the window the keyboard focus and presses the keys, as a person
+# would. The keys are read by the program in order after the focus change.
 press() {
   local id="$1"; shift
-  xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
-  sleep 0.2
+  xdotool windowfocus --sync "$id" || fail "cannot give window $id the focus"
   xdotool key --clearmodifiers "$@"
 }
 
 # Waits for a child process of this shell; its exit code lands in EXIT_CODE.
 wait_exit() {
-  local pid="$1" timeout="${2:-30}"
-  for _ in $(seq $((timeout * 10))); do
-    if ! kill -0 "$pid" 2>/dev/null; then
-      EXIT_CODE=0
-      wait "$pid" || EXIT_CODE=$?
-      return 0
+  local pid="$1" bound="${2:-120}"
+  local deadline=$((SECONDS + bound))
+  while kill -0 "$pid" 2>/dev/null; do
+    if [ "$SECONDS" -ge "$deadline" ]; then
+      kill "$pid" 2>/dev/null || true
+      fail "process $pid did not exit within ${bound}s"
     fi
     sleep 0.1
   done
-  kill "$pid" 2>/dev/null || true
-  fail "process $pid did not exit within ${timeout}s"
+  EXIT_CODE=0
+  wait "$pid" || EXIT_CODE=$?
 }
 
 # UTF-16LE start-up lines from arguments, each ended by LF.
@@ -132,33 +175,35 @@ decoded_pcm() { ffmpeg -v error -i "$1" -f s16le -acodec pcm_s16le -; }
 
 # The loopback web service in place of MusicBrainz, as http_proxy: any disc
 # ID gets two releases, the first a three-track album (tests/lookup/ws2).
-# Stopped with the sandbox.
+# The answer for the disc waits until $SANDBOX/gate exists (lookup_answer),
+# so a test knows the lookup is under way. Stopped with the sandbox.
 LOOKUP_RELEASE="00000000-0000-4000-8000-000000000001"
 lookup_server_start() {
   local docs
   docs="$(cd "$(dirname "${BASH_SOURCE[0]}")/../lookup/ws2" && pwd)"
   cat > "$SANDBOX/routes" <<ROUTES
-* 200 $docs/discid.xml
+* gate $SANDBOX/gate $docs/discid.xml
 /ws/2/release/$LOOKUP_RELEASE 200 $docs/release-album.xml
 /ws/2/release/00000000-0000-4000-8000-000000000002 200 $docs/release-second.xml
 ROUTES
   "$TOOLS/mbserver/mb_loopback_server" "$SANDBOX/routes" "$SANDBOX/port" "$SANDBOX/requests" &
   MB_SERVER_PID=$!
-  for _ in $(seq 100); do [ -s "$SANDBOX/port" ] && break; sleep 0.1; done
-  [ -s "$SANDBOX/port" ] || fail "the loopback server did not start"
+  wait_for 120 test -s "$SANDBOX/port" || fail "the loopback server did not start"
   export http_proxy="http://127.0.0.1:$(cat "$SANDBOX/port")"
 }
 
-# Waits until the service has answered the release request the n-th time and
-# the dialog had a moment to come back.
-wait_loaded() {
-  for _ in $(seq 300); do
-    local n
-    n="$(grep -c "^done .*/ws/2/release/$LOOKUP_RELEASE" "$SANDBOX/requests" 2>/dev/null || true)"
-    [ "${n:-0}" -ge "$1" ] && { sleep 1; return 0; }
-    sleep 0.1
-  done
-  fail "the lookup never fetched the release"
+# The lookup of the ripper (process $1, Format dialog $2): waits for its
+# loading window, lets the service answer, and waits for the window to go,
+# which happens as the lookup ends and gives the dialog back. The release
+# must then have been asked for the n-th time ($3).
+lookup_answer() {
+  local pid="$1" dialog="$2" n="$3" loading asked
+  loading="$(wait_window_of "$pid" 120 "$dialog")" || fail "no loading window for lookup $n"
+  touch "$SANDBOX/gate"
+  wait_gone "$loading" || fail "the loading window of lookup $n stayed"
+  rm -f "$SANDBOX/gate"
+  asked="$(grep -c "^[^d].*/ws/2/release/$LOOKUP_RELEASE" "$SANDBOX/requests" || true)"
+  [ "${asked:-0}" -ge "$n" ] || fail "lookup $n did not fetch the release"
 }
 
 # Starts the installed vandral with the start-up lines (format, paths...),
@@ -170,6 +215,6 @@ rip_accepting() {
   local pid=$! win
   win="$(wait_window '^Tonvik$')" || fail "no Format dialog for $what"
   press "$win" Return
-  wait_exit "$pid" 60
+  wait_exit "$pid" 300
   [ "$EXIT_CODE" = 1 ] || fail "exit code $EXIT_CODE for $what ($(cat "$SANDBOX/err"))"
 }

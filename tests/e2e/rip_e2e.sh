@@ -6,21 +6,20 @@
 STAGE="$1"
 TOOLS="$2"
 source "$(dirname "$0")/lib.sh"
-sandbox_setup
-xvfb_start
-music="$XDG_MUSIC_DIR"
-mkdir -p "$music"
+e2e_start
+# The image drive's faults, while the file exists (only tests set this).
+export TONVIK_FAULTS="$SANDBOX/disc.faults"
 
 # 1. FLAC, three tracks; track 2 has unreadable sectors, so the job ends with
 #    an error list that says so, and the file is kept.
 lengths=(2 3 2)
 make_disc "${lengths[@]}"
-echo "unreadable 200 204" > "$DISC_CUE.faults"
+echo "unreadable 200 204" > "$TONVIK_FAULTS"
 startup_lines 6 'D:\' | "$APPDIR/vandral" 2>"$SANDBOX/err" &
 pid=$!
 win="$(wait_window '^Tonvik$')" || fail "no Format dialog"
 press "$win" Return
-errors="$(wait_window '^Tonvik 1.13$' 60)" || fail "no error list at the end of the job"
+errors="$(wait_window '^Tonvik 1.13$')" || fail "no error list at the end of the job"
 press "$errors" Return
 wait_exit "$pid"; code=$EXIT_CODE
 [ "$code" = 1 ] || fail "exit code $code after the job, expected 1 ($(cat "$SANDBOX/err"))"
@@ -31,7 +30,7 @@ for t in 1 3; do
 done
 [ -f "$music/Track 02.flac" ] || fail "the damaged track's file was not kept"
 [ "$(decoded_pcm "$music/Track 02.flac" | wc -c)" = $((3 * 75 * 2352)) ] || fail "track 2 has the wrong length"
-rm -f "$DISC_CUE.faults"
+rm -f "$TONVIK_FAULTS"
 
 # 2. WAV: the data chunk is the disc's audio.
 rm -rf "$music"/*
@@ -65,23 +64,31 @@ for t in 1 2 3; do
   [ $((samples - want)) -le 2048 ] && [ $((want - samples)) -le 2048 ] || fail "$f: $samples samples, $want expected"
 done
 
-# 3. Escape in the progress dialog cancels: "Canceled." in the list, no file left.
+# 3. Escape in the progress dialog cancels: "Canceled." in the list, no file
+#    left. The drive stands still at sector 100 until the test lets it go on,
+#    so the job is under way and cannot end before the keys come: Alt+P
+#    pauses it ("[paused]" in the caption), the drive goes on as far as the
+#    pause lets it, and Escape cancels.
 rm -rf "$music"/*
-echo "speed 75" > "$DISC_CUE.faults"  # real time: 7 seconds for the disc
+echo "hold 100 199 $SANDBOX/go" > "$TONVIK_FAULTS"
 startup_lines 6 'D:\' | "$APPDIR/vandral" 2>"$SANDBOX/err" &
 pid=$!
-win="$(wait_window '^Tonvik$')" || fail "no Format dialog before the cancel"
-press "$win" Return
-sleep 1.5
+format="$(wait_window '^Tonvik$')" || fail "no Format dialog before the cancel"
+press "$format" Return
+wait_gone "$format" || fail "the Format dialog stayed after Return"
 progress="$(wait_window '^Tonvik$')" || fail "no progress dialog"
+press "$progress" alt+p
+paused="$(wait_window '^Tonvik \[paused\]$')" || fail "Alt+P did not pause the job"
+[ "$paused" = "$progress" ] || fail "another window than the progress dialog says it is paused"
+touch "$SANDBOX/go"
 press "$progress" Escape
-errors="$(wait_window '^Tonvik 1.13$' 20)" || fail "no error list after the cancel"
+errors="$(wait_window '^Tonvik 1.13$')" || fail "no error list after the cancel"
 press "$errors" Return
 wait_exit "$pid"; code=$EXIT_CODE
 [ "$code" = 1 ] || fail "exit code $code after the cancel"
 left="$(find "$music" -type f | wc -l)"
 [ "$left" = 0 ] || fail "files left after the cancel: $(find "$music" -type f)"
-rm -f "$DISC_CUE.faults"
+rm -f "$TONVIK_FAULTS" "$SANDBOX/go"
 
 # 4. A data-only disc is refused at start-up.
 "$TOOLS/discimage/make_disc_image" data "$SANDBOX/disc/data.cue"

@@ -133,7 +133,13 @@ TEST(VersionRules, ComponentsAndSystem) {
 }
 
 TEST(SetupChecks, AdministratorIsTheEffectiveRoot) {
-  EXPECT_EQ(IsAdministrator(), ::geteuid() == 0);
+  // Whoever runs the test: root is the administrator, any other user is not.
+  struct User {
+    uid_t effective;
+    bool administrator;
+  } users[] = {{0, true}, {1, false}, {1000, false}, {65534, false}};
+  for (const User& u : users) EXPECT_EQ(IsAdministrator(u.effective), u.administrator) << u.effective;
+  EXPECT_EQ(IsAdministrator(), IsAdministrator(::geteuid()));  // this process: its effective id
   // A native 64-bit build is never a 32-bit process on a 64-bit kernel.
   if (sizeof(void*) == 8) {
     EXPECT_FALSE(IsWow64Process());

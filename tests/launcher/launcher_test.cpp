@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -34,13 +35,21 @@ std::string Slurp(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// The first letter the launcher may take on this machine: no value in the
-// Drives key and no CD device of its own.
-char16_t FirstFreeLetter(const std::vector<char16_t>& mapped = {}) {
-  for (char16_t l = u'D'; l <= u'Z'; ++l) {
-    if (std::find(mapped.begin(), mapped.end(), l) != mapped.end()) continue;
-    if (!fs::exists("/dev/sr" + std::to_string(l - u'D'))) return l;
-  }
+// The value of a letter in the Drives key, "" without one.
+std::string DriveValue(char16_t letter) {
+  auto key = reg::Key::Open(reg::Root::CurrentUser, kDrives);
+  if (!key) return "";
+  auto value = key->QueryString(std::u16string(1, letter));
+  return value ? ToUtf8(*value) : "";
+}
+
+// The letter the Drives key gives the path (0 for none). Which letter the
+// launcher takes depends on the CD devices of the machine; the process-level
+// tests read it from the key, LetterFor's rules are checked with a device
+// list of the test's own.
+char16_t MappedLetter(const fs::path& path) {
+  for (char16_t l = u'D'; l <= u'Z'; ++l)
+    if (DriveValue(l) == fs::canonical(path).string()) return l;
   return 0;
 }
 
@@ -80,9 +89,10 @@ class LauncherTest : public ::testing::Test {
 };
 
 TEST_F(LauncherTest, WritesTheStartUpLinesOfEachFormatAndTrackSelection) {
-  const char16_t free_letter = FirstFreeLetter();
-  ASSERT_NE(free_letter, 0);
-  const std::u16string root = Letter(free_letter);
+  ASSERT_EQ(Run(Q(cue_)).code, 0);
+  const char16_t letter = MappedLetter(cue_);
+  ASSERT_NE(letter, 0) << "the sheet was given no letter";
+  const std::u16string root = Letter(letter);
   struct Case {
     std::string args;
     std::u16string lines;
@@ -109,8 +119,8 @@ TEST_F(LauncherTest, WritesTheStartUpLinesOfEachFormatAndTrackSelection) {
 }
 
 TEST_F(LauncherTest, RemembersTheFormatAndPassesTheRippersExitCode) {
-  const std::u16string root = Letter(FirstFreeLetter());
   Result r = Run(Q(cue_));
+  const std::u16string root = Letter(MappedLetter(cue_));
   EXPECT_EQ(r.record, Utf16(u"6\n" + root + u"\n\n")) << "FLAC the first time";
   r = Run("--format ogg " + Q(cue_), 1);
   EXPECT_EQ(r.code, 1);
@@ -125,34 +135,74 @@ TEST_F(LauncherTest, ReusesTheLetterOfAPathAndKeepsEveryOtherValue) {
   ASSERT_TRUE(drives);
   drives->SetString(u"D", u"/home/someone/else.cue");
   drives->SetString(u"Z", u"/dev/whatever");
-  const char16_t first = FirstFreeLetter({u'D', u'Z'});
-  const char16_t second = FirstFreeLetter({u'D', u'Z', first});
   const Result a = Run(Q(cue_));
+  const char16_t first = MappedLetter(cue_);
   const Result b = Run(Q(other_));
+  const char16_t second = MappedLetter(other_);
   const Result again = Run(Q(cue_));
   // The path is stored resolved, so the same sheet by another name is the
   // same drive.
   const Result relative = Run("'" + (cue_.parent_path() / "." / cue_.filename()).string() + "'");
+  ASSERT_NE(first, 0);
+  ASSERT_NE(second, 0);
+  // Two new letters between the taken ones, the first sheet's before the second's.
+  EXPECT_GT(first, u'D');
+  EXPECT_LT(first, second);
+  EXPECT_LT(second, u'Z');
   EXPECT_EQ(a.record, Utf16(u"6\n" + Letter(first) + u"\n\n"));
   EXPECT_EQ(b.record, Utf16(u"6\n" + Letter(second) + u"\n\n"));
   EXPECT_EQ(again.record, a.record);
   EXPECT_EQ(relative.record, a.record);
-  auto read = [&](char16_t letter) {
-    uint32_t type = 0;
-    std::vector<uint8_t> data;
-    reg::Key::Open(reg::Root::CurrentUser, kDrives)->Query(std::u16string(1, letter), &type, &data);
-    std::u16string text;
-    for (size_t i = 0; i + 1 < data.size(); i += 2) text += char16_t(data[i] | data[i + 1] << 8);
-    while (!text.empty() && text.back() == 0) text.pop_back();
-    return ToUtf8(text);
+  EXPECT_EQ(DriveValue(u'D'), "/home/someone/else.cue");
+  EXPECT_EQ(DriveValue(u'Z'), "/dev/whatever");
+  EXPECT_EQ(DriveValue(first), fs::canonical(cue_).string());
+  EXPECT_EQ(DriveValue(second), fs::canonical(other_).string());
+}
+
+// The choice of a letter against CD devices the test decides on.
+TEST_F(LauncherTest, ALetterIsTakenFromDPastValuesAndDevices) {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<char16_t, std::u16string>> values;  // in the Drives key before
+    std::vector<std::string> devices;                         // present
+    std::string path;
+    char16_t letter;  // 0: none
+    bool written;     // the path became the letter's value
   };
-  EXPECT_EQ(read(u'D'), "/home/someone/else.cue");
-  EXPECT_EQ(read(u'Z'), "/dev/whatever");
-  EXPECT_EQ(read(first), fs::canonical(cue_).string());
-  EXPECT_EQ(read(second), fs::canonical(other_).string());
+  const std::string sheet = "/music/album.cue";
+  std::vector<std::string> every_device;
+  for (int n = 0; n <= u'Z' - u'D'; ++n) every_device.push_back("/dev/sr" + std::to_string(n));
+  const Case cases[] = {
+      {"nothing there: D", {}, {}, sheet, u'D', true},
+      {"two drives: past them", {}, {"/dev/sr0", "/dev/sr1"}, sheet, u'F', true},
+      {"a drive with a gap after it", {}, {"/dev/sr0", "/dev/sr2"}, sheet, u'E', true},
+      {"D and E mapped", {{u'D', u"/x.cue"}, {u'E', u"/y.cue"}}, {}, sheet, u'F', true},
+      {"D mapped, E a drive", {{u'D', u"/x.cue"}}, {"/dev/sr1"}, sheet, u'F', true},
+      {"the path's own letter", {{u'G', u"/music/album.cue"}}, {"/dev/sr0"}, sheet, u'G', false},
+      {"a device by its default letter", {}, {"/dev/sr0", "/dev/sr1"}, "/dev/sr1", u'E', false},
+      {"every letter a drive", {}, every_device, sheet, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempHives hives;
+    auto drives = reg::Key::Create(reg::Root::CurrentUser, kDrives);
+    ASSERT_TRUE(drives);
+    for (const auto& [letter, value] : c.values) drives->SetString(std::u16string(1, letter), value);
+    const auto present = [&](const std::string& device) {
+      return std::find(c.devices.begin(), c.devices.end(), device) != c.devices.end();
+    };
+    EXPECT_EQ(LetterFor(c.path, present), c.letter);
+    size_t values = 0;
+    for (char16_t l = u'D'; l <= u'Z'; ++l) values += !DriveValue(l).empty();
+    EXPECT_EQ(values, c.values.size() + (c.written ? 1 : 0));
+    if (c.written) EXPECT_EQ(DriveValue(c.letter), c.path);
+    for (const auto& [letter, value] : c.values) EXPECT_EQ(DriveValue(letter), ToUtf8(value));  // kept
+  }
 }
 
 TEST_F(LauncherTest, RefusesWhatItCannotRipWithAClearMessage) {
+  // A device name no machine has.
+  const std::string missing_device = "tonvik-test-no-drive-" + std::to_string(::getpid());
   const fs::path text = hives_.root() / "notes.txt";
   std::ofstream(text) << "hello";
   struct Case {
@@ -160,7 +210,7 @@ TEST_F(LauncherTest, RefusesWhatItCannotRipWithAClearMessage) {
     std::string message;
   } cases[] = {
       {"/no/such/album.cue", "tonvik: /no/such/album.cue: No such file or directory\n"},
-      {"cdda://sr97", "tonvik: cdda://sr97: No such file or directory\n"},
+      {"cdda://" + missing_device, "tonvik: cdda://" + missing_device + ": No such file or directory\n"},
       {Q(text), "tonvik: " + text.string() + ": not a CD drive or a CUE sheet\n"},
       {Q(hives_.root()), "tonvik: " + hives_.root().string() + ": not a CD drive or a CUE sheet\n"},
       {"--format aac " + Q(cue_), "tonvik: unknown format \"aac\" (wav, mp3, wma, ogg, ape or flac)\n"},

@@ -1,14 +1,17 @@
 // Conversions, the system error texts, pipes and the event.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <thread>
+#include <vector>
 
 #include "platform/event.h"
 #include "platform/pipe.h"
 #include "platform/syserror.h"
 #include "platform/text.h"
 #include "platform/utf16_reader.h"
+#include "support/wait_until.h"
 
 namespace tonvik {
 namespace {
@@ -43,13 +46,20 @@ TEST(Pipe, CarriesBytesAndFailsTheWriteOnceTheReaderIsGone) {
 TEST(ManualResetEvent, WakesEveryWaiterAndStaysSignalled) {
   ManualResetEvent event(false);
   EXPECT_FALSE(event.WaitFor(std::chrono::milliseconds(10)));
-  int woken = 0;
-  std::thread a([&] { event.Wait(); ++woken; });
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(event.Waiters(), 0);
+  std::atomic<int> woken{0};
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 3; ++i) waiters.emplace_back([&] { event.Wait(); ++woken; });
+  waiters.emplace_back([&] { woken += event.WaitFor(std::chrono::hours(1)) ? 1 : 0; });
+  // Every one of them is blocked on the event before it is set.
+  ASSERT_TRUE(testing::WaitUntil([&] { return event.Waiters() == 4; }));
+  EXPECT_EQ(woken.load(), 0);
   event.Set();
-  a.join();
-  EXPECT_EQ(woken, 1);
+  for (auto& t : waiters) t.join();
+  EXPECT_EQ(woken.load(), 4);
+  EXPECT_EQ(event.Waiters(), 0);
   EXPECT_TRUE(event.WaitFor(std::chrono::milliseconds(0)));
+  event.Wait();  // signalled: returns at once
   event.Reset();
   EXPECT_FALSE(event.IsSet());
 }

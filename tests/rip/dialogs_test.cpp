@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "cdrom/disc_check.h"
 #include "core/settings.h"
@@ -34,6 +35,7 @@
 #include "support/temp_hives.h"
 #include "widgets/command_link.h"
 #include "widgets/help_support.h"
+#include "support/test_app.h"
 
 namespace tonvik {
 namespace {
@@ -41,13 +43,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempHives;
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "dialogs_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
+using testing::App;
 
 const std::string kUser = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Quellbrook\\vandral]\n";
 
@@ -58,6 +54,27 @@ int32_t StoredDword(const char16_t* name) {
   if (!key || !key->Query(name, &type, &d) || d.size() != 4) return -1;
   return int32_t(d[0] | d[1] << 8 | d[2] << 16 | uint32_t(d[3]) << 24);
 }
+
+// Acts once on the first modal window of type T that comes up, whenever that
+// is: a timer of the running event loop (exec's, or a nested one) looks for it.
+template <typename T>
+class OnModal {
+ public:
+  explicit OnModal(std::function<void(T*)> act) : act_(std::move(act)) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      auto* window = qobject_cast<T*>(QApplication::activeModalWidget());
+      if (!window || !window->isVisible()) return;
+      timer_.stop();
+      act_(window);
+    });
+    timer_.start(10);
+  }
+  bool Done() const { return !timer_.isActive(); }
+
+ private:
+  std::function<void(T*)> act_;
+  QTimer timer_;
+};
 
 class DialogTest : public ::testing::Test {
  protected:
@@ -186,7 +203,7 @@ TEST_F(DialogTest, FormatDialogCancelEndsWithTwoAndTheLinkWorksOnce) {
   // No TOC in this process: the lookup fails at once.
   QSignalSpy finished(&dialog, &FormatDialog::lookupFinished);
   QTest::mouseClick(dialog.lookupLink(), Qt::LeftButton);
-  ASSERT_TRUE(finished.wait(10000));
+  ASSERT_TRUE(finished.wait(120000));
   EXPECT_TRUE(dialog.lookupDone());
   EXPECT_EQ(dialog.lookupLink()->text(), QStringLiteral("Information for your disc was not loaded"));
   QTest::mouseClick(dialog.lookupLink(), Qt::LeftButton);  // ignored
@@ -199,9 +216,7 @@ TEST_F(DialogTest, FolderBrowserCheckBoxesAreStoredEvenWhenTheBrowserIsCancelled
   FormatDialog dialog(Session(6));
   dialog.show();
   bool seen = false;
-  QTimer::singleShot(200, [&] {
-    auto* browser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    ASSERT_NE(browser, nullptr);
+  OnModal<QFileDialog> when_open([&](QFileDialog* browser) {
     auto* album = browser->findChild<QCheckBox*>(QStringLiteral("album_subfolder"));
     auto* artist = browser->findChild<QCheckBox*>(QStringLiteral("artist_subfolder"));
     ASSERT_TRUE(album && artist);
@@ -227,37 +242,40 @@ class ProgressTest : public DialogTest {
     fs::create_directories(cue.parent_path());
     std::string error;
     ASSERT_TRUE(discimage::WriteDiscImage(cue.string(), {{discimage::ImageTrack::Audio, 75 * 8, discimage::ImageTrack::Music}}, false, &error));
-    std::ofstream(cue.string() + ".faults") << "speed 150\n";  // 2x: four seconds
+    // The drive stands still at sector 100 until the test lets it go on, so
+    // the job is under way, and cannot end, while the test clicks.
+    std::ofstream(cue.string() + ".faults") << "hold 100 199 go\n";
+    ::setenv("TONVIK_FAULTS", (cue.string() + ".faults").c_str(), 1);
     reg::Key::Create(reg::Root::CurrentUser, u"Software\\Quellbrook\\vandral\\Drives")
         ->SetString(u"D", cue.u16string());
     session_->disc = cdrom::CheckDisc({u"D:\\"});
     session_->format = EncoderSelection{1, 1, 0};
     job_.destination = (hives_.root() / "music").u16string();
   }
+  void LetTheDriveGoOn() { std::ofstream(hives_.root() / "disc" / "go") << ""; }
 };
 
 TEST_F(ProgressTest, PauseMarksTheCaptionAndCancelEndsWithTheErrorList) {
   ProgressDialog dialog(session_);
   QString list_text, list_title, list_caption;
+  OnModal<QMessageBox> error_list([&](QMessageBox* box) {
+    list_caption = box->windowTitle();
+    list_title = box->text();
+    list_text = box->informativeText();
+    box->accept();
+  });
   bool paused_ok = false;
-  QTimer::singleShot(800, [&] {
+  QTimer::singleShot(0, [&] {
     QTest::mouseClick(dialog.pauseButton(), Qt::LeftButton);
     paused_ok = dialog.windowTitle() == QStringLiteral("Tonvik [paused]") && dialog.paused();
     const int32_t at_pause = job_.track_done.load();
-    QTimer::singleShot(600, [&, at_pause] {
-      // Nothing more was handed to the encoder while paused (one chunk may be in flight).
-      paused_ok = paused_ok && job_.track_done.load() - at_pause <= 61152;
-      QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
-      EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Tonvik"));
-      QTimer::singleShot(2000, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        list_caption = box->windowTitle();
-        list_title = box->text();
-        list_text = box->informativeText();
-        box->accept();
-      });
-    });
+    // Let the drive go on: the reader and the job come to wait on the pause.
+    LetTheDriveGoOn();
+    paused_ok = QTest::qWaitFor([&] { return dialog.control().pause->Waiters() > 0; }, 120000) && paused_ok;
+    // Nothing more was handed to the encoder while paused (one chunk may be in flight).
+    paused_ok = paused_ok && job_.track_done.load() - at_pause <= 61152;
+    QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Tonvik"));
   });
   EXPECT_EQ(dialog.exec(), 1);
   EXPECT_TRUE(paused_ok);
@@ -270,9 +288,7 @@ TEST_F(ProgressTest, PauseMarksTheCaptionAndCancelEndsWithTheErrorList) {
 TEST_F(ProgressTest, AJobWithoutErrorsEndsWithoutAList) {
   std::ofstream((hives_.root() / "disc" / "disc.cue").string() + ".faults") << "\n";
   ProgressDialog dialog(session_);
-  QTimer::singleShot(20000, [&] {
-    if (auto* box = QApplication::activeModalWidget(); box && box != &dialog) box->close();
-  });
+  OnModal<QMessageBox> unexpected_list([](QMessageBox* box) { box->close(); });
   EXPECT_EQ(dialog.exec(), 1);
   EXPECT_TRUE(dialog.errors().isEmpty()) << dialog.errors().toStdString();
   EXPECT_EQ(fs::file_size(hives_.root() / "music" / "Track 01.wav"), 46u + 75 * 8 * 2352);
@@ -286,15 +302,14 @@ TEST_F(ProgressTest, AJobWithoutErrorsEndsWithoutAList) {
 TEST_F(ProgressTest, HideWithoutANotificationAreaMinimisesAndTheWindowComesBackAtTheEnd) {
   ProgressDialog dialog(session_);
   bool minimised = false, in_tray = true;
-  QTimer::singleShot(300, [&] {
+  OnModal<QMessageBox> error_list([](QMessageBox* box) { box->accept(); });
+  QTimer::singleShot(0, [&] {
     QTest::mouseClick(dialog.hideButton(), Qt::LeftButton);
     QApplication::processEvents();
     minimised = dialog.isMinimized() || dialog.windowState().testFlag(Qt::WindowMinimized);
     in_tray = dialog.hiddenInTray();
     QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
-    QTimer::singleShot(2000, [&] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->accept();
-    });
+    LetTheDriveGoOn();
   });
   EXPECT_EQ(dialog.exec(), 1);
   // The offscreen platform has no notification area.
@@ -314,7 +329,7 @@ TEST_F(ProgressTest, F1OpensTheHelpAtEachDialogsContext) {
   auto press_f1_then = [&](QDialog& dialog, auto leave) {
     QTimer::singleShot(0, &dialog, [&dialog, leave] {
       dialog.activateWindow();
-      EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+      EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog, 120000));
       QTest::keyClick(&dialog, Qt::Key_F1);
       leave();
     });
@@ -332,7 +347,10 @@ TEST_F(ProgressTest, F1OpensTheHelpAtEachDialogsContext) {
       if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->accept();
     });
     closer.start(50);
-    press_f1_then(progress, [&progress] { QTest::mouseClick(progress.cancelButton(), Qt::LeftButton); });
+    press_f1_then(progress, [&progress, this] {
+      QTest::mouseClick(progress.cancelButton(), Qt::LeftButton);
+      LetTheDriveGoOn();
+    });
     progress.exec();
   }
   CHelpSupport::SetOpener(nullptr);

@@ -2,10 +2,10 @@
 // real reader threads and encoders, files decoded by independent tools.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "cdrom/disc_check.h"
@@ -21,6 +21,7 @@
 #include "rip/rip_session.h"
 #include "rip/recording_observer.h"
 #include "support/temp_hives.h"
+#include "support/wait_until.h"
 
 namespace tonvik {
 namespace {
@@ -28,6 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::RecordingObserver;
 using testing::TempHives;
+using testing::WaitUntil;
 using namespace cdrom;
 
 std::string Slurp(const fs::path& p) {
@@ -76,7 +78,10 @@ class RipJobTest : public ::testing::Test {
     fs::create_directories(cue_.parent_path());
     std::string error;
     ASSERT_TRUE(discimage::WriteDiscImage(cue_.string(), tracks, false, &error)) << error;
-    if (!faults.empty()) std::ofstream(cue_.string() + ".faults") << faults;
+    // The image drive reads its faults from the file TONVIK_FAULTS names.
+    const std::string plan = cue_.string() + ".faults";
+    std::ofstream(plan) << faults;
+    ::setenv("TONVIK_FAULTS", plan.c_str(), 1);
     MapDrive(cue_.string());
     disc_ = CheckDisc({u"D:\\"});
   }
@@ -161,6 +166,17 @@ TEST_F(RipJobTest, LossyFormatsGiveDecodableFilesOfTheTracksLength) {
     // Lossy codecs pad a little; the decoded length stays within 0.1 s.
     const double seconds = DecodeToPcm(file).size() / 176400.0;
     EXPECT_NEAR(seconds, 4.0, 0.1);
+  }
+  // The user's MP3ForceCBR reaches the encoder through the job: a VBR file
+  // opens with its Xing frame, a constant-rate one with audio.
+  for (int forced : {0, 1}) {
+    SCOPED_TRACE(forced);
+    SetOption(u"MP3ForceCBR", forced);
+    fs::remove_all(music_);
+    Run(Job(2));
+    ASSERT_TRUE(observer_.Errors().empty()) << ToUtf8(observer_.Errors().front());
+    const std::string head = Slurp(music_ / "Track 01.mp3").substr(0, 4096);
+    EXPECT_EQ(head.find("Xing") != std::string::npos, forced == 0);
   }
 }
 
@@ -301,36 +317,67 @@ TEST_F(RipJobTest, UnreadableSectorsAreListedAndTheFileIsKept) {
                            u" sectors could not be read and were replaced by silence.");
 }
 
+// Acts once, from the job's own thread, when the current track has passed
+// the given number of bytes: the point in the track is exact however busy
+// the machine is.
+class AtTrackProgress : public RecordingObserver {
+ public:
+  AtTrackProgress(int32_t bytes, std::function<void()> act) : bytes_(bytes), act_(std::move(act)) {}
+  void TrackProgress(int32_t track_done) override {
+    if (!acted_ && track_done >= bytes_) {
+      acted_ = true;
+      act_();
+    }
+  }
+
+ private:
+  const int32_t bytes_;
+  const std::function<void()> act_;
+  bool acted_ = false;
+};
+
 TEST_F(RipJobTest, CancelStopsTheTrackDeletesNothingOldAndStartsNoOtherTrack) {
+  // A slow drive, so the reader is still at work when the cancel comes.
   MakeDisc({75 * 20, 75 * 20}, "speed 1500\n");
   RipJob& job = Job(6);
-  std::thread canceller([&] {
-    while (job.track_done.load() < 2352 * 100) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    control_.cancel = 1;
-  });
-  Run(job);
-  canceller.join();
-  EXPECT_LT(job.track_done.load(), 75 * 20 * 2352);  // the track stopped before its end
-  EXPECT_EQ(observer_.Errors(), std::vector<std::u16string>{u"Track 01.flac: Canceled."});
+  AtTrackProgress observer(2352 * 100, [&] { control_.cancel = 1; });
+  RunRipJob(*session_, control_, observer);
+  // The chunk read before the job saw the flag is the most that follows it.
+  EXPECT_GE(job.track_done.load(), 2352 * 100);
+  EXPECT_LE(job.track_done.load(), 2352 * (100 + 26));
+  EXPECT_EQ(observer.Errors(), std::vector<std::u16string>{u"Track 01.flac: Canceled."});
+  EXPECT_EQ(observer.track_ranges.size(), 1u);  // track 2 never started
   EXPECT_TRUE(FilesUnder(music_).empty());
-  EXPECT_TRUE(observer_.opened.empty());
+  EXPECT_TRUE(observer.opened.empty());
 }
 
 TEST_F(RipJobTest, CancelWhilePausedResumesStopsAndLists) {
-  // One second for the track. The paranoia layer reads up to 1200 sectors
-  // ahead before the first one comes out, so the track is longer than that.
+  // The paranoia layer reads up to 1200 sectors ahead before the first one
+  // comes out, so the track is longer than that: the pause comes while the
+  // reader still has sectors to deliver.
   MakeDisc({3000, 75}, "speed 3000\n");
   RipJob& job = Job(1);
-  std::thread pauser([&] {
-    while (job.track_done.load() < 2352 * 26) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ManualResetEvent paused(false);
+  int32_t done_at_pause = -1;
+  AtTrackProgress observer(2352 * 26, [&] {
     control_.pause->Reset();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    done_at_pause = job.track_done.load();
+    paused.Set();
+  });
+  bool waited = false;
+  std::thread canceller([&] {
+    paused.Wait();
+    // The job (or, with the pipe empty, its reader) comes to wait on the pause.
+    waited = WaitUntil([&] { return control_.pause->Waiters() > 0; });
     control_.cancel = 1;
     control_.pause->Set();
   });
-  Run(job);
-  pauser.join();
-  EXPECT_EQ(observer_.Errors(), std::vector<std::u16string>{u"Track 01.wav: Canceled."});
+  RunRipJob(*session_, control_, observer);
+  canceller.join();
+  EXPECT_TRUE(waited) << "nothing waited on the pause";
+  // Nothing went to the encoder while paused, nor after the cancel.
+  EXPECT_EQ(job.track_done.load(), done_at_pause);
+  EXPECT_EQ(observer.Errors(), std::vector<std::u16string>{u"Track 01.wav: Canceled."});
   EXPECT_TRUE(FilesUnder(music_).empty());
 }
 
@@ -348,7 +395,7 @@ class CancelWhileEncoding : public RecordingObserver {
 TEST_F(RipJobTest, CancelDuringEncodingKeepsThatFileAndStartsNoOtherTrack) {
   MakeDisc({75, 75});
   CancelWhileEncoding observer(control_);
-  RipJob& job = Job(6);
+  Job(6);
   RunRipJob(*session_, control_, observer);
   EXPECT_TRUE(observer.Errors().empty());
   EXPECT_EQ(FilesUnder(music_), std::vector<fs::path>{"Track 01.flac"});

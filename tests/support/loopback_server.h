@@ -6,15 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/temp_hives.h"
+#include "support/wait_until.h"
 
 extern char** environ;
 
@@ -32,14 +31,18 @@ class LoopbackServer {
     const std::string port_path = (dir_ / "port").string();
     const std::string log_path = (dir_ / "requests.log").string();
     std::filesystem::remove(port_path);
+    std::filesystem::remove(log_path);  // Requests() are this server's own
     char* argv[] = {const_cast<char*>(binary.c_str()), const_cast<char*>(routes_path.c_str()),
                     const_cast<char*>(port_path.c_str()), const_cast<char*>(log_path.c_str()),
                     nullptr};
     if (posix_spawn(&pid_, binary.c_str(), nullptr, nullptr, argv, environ) != 0) pid_ = 0;
-    for (int i = 0; pid_ && i < 1000 && port_ == 0; ++i) {
+    // The server writes its port once it accepts connections.
+    WaitUntil([&] {
+      if (pid_ == 0) return true;
       std::ifstream(port_path) >> port_;
-      if (port_ == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+      if (port_ == 0 && ::waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = 0;  // it died
+      return port_ != 0;
+    });
   }
   ~LoopbackServer() {
     if (pid_ > 0) {

@@ -104,7 +104,7 @@ void WidgetsUiTest::browseButtonFollowsTheEditBox() {
   QVERIFY(browse.Attach(button));
   QVERIFY(AttachBuddyButton(edit, button));
   dialog.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog, 120000));
 
   struct Step { QRect edit_geometry; } steps[] = {{QRect(10, 20, 200, 24)}, {QRect(10, 20, 320, 24)},
                                                   {QRect(40, 90, 150, 30)}, {QRect(5, 5, 120, 22)}};
@@ -133,7 +133,7 @@ void WidgetsUiTest::typingNeverReachesUnderTheButton() {
   button->resize(22, 20);
   QVERIFY(AttachBuddyButton(edit, button));
   dialog.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog, 120000));
   edit->setFocus();
   QCOMPARE(edit->textMargins().right(), 22);
   const int button_left = edit->mapFromGlobal(button->mapToGlobal(QPoint(0, 0))).x();
@@ -228,7 +228,7 @@ void WidgetsUiTest::imageButtonStatePrecedence() {
   PNGButton b;
   QVERIFY(b.Attach(button));
   dialog.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog, 120000));
   other->setFocus();
   QCOMPARE(b.CurrentState(), PNGButton::kNormal);
   button->setFocus();
@@ -319,7 +319,7 @@ void CheckAttachingAndLettingGo() {
     auto* doomed = new QPushButton(QStringLiteral("&Doomed"));
     QVERIFY(painter.Attach(doomed));
     doomed->show();
-    QVERIFY(QTest::qWaitForWindowExposed(doomed));
+    QVERIFY(QTest::qWaitForWindowExposed(doomed, 120000));
     delete doomed;
     QVERIFY(painter.Button() == nullptr);
     painter.SetText(QStringLiteral("&Gone"));
@@ -346,7 +346,7 @@ void WidgetsUiTest::commandLinkLooksAndClicks() {
   auto* link = new CommandLink(QStringLiteral("Click here to load track titles"), &dialog);
   link->setGeometry(0, 0, 300, 20);
   dialog.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog, 120000));
   QSignalSpy clicked(link, &CommandLink::clicked);
   QVERIFY(link->toolTip().isEmpty());
   QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
@@ -412,7 +412,7 @@ void WidgetsUiTest::helpOpensTheDocumentAtTheContext() {
   CHelpSupport help(kHelpContextProgress, settings);
   help.InstallHelpKey(&dialog);
   dialog.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog, 120000));
   edit->setFocus();
   opened.clear();
   QTest::keyClick(edit, Qt::Key_F1);
@@ -494,7 +494,7 @@ void WidgetsUiTest::resourcesAreThere() {
 void WidgetsUiTest::widgetPaintingBlendsExactly() {
   BlendWindow window(SolidImage(0, 0, 0, 128));
   window.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  QVERIFY(QTest::qWaitForWindowExposed(&window, 120000));
   window.repaint();
   QVERIFY(window.drawn);
   const QImage shot = window.screen()->grabWindow(window.winId()).toImage();

@@ -14,6 +14,8 @@
 //   <path> 404 <file>          the file with status 404 (any status: <code> [file])
 //   <path> hang                read the request, never answer, keep the connection
 //   <path> late <ms> <file>    answer with the file after <ms> milliseconds
+//   <path> gate <gate> <file>  answer with the file once the file <gate> exists, so
+//                              a test decides when the answer comes
 //   <path> garbage             status 200 with bytes that are not XML
 //   <path> cut <file>          headers for the whole file, half the body, then close
 //   <path> slow <bytes> <ms> <file>
@@ -45,8 +47,9 @@
 namespace {
 
 struct Route {
-  std::string kind;  // a status code, "hang", "late", "garbage", "cut" or "slow"
+  std::string kind;  // a status code, "hang", "late", "gate", "garbage", "cut" or "slow"
   int delay_ms = 0;
+  std::string gate;  // "gate": the file whose existence lets the answer go
   size_t chunk = 0;  // "slow": bytes a time
   std::string file;
 };
@@ -78,8 +81,10 @@ void LoadRoutes(const std::string& path) {
     words >> key >> r.kind;
     if (r.kind == "late") words >> r.delay_ms;
     if (r.kind == "slow") words >> r.chunk >> r.delay_ms;
+    if (r.kind == "gate") words >> r.gate;
     words >> r.file;
     if (!r.file.empty() && r.file[0] != '/') r.file = folder + r.file;
+    if (!r.gate.empty() && r.gate[0] != '/') r.gate = folder + r.gate;
     if (!key.empty() && !r.kind.empty()) routes[key] = r;
   }
 }
@@ -161,8 +166,10 @@ void Serve(int fd) {
       ::close(fd);
       return;
     }
-    if (r.kind == "late") {
-      std::this_thread::sleep_for(std::chrono::milliseconds(r.delay_ms));
+    if (r.kind == "late" || r.kind == "gate") {
+      if (r.kind == "late") std::this_thread::sleep_for(std::chrono::milliseconds(r.delay_ms));
+      while (r.kind == "gate" && ::access(r.gate.c_str(), F_OK) != 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
       const std::string body = ReadAll(r.file);
       Answer(fd, 200, body, body.size());
     } else if (r.kind == "garbage") {

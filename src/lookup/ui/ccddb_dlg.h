@@ -24,6 +24,7 @@ class CCDDBDlg : public QFrame {
   ~CCDDBDlg() override;
 
   int frameIndex() const { return frame_; }
+  bool animating() const { return timer_ != 0; }  // the frames turn while shown
   QWidget* imageControl() const { return image_; }  // 1019
   QLabel* textControl() const { return text_; }     // 1009
   // The current frame over the button face, as control 1019 paints it.

@@ -113,14 +113,16 @@ extern "C" {
   auto db = FindHandle(database, HandleKind::kDatabase);
   if (!db) return ERROR_INVALID_HANDLE;
   const std::string sql = Utf8(query);
-  // Parsing the query reads the tables it names; executing it without
-  // parameters and reading all it gives is what the caller does next.
+  // Parsing a query looks the names up in the package's own tables, and a
+  // damaged package can make libmsi's parser dereference a null pointer even
+  // after the package opened: the query is first parsed, run without
+  // parameters and read to its end (what the caller does next) in a child.
   if (!SurvivesInChild([&db, &sql] {
         LibmsiObject q;
         if (OpenQuery(db->object, sql, &q) == ERROR_SUCCESS && ExecuteQuery(q, {}) == ERROR_SUCCESS)
           ReadRemainingRows(q);
       }))
-    return ERROR_FUNCTION_FAILED;
+    return ERROR_BAD_QUERY_SYNTAX;
   LibmsiObject q;
   if (const uint32_t rc = OpenQuery(db->object, sql, &q); rc != ERROR_SUCCESS) return rc;
   const MSIHANDLE handle = AddHandle(HandleKind::kView, std::move(q));

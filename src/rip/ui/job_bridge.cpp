@@ -1,10 +1,11 @@
 #include "rip/ui/job_bridge.h"
 
 #include <QThread>
+#include <atomic>
 
 #include "rip/ui/completion_sound.h"
 #include "widgets/app_resources.h"
-#include "platform/shell.h"
+#include "widgets/open_folder.h"
 #include "rip/ui/progress_dialog.h"
 
 namespace tonvik {
@@ -30,17 +31,19 @@ bool JobBridge::Blocking(F f) {
   }
   // The dialog cannot go away while we wait: it detaches (in its own thread)
   // before it is destroyed, and this call is queued into that same thread.
-  bool ran = false;
+  // Qt's blocking call orders the dialog's writes before our reads; the flag
+  // says so in a way the thread sanitizer sees too.
+  std::atomic<bool> ran{false};
   QMetaObject::invokeMethod(
       dialog.data(),
       [&] {
         if (dialog) {
           f(dialog.data());
-          ran = true;
+          ran.store(true, std::memory_order_release);
         }
       },
       Qt::BlockingQueuedConnection);
-  return ran;
+  return ran.load(std::memory_order_acquire);
 }
 
 void JobBridge::SetCurrentTrackText(const std::u16string& text) {

@@ -44,6 +44,9 @@ class ProgressDialog : public QDialog {
   // The error list as shown at the end (entries separated by LF).
   const QString& errors() const { return errors_; }
   bool paused() const { return paused_; }
+  // What the dialog shares with the job thread: the cancel flag and the pause
+  // event, on which a paused job is seen waiting.
+  const RipControl& control() const { return *control_; }
   bool hiddenInTray() const { return hidden_; }
   // The job thread did not end in time after a cancel and was handed over.
   bool jobAbandoned() const { return abandoned_; }

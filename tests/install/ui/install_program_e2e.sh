@@ -55,15 +55,7 @@ page="$(wait_window '^Tonvik Setup$')" || fail "no page for root"
 width="$(window_width "$page")"
 [ "$width" -ge 600 ] || fail "a window $width pixels wide: not a page"
 press "$page" Escape
-question=""
-for _ in $(seq 100); do
-  for id in $(xdotool search --onlyvisible --name '^Tonvik Setup$' 2>/dev/null); do
-    [ "$id" != "$page" ] && question="$id"
-  done
-  [ -n "$question" ] && break
-  sleep 0.1
-done
-[ -n "$question" ] || fail "Escape did not ask"
+question="$(wait_window '^Tonvik Setup$' 120 "$page")" || fail "Escape did not ask"
 press "$question" Return
 wait_exit "$pid"
 [ "$EXIT_CODE" = 2 ] || fail "exit code $EXIT_CODE after Escape and Yes, not 2"

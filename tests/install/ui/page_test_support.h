@@ -23,16 +23,11 @@
 
 #include "install/ui/setup_fonts.h"
 #include "install/ui/wizard_page.h"
+#include "support/test_app.h"
 
 namespace tonvik::install::testing {
 
-inline QApplication& App() {
-  static int argc = 1;
-  static char name[] = "install_ui_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
+using tonvik::testing::App;
 
 inline const SetupFonts& Fonts() {
   App();
@@ -95,8 +90,16 @@ class BoxAnswerer {
   QTimer timer_;
 };
 
-// Waits, dispatching events, until the condition holds (false after 20 s).
-inline bool WaitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 20000); }
+// Waits, dispatching events, until the condition holds. The bound only ends
+// a test whose condition never comes (false after 120 s).
+inline bool WaitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 120000); }
+
+// A message box on screen, answered or not.
+inline bool AnyMessageBoxShown() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (qobject_cast<QMessageBox*>(w) && w->isVisible()) return true;
+  return false;
+}
 
 template <typename T>
 T* Control(const QWidget& page, const char* id) {
@@ -130,9 +133,9 @@ inline std::shared_ptr<void> OnThread(std::function<void()> body) {
 }
 
 // Waits on the calling (worker) thread until the flag is set; gives up after
-// 30 s so a failed test still ends.
+// 120 s so a failed test still ends.
 inline void Await(const std::atomic<bool>& flag) {
-  for (int i = 0; i < 6000 && !flag.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  for (int i = 0; i < 24000 && !flag.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 }  // namespace tonvik::install::testing

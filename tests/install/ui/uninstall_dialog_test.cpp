@@ -141,7 +141,7 @@ TEST_F(UninstallPageTest, RunsTheUninstallerSilentlyAndGoesOnWhenItEnds) {
 
 TEST_F(UninstallPageTest, AnUninstallerThatRunsOnDoesNotHoldTheSetupPastTheBound) {
   const fs::path pid_file = hives_.root() / "pid";
-  Register("1.0", Script("unins000", "echo $$ > '" + pid_file.string() + "'\nexec sleep 30\n"));
+  Register("1.0", Script("unins000", "echo $$ > '" + pid_file.string() + "'\nexec sleep infinity\n"));
   UninstallDialog page(Fonts(), 2s);
   ASSERT_FALSE(page.Open().has_value());
   page.show();
