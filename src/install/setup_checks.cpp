@@ -22,9 +22,7 @@ bool VersionAbove(std::string_view version, char digit) {
 
 bool WindowsVersionSupported(int major, int minor) { return major * 100 + minor >= 500; }
 
-bool IsAdministrator(uid_t effective_uid) { return effective_uid == 0; }
-
-bool IsAdministrator() { return IsAdministrator(::geteuid()); }
+bool IsAdministrator() { return ::geteuid() == 0; }
 
 bool IsWow64Process() {
   if constexpr (sizeof(void*) == 8) {

@@ -1,7 +1,6 @@
 // The checks the setup makes before its pages, and the version rules of the
 // components it looks for. Logic only.
 #pragma once
-#include <sys/types.h>
 
 #include <string_view>
 
@@ -10,9 +9,7 @@ namespace tonvik::install {
 // major × 100 + minor at least 500. The setup asks with the version it stands
 // in for (Windows 2000 and later always pass here); tests inject others.
 bool WindowsVersionSupported(int major, int minor);
-// Effective user id 0: the rule for a given effective user id, and the
-// answer for this process.
-bool IsAdministrator(uid_t effective_uid);
+// This process runs with the effective user id 0.
 bool IsAdministrator();
 // A 32-bit build on a 64-bit kernel.
 bool IsWow64Process();

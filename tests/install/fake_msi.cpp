@@ -8,12 +8,15 @@
 //   FAKE_MSI_RESULT_FOR  ... for the package of this file name only
 //   FAKE_MSI_PROGRESS    progress messages sent to the external handler during
 //                        each installation, among other kinds of messages
+// Each call that hands out a handle logs it as "-> N"; the numbers count up
+// from 11 and are never handed out twice.
 // A package is a text file whose first line is its ProductCode; one that
 // cannot be opened fails to install (ERROR_INSTALL_PACKAGE_OPEN_FAILED).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <string>
 
 #include "modules/msi/msi.h"
@@ -40,9 +43,24 @@ int EnvInt(const char* name, int fallback) {
   return v && *v ? std::atoi(v) : fallback;
 }
 
-// Handles: the package read by MsiOpenDatabaseW, its view and its record.
-constexpr MSIHANDLE kDatabase = 11, kView = 12, kRecord = 13;
+// The handles handed out and not closed, each with its kind: the package read
+// by MsiOpenDatabaseW, a view of it, a record fetched from a view.
+enum class Kind { kDatabase, kView, kRecord };
+std::map<MSIHANDLE, Kind> open_handles;
+MSIHANDLE next_handle = 11;
 std::string product_code;
+
+MSIHANDLE HandOut(Kind kind, std::string& log_line) {
+  const MSIHANDLE h = next_handle++;
+  open_handles[h] = kind;
+  log_line += " -> " + std::to_string(h);
+  return h;
+}
+
+bool Is(MSIHANDLE h, Kind kind) {
+  const auto it = open_handles.find(h);
+  return it != open_handles.end() && it->second == kind;
+}
 
 INSTALLUI_HANDLERW handler = nullptr;
 void* handler_context = nullptr;
@@ -88,37 +106,48 @@ EXPORT INSTALLUI_HANDLERW MsiSetExternalUIW(INSTALLUI_HANDLERW h, uint32_t filte
 }
 
 EXPORT uint32_t MsiOpenDatabaseW(const char16_t* path, const char16_t* persist, MSIHANDLE* database) {
-  Log("MsiOpenDatabaseW " + Narrow(path) + (persist == MSIDBOPEN_READONLY ? " read-only" : " writable"));
+  std::string line = "MsiOpenDatabaseW " + Narrow(path) + (persist == MSIDBOPEN_READONLY ? " read-only" : " writable");
   std::ifstream in(Narrow(path));
-  if (!in) return 110;  // ERROR_OPEN_FAILED
+  if (!in) {
+    Log(line);
+    return 110;  // ERROR_OPEN_FAILED
+  }
   std::getline(in, product_code);
-  *database = kDatabase;
+  *database = HandOut(Kind::kDatabase, line);
+  Log(line);
   return ERROR_SUCCESS;
 }
 
 EXPORT uint32_t MsiDatabaseOpenViewW(MSIHANDLE database, const char16_t* query, MSIHANDLE* view) {
-  Log("MsiDatabaseOpenViewW " + std::to_string(database) + " " + Narrow(query));
-  if (database != kDatabase) return ERROR_INVALID_HANDLE;
-  *view = kView;
+  std::string line = "MsiDatabaseOpenViewW " + std::to_string(database) + " " + Narrow(query);
+  if (!Is(database, Kind::kDatabase)) {
+    Log(line);
+    return ERROR_INVALID_HANDLE;
+  }
+  *view = HandOut(Kind::kView, line);
+  Log(line);
   return ERROR_SUCCESS;
 }
 
 EXPORT uint32_t MsiViewExecute(MSIHANDLE view, MSIHANDLE parameters) {
   Log("MsiViewExecute " + std::to_string(view) + " " + std::to_string(parameters));
-  return view == kView ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  return Is(view, Kind::kView) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 EXPORT uint32_t MsiViewFetch(MSIHANDLE view, MSIHANDLE* record) {
-  Log("MsiViewFetch " + std::to_string(view));
-  if (view != kView) return ERROR_INVALID_HANDLE;
-  if (product_code.empty()) return ERROR_NO_MORE_ITEMS;
-  *record = kRecord;
+  std::string line = "MsiViewFetch " + std::to_string(view);
+  if (!Is(view, Kind::kView) || product_code.empty()) {
+    Log(line);
+    return Is(view, Kind::kView) ? ERROR_NO_MORE_ITEMS : ERROR_INVALID_HANDLE;
+  }
+  *record = HandOut(Kind::kRecord, line);
+  Log(line);
   return ERROR_SUCCESS;
 }
 
 EXPORT uint32_t MsiRecordGetStringW(MSIHANDLE record, uint32_t field, char16_t* buffer, uint32_t* size) {
   Log("MsiRecordGetStringW " + std::to_string(record) + " " + std::to_string(field) + " " + std::to_string(*size));
-  if (record != kRecord) return ERROR_INVALID_HANDLE;
+  if (!Is(record, Kind::kRecord)) return ERROR_INVALID_HANDLE;
   const std::u16string value = Widen(product_code);
   const uint32_t room = *size;
   *size = uint32_t(value.size());
@@ -136,7 +165,7 @@ EXPORT INSTALLSTATE MsiQueryProductStateW(const char16_t* product) {
 
 EXPORT uint32_t MsiCloseHandle(MSIHANDLE h) {
   Log("MsiCloseHandle " + std::to_string(h));
-  return ERROR_SUCCESS;
+  return open_handles.erase(h) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 EXPORT uint32_t MsiInstallProductW(const char16_t* package, const char16_t* command_line) {

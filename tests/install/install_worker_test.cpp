@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <mutex>
 
 #include "install/install_worker.h"
@@ -42,20 +43,20 @@ class RecordingView : public InstallView {
 constexpr char kPellorinCode[] = "{6D3A1C52-0F4B-4E8A-9C1D-2B7E5F903A11}";
 constexpr char kKestraneCode[] = "{0B8E44F1-7A25-4C93-B1E6-93D0C2A7F458}";
 
-// The calls for one package, as the stand-in records them (handle closes
-// sorted at the end of the reinstall test).
+// The calls for one package, as the stand-in records them with each handle
+// named by the call that handed it out (handle closes sorted at the end).
 std::vector<std::string> PackageCalls(const std::string& package, const std::string& code, const char* command_line,
                                       const std::string& result_line = "handler answered 0") {
   std::vector<std::string> calls = {
-      "MsiOpenDatabaseW " + package + " read-only",
-      "MsiDatabaseOpenViewW 11 SELECT `Value` FROM `Property` WHERE `Property`='ProductCode'",
-      "MsiViewExecute 12 0",
-      "MsiViewFetch 12",
-      "MsiRecordGetStringW 13 1 40",
+      "MsiOpenDatabaseW " + package + " read-only -> database",
+      "MsiDatabaseOpenViewW database SELECT `Value` FROM `Property` WHERE `Property`='ProductCode' -> view",
+      "MsiViewExecute view 0",
+      "MsiViewFetch view -> record",
+      "MsiRecordGetStringW record 1 40",
       "MsiQueryProductStateW " + code,
-      "MsiCloseHandle 11",
-      "MsiCloseHandle 12",
-      "MsiCloseHandle 13",
+      "MsiCloseHandle database",
+      "MsiCloseHandle record",
+      "MsiCloseHandle view",
       "MsiSetInternalUI 2 window",
       "MsiSetExternalUIW 0x7FDF context",
       "MsiInstallProductW " + package + " [" + command_line + "]",
@@ -64,8 +65,31 @@ std::vector<std::string> PackageCalls(const std::string& package, const std::str
   return calls;
 }
 
-// The log with each run of MsiCloseHandle lines sorted.
-std::vector<std::string> SortedCloses(std::vector<std::string> lines) {
+// The stand-in's log with the handle each call works on (its first argument)
+// and each handle handed out ("-> N") replaced by the kind of the call that
+// handed it out. A number never handed out, or used after it was closed,
+// stays a number and so fails the comparison. Each run of MsiCloseHandle
+// lines is sorted.
+std::vector<std::string> Named(std::vector<std::string> lines) {
+  const std::pair<const char*, const char*> makers[] = {
+      {"MsiOpenDatabaseW ", "database"}, {"MsiDatabaseOpenViewW ", "view"}, {"MsiViewFetch ", "record"}};
+  std::map<std::string, std::string> open;  // handle number -> kind
+  for (std::string& line : lines) {
+    const size_t first = line.find(' ') + 1;
+    const size_t end = line.find(' ', first);
+    const std::string handle = line.substr(first, end == std::string::npos ? std::string::npos : end - first);
+    if (const auto it = open.find(handle); first != 0 && it != open.end()) {
+      line.replace(first, handle.size(), it->second);
+      if (line.starts_with("MsiCloseHandle ")) open.erase(it);
+    }
+    if (const size_t arrow = line.rfind(" -> "); arrow != std::string::npos) {
+      for (const auto& [call, kind] : makers) {
+        if (!line.starts_with(call)) continue;
+        open[line.substr(arrow + 4)] = kind;
+        line.replace(arrow + 4, std::string::npos, kind);
+      }
+    }
+  }
   for (auto it = lines.begin(); it != lines.end();) {
     auto end = std::find_if(it, lines.end(), [](const std::string& l) { return l.rfind("MsiCloseHandle", 0) != 0; });
     std::sort(it, end);
@@ -111,7 +135,7 @@ class InstallWorkerTest : public ::testing::Test {
     worker.Join();
     EXPECT_EQ(state.error, c.error != nullptr);
     EXPECT_EQ(ToUtf8(state.error_text), c.error ? c.error : "");
-    EXPECT_EQ(SortedCloses(test::Lines(log)), c.calls);
+    EXPECT_EQ(Named(test::Lines(log)), c.calls);
     const std::vector<std::string> events = view.events();
     ASSERT_GE(events.size(), 3u);
     EXPECT_EQ(events[0], "status Starting installation");
@@ -166,9 +190,9 @@ TEST_F(InstallWorkerTest, PackagesThatCannotBeReadAreInstalledFreshOrFail) {
   // closed, no state is asked, and it installs without a command line.
   test::WriteFile(setup() / "pellorin.msi", "");
   Check({"no ProductCode", full, "", false, "5", {}, {}, nullptr,
-         {"MsiOpenDatabaseW " + Package("pellorin.msi") + " read-only",
-          "MsiDatabaseOpenViewW 11 SELECT `Value` FROM `Property` WHERE `Property`='ProductCode'",
-          "MsiViewExecute 12 0", "MsiViewFetch 12", "MsiCloseHandle 11", "MsiCloseHandle 12",
+         {"MsiOpenDatabaseW " + Package("pellorin.msi") + " read-only -> database",
+          "MsiDatabaseOpenViewW database SELECT `Value` FROM `Property` WHERE `Property`='ProductCode' -> view",
+          "MsiViewExecute view 0", "MsiViewFetch view", "MsiCloseHandle database", "MsiCloseHandle view",
           "MsiSetInternalUI 2 window", "MsiSetExternalUIW 0x7FDF context",
           "MsiInstallProductW " + Package("pellorin.msi") + " [null]", "handler answered 0"}});
   // A package missing from the setup's folder.

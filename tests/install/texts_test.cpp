@@ -1,6 +1,11 @@
 // The redistributables list, the download texts and the version rules.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <set>
+
+#include "install/prerequisite.h"
 #include "install/redist_list.h"
 #include "install/setup_checks.h"
 #include "install/size_text.h"
@@ -46,10 +51,23 @@ TEST(RedistList, ParsesKeysAndAddressesAsWritten) {
   }
 }
 
-TEST(RedistList, KeysOfTheComponents) {
-  EXPECT_STREQ(RedistKey(0), "MSIUNICODE");
-  EXPECT_STREQ(RedistKey(1), "WMFDISTXP");
-  EXPECT_EQ(RedistKey(2), nullptr);
+// Every component has its own key, one that a line of the list can carry
+// and that reads back as written; there is none past the last component.
+TEST(RedistList, EachComponentHasAKeyTheListCanCarry) {
+  const PrerequisiteKind kinds[] = {PrerequisiteKind::WindowsInstaller, PrerequisiteKind::WmaCodecs};
+  std::string list;
+  std::set<std::string> keys;
+  for (const PrerequisiteKind kind : kinds) {
+    const char* key = RedistKey(static_cast<int>(kind));
+    ASSERT_NE(key, nullptr) << static_cast<int>(kind);
+    EXPECT_TRUE(keys.insert(key).second) << key;
+    list += std::string(key) + "=http://h/" + key + "\r\n";
+  }
+  const auto parsed = ParseRedistList(list);
+  ASSERT_EQ(parsed.size(), keys.size());
+  for (const std::string& key : keys) EXPECT_EQ(parsed.at(key), "http://h/" + key);
+  EXPECT_EQ(RedistKey(static_cast<int>(std::size(kinds))), nullptr);
+  EXPECT_EQ(RedistKey(-1), nullptr);
 }
 
 TEST(SizeText, EachUnitFromOneHundredOfIt) {
@@ -132,14 +150,20 @@ TEST(VersionRules, ComponentsAndSystem) {
   }
 }
 
+// The administrator is whoever runs with the effective user id 0: a root
+// process that takes another effective id (its real id staying 0) is not one.
 TEST(SetupChecks, AdministratorIsTheEffectiveRoot) {
-  // Whoever runs the test: root is the administrator, any other user is not.
-  struct User {
-    uid_t effective;
-    bool administrator;
-  } users[] = {{0, true}, {1, false}, {1000, false}, {65534, false}};
-  for (const User& u : users) EXPECT_EQ(IsAdministrator(u.effective), u.administrator) << u.effective;
-  EXPECT_EQ(IsAdministrator(), IsAdministrator(::geteuid()));  // this process: its effective id
+  if (::geteuid() != 0) {
+    EXPECT_FALSE(IsAdministrator());
+  } else {
+    EXPECT_TRUE(IsAdministrator());
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) _exit(::seteuid(65534) == 0 && ::getuid() == 0 && !IsAdministrator() ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
   // A native 64-bit build is never a 32-bit process on a 64-bit kernel.
   if (sizeof(void*) == 8) {
     EXPECT_FALSE(IsWow64Process());
