@@ -45,6 +45,21 @@ TEST(FormatTable, EveryRowIsWholeAndConsistent) {
   }
 }
 
+// Where a new user's Format dialog opens: the preset is one of Low, Normal,
+// High and Custom, and no slider position is before the first row (one past
+// the last row, as WMA's 15 of 8, shows at the right end).
+TEST(FormatTable, TheDefaultPresetAndSliderPositionsAreChoicesTheDialogHas) {
+  test::Sandbox sandbox;
+  const Settings settings;
+  EXPECT_GE(settings.LastPreset, 0);
+  EXPECT_LE(settings.LastPreset, 3);
+  for (const FormatInfo& f : AllFormats()) {
+    if (!f.has_quality) continue;
+    SCOPED_TRACE(ToUtf8(f.name));
+    EXPECT_GE(settings.*f.slider_value, 0);
+  }
+}
+
 TEST(FormatTable, TheSliderValueNameIsTheValueTheFieldReadsAndTheWriterWrites) {
   test::Sandbox sandbox;
   int32_t position = 1;
