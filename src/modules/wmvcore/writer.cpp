@@ -159,54 +159,14 @@ HRESULT Writer::BeginWriting() {
   for (const auto& [name, value] : attributes_) {
     stream.attributes.emplace_back(tonvik::ToUtf8(name), tonvik::ToUtf8(value));
   }
-  failed_ = S_OK;
-  codec_failed_ = false;
   const HRESULT hr = encoder_.Open(path_, stream);
   if (FAILED(hr)) {
     Close();
     return hr;
   }
   writing_ = true;
-  ending_ = false;
-  worker_ = std::thread(&Writer::Run, this);
+  queue_.Start(&encoder_, [this](HRESULT failure) { sink_->Report(WMT_ERROR, failure); });
   return S_OK;
-}
-
-void Writer::Run() {
-  for (;;) {
-    INSSBuffer* sample = nullptr;
-    {
-      std::unique_lock lock(queue_lock_);
-      queue_changed_.wait(lock, [&] { return !queue_.empty() || ending_; });
-      if (queue_.empty()) return;  // ending, and all taken
-      sample = queue_.front();
-      queue_.pop_front();
-    }
-    queue_changed_.notify_all();
-    if (SUCCEEDED(failed_.load())) {
-      BYTE* data = nullptr;
-      DWORD length = 0;
-      bool codec_failed = false;
-      HRESULT hr = sample->GetBufferAndLength(&data, &length);
-      if (SUCCEEDED(hr)) hr = encoder_.Consume(data, length, &codec_failed);
-      if (FAILED(hr)) {
-        codec_failed_ = codec_failed;
-        failed_ = hr;
-        if (codec_failed) sink_->Report(WMT_ERROR, hr);
-      }
-    }
-    sample->Release();
-  }
-}
-
-void Writer::StopThread() {
-  if (!worker_.joinable()) return;
-  {
-    std::lock_guard guard(queue_lock_);
-    ending_ = true;
-  }
-  queue_changed_.notify_all();
-  worker_.join();
 }
 
 HRESULT Writer::AllocateSample(DWORD size, INSSBuffer** sample) {
@@ -221,18 +181,12 @@ HRESULT Writer::WriteSample(DWORD input, QWORD, DWORD, INSSBuffer* sample) {
   if (input != 0) return E_INVALIDARG;
   // A failure of the file is the caller's to hear; one of the codec went to
   // the status callbacks, and the sample is taken (and dropped).
-  const HRESULT failed = failed_;
-  if (FAILED(failed)) return codec_failed_ ? S_OK : failed;
+  const HRESULT failed = queue_.failure();
+  if (FAILED(failed)) return queue_.codec_failure() ? S_OK : failed;
   // Samples follow each other without gaps; the stream's clock is the count
   // of samples taken, so the sample's time stamp is not needed. The buffer is
   // the caller's to drop after the call; the queue keeps its own reference.
-  sample->AddRef();
-  {
-    std::unique_lock lock(queue_lock_);
-    queue_changed_.wait(lock, [&] { return queue_.size() < kQueueDepth; });
-    queue_.push_back(sample);
-  }
-  queue_changed_.notify_all();
+  queue_.Push(sample);
   return S_OK;
 }
 
@@ -240,8 +194,8 @@ HRESULT Writer::Flush() { return writing_ ? S_OK : NS_E_INVALID_REQUEST; }
 
 HRESULT Writer::EndWriting() {
   if (!writing_) return NS_E_INVALID_REQUEST;
-  StopThread();
-  HRESULT hr = failed_;
+  queue_.Stop();
+  HRESULT hr = queue_.failure();
   if (SUCCEEDED(hr)) {
     bool codec_failed = false;
     hr = encoder_.Finish(&codec_failed);
@@ -254,12 +208,7 @@ HRESULT Writer::EndWriting() {
 
 void Writer::Close() {
   // Given up (or finished): what is still queued is not encoded.
-  {
-    std::lock_guard guard(queue_lock_);
-    for (INSSBuffer* sample : queue_) sample->Release();
-    queue_.clear();
-  }
-  StopThread();
+  queue_.Discard();
   encoder_.Close();
   writing_ = false;
 }

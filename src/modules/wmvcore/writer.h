@@ -1,7 +1,8 @@
 // The writer: PCM samples in, an ASF file of one Windows Media Audio stream
 // out. The file is opened at BeginWriting at the name SetOutputFilename gave
 // and finished (header rewritten with the final sizes and duration) at
-// EndWriting. The encoding is AsfEncoder's, on the writer's own thread.
+// EndWriting. The encoding is AsfEncoder's, on the thread of a SampleQueue;
+// this class holds the settings and answers the runtime's interfaces.
 //
 // WriteSample queues the sample (waiting while a few are still pending) and
 // returns. A failure of the codec is reported to the status callbacks of the
@@ -11,16 +12,12 @@
 // caller's thread. After either failure the writer drops every further
 // sample.
 #pragma once
-#include <atomic>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "modules/wmvcore/asf_encoder.h"
+#include "modules/wmvcore/sample_queue.h"
 #include "modules/wmvcore/wm_objects.h"
 
 namespace wmvcore {
@@ -53,10 +50,6 @@ class Writer final : public IWMWriter, public IWMHeaderInfo, public IWMWriterAdv
 
  private:
   void* Find(REFIID iid);
-  // The encoding thread: takes queued samples until told to end.
-  void Run();
-  // Lets the encoding thread finish what is queued and waits for it.
-  void StopThread();
   void Close();
 
   Sink* sink_;
@@ -68,21 +61,8 @@ class Writer final : public IWMWriter, public IWMHeaderInfo, public IWMWriterAdv
   std::vector<std::pair<std::u16string, std::u16string>> attributes_;  // of the file, in order
 
   bool writing_ = false;
-  // The first failure while writing; no samples after it. Set by the
-  // encoding thread, read by the caller's.
-  std::atomic<HRESULT> failed_{S_OK};
-  std::atomic<bool> codec_failed_{false};  // set before failed_: the failure was the codec's
-
-  // Samples for the encoding thread (owned references), under queue_lock_.
-  static constexpr size_t kQueueDepth = 4;
-  std::mutex queue_lock_;
-  std::condition_variable queue_changed_;
-  std::deque<INSSBuffer*> queue_;
-  bool ending_ = false;
-  std::thread worker_;
-
-  // The encoding thread's while it runs, the caller's before and after.
   AsfEncoder encoder_;
+  SampleQueue queue_;  // after encoder_: its thread is joined first
 };
 
 }  // namespace wmvcore
