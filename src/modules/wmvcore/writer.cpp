@@ -1,15 +1,5 @@
 #include "modules/wmvcore/writer.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-}
-
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "modules/wmvcore/codec_formats.h"
@@ -18,26 +8,6 @@ extern "C" {
 namespace wmvcore {
 
 namespace {
-
-// The Windows error numbers of the system failures a file can meet.
-HRESULT FromErrno(int err) {
-  switch (err) {
-    case ENOENT:
-    case ENOTDIR: return HRESULT_FROM_WIN32(3);    // ERROR_PATH_NOT_FOUND
-    case EACCES:
-    case EPERM:
-    case EISDIR: return HRESULT_FROM_WIN32(5);     // ERROR_ACCESS_DENIED
-    case EROFS: return HRESULT_FROM_WIN32(19);     // ERROR_WRITE_PROTECT
-    case ENOSPC: return HRESULT_FROM_WIN32(112);   // ERROR_DISK_FULL
-    case EFBIG: return HRESULT_FROM_WIN32(223);    // ERROR_FILE_TOO_LARGE
-    case ENAMETOOLONG: return HRESULT_FROM_WIN32(206);  // ERROR_FILENAME_EXCED_RANGE
-    case ENOMEM: return E_OUTOFMEMORY;
-    default: return HRESULT_FROM_WIN32(29);        // ERROR_WRITE_FAULT
-  }
-}
-
-// libav's result of a file operation as a result code.
-HRESULT FromAv(int av) { return av < 0 && av > -4096 ? FromErrno(-av) : HRESULT_FROM_WIN32(29); }
 
 std::u16string Text(const BYTE* value, WORD length) {
   std::u16string text(length / 2, u'\0');
@@ -111,13 +81,8 @@ HRESULT Writer::SetOutputFilename(const WCHAR* path) {
   if (writing_) return NS_E_INVALID_REQUEST;
   const std::string utf8 = tonvik::ToUtf8(path);
   // The file is created at BeginWriting; refuse now what could not be.
-  if (::access(utf8.c_str(), F_OK) == 0) {
-    if (::access(utf8.c_str(), W_OK) != 0) return FromErrno(errno);
-  } else {
-    const size_t slash = utf8.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : utf8.substr(0, slash + 1);
-    if (::access(folder.c_str(), W_OK | X_OK) != 0) return FromErrno(errno);
-  }
+  const HRESULT hr = AsfEncoder::CheckWritable(utf8);
+  if (FAILED(hr)) return hr;
   path_ = utf8;
   return S_OK;
 }
@@ -177,50 +142,6 @@ HRESULT Writer::SetInputProps(DWORD input, IWMInputMediaProps* props) {
   return S_OK;
 }
 
-HRESULT Writer::Open() {
-  const WAVEFORMATEX out = output_.Wave();
-  const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_WMAV2);
-  if (!codec) return NS_E_AUDIO_CODEC_ERROR;
-  codec_ = avcodec_alloc_context3(codec);
-  if (!codec_) return E_OUTOFMEMORY;
-  codec_->sample_rate = static_cast<int>(out.nSamplesPerSec);
-  av_channel_layout_default(&codec_->ch_layout, out.nChannels);
-  codec_->sample_fmt = AV_SAMPLE_FMT_FLTP;
-  codec_->bit_rate = EncodingBitrate(out);
-  codec_->time_base = AVRational{1, codec_->sample_rate};
-  codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  if (avcodec_open2(codec_, codec, nullptr) < 0) return NS_E_INVALID_OUTPUT_FORMAT;
-
-  frame_ = av_frame_alloc();
-  packet_ = av_packet_alloc();
-  if (!frame_ || !packet_) return E_OUTOFMEMORY;
-  frame_->nb_samples = codec_->frame_size;
-  frame_->format = codec_->sample_fmt;
-  av_channel_layout_copy(&frame_->ch_layout, &codec_->ch_layout);
-  if (av_frame_get_buffer(frame_, 0) < 0) return E_OUTOFMEMORY;
-
-  if (avformat_alloc_output_context2(&format_, nullptr, "asf", path_.c_str()) < 0 || !format_) {
-    return E_OUTOFMEMORY;
-  }
-  // No "encoder" attribute of libavformat's own: the header holds what the
-  // caller set, nothing else.
-  format_->flags |= AVFMT_FLAG_BITEXACT;
-  AVStream* stream = avformat_new_stream(format_, nullptr);
-  if (!stream) return E_OUTOFMEMORY;
-  if (avcodec_parameters_from_context(stream->codecpar, codec_) < 0) return E_OUTOFMEMORY;
-  stream->time_base = codec_->time_base;
-  // The attributes become the content description and the extended content
-  // description of the header, under their own names.
-  for (const auto& [name, value] : attributes_) {
-    av_dict_set(&format_->metadata, tonvik::ToUtf8(name).c_str(), tonvik::ToUtf8(value).c_str(), 0);
-  }
-  const int opened = avio_open(&format_->pb, path_.c_str(), AVIO_FLAG_WRITE);
-  if (opened < 0) return FromAv(opened);
-  const int header = avformat_write_header(format_, nullptr);
-  if (header < 0 || format_->pb->error) return FromAv(header < 0 ? header : format_->pb->error);
-  return S_OK;
-}
-
 HRESULT Writer::BeginWriting() {
   if (writing_ || !has_profile_ || path_.empty()) return NS_E_INVALID_REQUEST;
   if (!has_input_) {
@@ -229,133 +150,22 @@ HRESULT Writer::BeginWriting() {
     input_ = static_cast<InputProps*>(props.get())->media();
     has_input_ = true;
   }
-  in_channels_ = input_.Wave().nChannels;
-  filled_ = 0;
-  next_pts_ = 0;
-  carry_.clear();
-  failed_ = S_OK;
-  codec_failed_ = false;
-  const HRESULT hr = Open();
+  const WAVEFORMATEX out = output_.Wave();
+  AsfStream stream;
+  stream.sample_rate = static_cast<int>(out.nSamplesPerSec);
+  stream.channels = out.nChannels;
+  stream.bit_rate = EncodingBitrate(out);
+  stream.input_channels = input_.Wave().nChannels;
+  for (const auto& [name, value] : attributes_) {
+    stream.attributes.emplace_back(tonvik::ToUtf8(name), tonvik::ToUtf8(value));
+  }
+  const HRESULT hr = encoder_.Open(path_, stream);
   if (FAILED(hr)) {
     Close();
     return hr;
   }
   writing_ = true;
-  ending_ = false;
-  worker_ = std::thread(&Writer::Run, this);
-  return S_OK;
-}
-
-void Writer::Run() {
-  for (;;) {
-    INSSBuffer* sample = nullptr;
-    {
-      std::unique_lock lock(queue_lock_);
-      queue_changed_.wait(lock, [&] { return !queue_.empty() || ending_; });
-      if (queue_.empty()) return;  // ending, and all taken
-      sample = queue_.front();
-      queue_.pop_front();
-    }
-    queue_changed_.notify_all();
-    if (SUCCEEDED(failed_.load())) {
-      BYTE* data = nullptr;
-      DWORD length = 0;
-      bool codec_failed = false;
-      HRESULT hr = sample->GetBufferAndLength(&data, &length);
-      if (SUCCEEDED(hr)) hr = Consume(data, length, &codec_failed);
-      if (FAILED(hr)) {
-        codec_failed_ = codec_failed;
-        failed_ = hr;
-        if (codec_failed) sink_->Report(WMT_ERROR, hr);
-      }
-    }
-    sample->Release();
-  }
-}
-
-void Writer::StopThread() {
-  if (!worker_.joinable()) return;
-  {
-    std::lock_guard guard(queue_lock_);
-    ending_ = true;
-  }
-  queue_changed_.notify_all();
-  worker_.join();
-}
-
-HRESULT Writer::Encode(AVFrame* frame, bool* codec_failed) {
-  *codec_failed = true;
-  if (avcodec_send_frame(codec_, frame) < 0) return NS_E_AUDIO_CODEC_ERROR;
-  for (;;) {
-    const int got = avcodec_receive_packet(codec_, packet_);
-    if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) break;
-    if (got < 0) return NS_E_AUDIO_CODEC_ERROR;
-    packet_->stream_index = 0;
-    av_packet_rescale_ts(packet_, codec_->time_base, format_->streams[0]->time_base);
-    const int written = av_write_frame(format_, packet_);
-    av_packet_unref(packet_);
-    if (written < 0 || format_->pb->error) {
-      *codec_failed = false;
-      return FromAv(written < 0 ? written : format_->pb->error);
-    }
-  }
-  *codec_failed = false;
-  return S_OK;
-}
-
-HRESULT Writer::Consume(const BYTE* data, size_t bytes, bool* codec_failed) {
-  const size_t frame_bytes = static_cast<size_t>(2 * in_channels_);
-  const int out_channels = codec_->ch_layout.nb_channels;
-  auto take = [&](const BYTE* p, size_t samples) -> HRESULT {
-    while (samples > 0) {
-      if (filled_ == 0 && av_frame_make_writable(frame_) < 0) {
-        *codec_failed = true;
-        return E_OUTOFMEMORY;
-      }
-      const size_t n = std::min<size_t>(samples, static_cast<size_t>(codec_->frame_size - filled_));
-      auto* left = reinterpret_cast<float*>(frame_->data[0]) + filled_;
-      const auto* pcm = reinterpret_cast<const int16_t*>(p);
-      constexpr float kScale = 1.0f / 32768.0f;
-      if (in_channels_ == 1) {
-        for (size_t i = 0; i < n; ++i) left[i] = pcm[i] * kScale;
-      } else if (out_channels == 1) {
-        for (size_t i = 0; i < n; ++i) left[i] = (pcm[2 * i] + pcm[2 * i + 1]) * (kScale / 2);
-      } else {
-        auto* right = reinterpret_cast<float*>(frame_->data[1]) + filled_;
-        for (size_t i = 0; i < n; ++i) {
-          left[i] = pcm[2 * i] * kScale;
-          right[i] = pcm[2 * i + 1] * kScale;
-        }
-      }
-      filled_ += static_cast<int>(n);
-      p += n * frame_bytes;
-      samples -= n;
-      if (filled_ == codec_->frame_size) {
-        frame_->nb_samples = filled_;
-        frame_->pts = next_pts_;
-        next_pts_ += filled_;
-        filled_ = 0;
-        const HRESULT hr = Encode(frame_, codec_failed);
-        if (FAILED(hr)) return hr;
-      }
-    }
-    return S_OK;
-  };
-  // A sample frame split between two calls.
-  if (!carry_.empty()) {
-    const size_t more = std::min(bytes, frame_bytes - carry_.size());
-    carry_.insert(carry_.end(), data, data + more);
-    data += more;
-    bytes -= more;
-    if (carry_.size() < frame_bytes) return S_OK;
-    const HRESULT hr = take(carry_.data(), 1);
-    carry_.clear();
-    if (FAILED(hr)) return hr;
-  }
-  const size_t whole = bytes / frame_bytes;
-  const HRESULT hr = take(data, whole);
-  if (FAILED(hr)) return hr;
-  carry_.assign(data + whole * frame_bytes, data + bytes);
+  queue_.Start(&encoder_, [this](HRESULT failure) { sink_->Report(WMT_ERROR, failure); });
   return S_OK;
 }
 
@@ -371,18 +181,12 @@ HRESULT Writer::WriteSample(DWORD input, QWORD, DWORD, INSSBuffer* sample) {
   if (input != 0) return E_INVALIDARG;
   // A failure of the file is the caller's to hear; one of the codec went to
   // the status callbacks, and the sample is taken (and dropped).
-  const HRESULT failed = failed_;
-  if (FAILED(failed)) return codec_failed_ ? S_OK : failed;
+  const HRESULT failed = queue_.failure();
+  if (FAILED(failed)) return queue_.codec_failure() ? S_OK : failed;
   // Samples follow each other without gaps; the stream's clock is the count
   // of samples taken, so the sample's time stamp is not needed. The buffer is
   // the caller's to drop after the call; the queue keeps its own reference.
-  sample->AddRef();
-  {
-    std::unique_lock lock(queue_lock_);
-    queue_changed_.wait(lock, [&] { return queue_.size() < kQueueDepth; });
-    queue_.push_back(sample);
-  }
-  queue_changed_.notify_all();
+  queue_.Push(sample);
   return S_OK;
 }
 
@@ -390,28 +194,12 @@ HRESULT Writer::Flush() { return writing_ ? S_OK : NS_E_INVALID_REQUEST; }
 
 HRESULT Writer::EndWriting() {
   if (!writing_) return NS_E_INVALID_REQUEST;
-  StopThread();
-  HRESULT hr = failed_;
+  queue_.Stop();
+  HRESULT hr = queue_.failure();
   if (SUCCEEDED(hr)) {
     bool codec_failed = false;
-    // The last frame may be short; the codec pads it with silence.
-    if (filled_ > 0) {
-      frame_->nb_samples = filled_;
-      frame_->pts = next_pts_;
-      next_pts_ += filled_;
-      filled_ = 0;
-      hr = Encode(frame_, &codec_failed);
-    }
-    if (SUCCEEDED(hr)) hr = Encode(nullptr, &codec_failed);
+    hr = encoder_.Finish(&codec_failed);
     if (FAILED(hr) && codec_failed) sink_->Report(WMT_ERROR, hr);
-  }
-  if (SUCCEEDED(hr)) {
-    const int trailer = av_write_trailer(format_);
-    if (trailer < 0 || format_->pb->error) hr = FromAv(trailer < 0 ? trailer : format_->pb->error);
-  }
-  if (SUCCEEDED(hr)) {
-    const int closed = avio_closep(&format_->pb);
-    if (closed < 0) hr = FromAv(closed);
   }
   Close();
   if (SUCCEEDED(hr)) sink_->Report(WMT_CLOSED, S_OK);
@@ -420,20 +208,8 @@ HRESULT Writer::EndWriting() {
 
 void Writer::Close() {
   // Given up (or finished): what is still queued is not encoded.
-  {
-    std::lock_guard guard(queue_lock_);
-    for (INSSBuffer* sample : queue_) sample->Release();
-    queue_.clear();
-  }
-  StopThread();
-  if (format_) {
-    if (format_->pb) avio_closep(&format_->pb);
-    avformat_free_context(format_);
-    format_ = nullptr;
-  }
-  avcodec_free_context(&codec_);
-  av_frame_free(&frame_);
-  av_packet_free(&packet_);
+  queue_.Discard();
+  encoder_.Close();
   writing_ = false;
 }
 

@@ -1,31 +1,24 @@
 // The writer: PCM samples in, an ASF file of one Windows Media Audio stream
-// out, through libavcodec's wmav2 encoder and libavformat's ASF muxer. The
-// file is opened at BeginWriting at the name SetOutputFilename gave and
-// finished (header rewritten with the final sizes and duration) at EndWriting.
+// out. The file is opened at BeginWriting at the name SetOutputFilename gave
+// and finished (header rewritten with the final sizes and duration) at
+// EndWriting. The encoding is AsfEncoder's, on the thread of a SampleQueue;
+// this class holds the settings and answers the runtime's interfaces.
 //
-// Samples are encoded and written on the writer's own thread: WriteSample
-// queues the sample (waiting while a few are still pending) and returns. A
-// failure of the codec there is reported to the status callbacks of the sink
-// as WMT_ERROR with the result code, from that thread. A failure of the file
-// (disk full, ...) is the result of the next WriteSample, or of EndWriting,
-// which waits for the queue and finishes the file on the caller's thread.
-// After either failure the writer drops every further sample.
+// WriteSample queues the sample (waiting while a few are still pending) and
+// returns. A failure of the codec is reported to the status callbacks of the
+// sink as WMT_ERROR with the result code, from the encoding thread. A failure
+// of the file (disk full, ...) is the result of the next WriteSample, or of
+// EndWriting, which waits for the queue and finishes the file on the
+// caller's thread. After either failure the writer drops every further
+// sample.
 #pragma once
-#include <atomic>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "modules/wmvcore/asf_encoder.h"
+#include "modules/wmvcore/sample_queue.h"
 #include "modules/wmvcore/wm_objects.h"
-
-struct AVCodecContext;
-struct AVFormatContext;
-struct AVFrame;
-struct AVPacket;
 
 namespace wmvcore {
 
@@ -57,16 +50,6 @@ class Writer final : public IWMWriter, public IWMHeaderInfo, public IWMWriterAdv
 
  private:
   void* Find(REFIID iid);
-  HRESULT Open();
-  // The encoding thread: takes queued samples until told to end.
-  void Run();
-  // Lets the encoding thread finish what is queued and waits for it.
-  void StopThread();
-  // Takes interleaved 16-bit PCM; encodes every whole frame.
-  HRESULT Consume(const BYTE* data, size_t bytes, bool* codec_failed);
-  // Sends the frame (or the end of the stream with null) and writes what
-  // the codec gives back. A failure is either the file's or the codec's.
-  HRESULT Encode(AVFrame* frame, bool* codec_failed);
   void Close();
 
   Sink* sink_;
@@ -78,29 +61,8 @@ class Writer final : public IWMWriter, public IWMHeaderInfo, public IWMWriterAdv
   std::vector<std::pair<std::u16string, std::u16string>> attributes_;  // of the file, in order
 
   bool writing_ = false;
-  // The first failure while writing; no samples after it. Set by the
-  // encoding thread, read by the caller's.
-  std::atomic<HRESULT> failed_{S_OK};
-  std::atomic<bool> codec_failed_{false};  // set before failed_: the failure was the codec's
-
-  // Samples for the encoding thread (owned references), under queue_lock_.
-  static constexpr size_t kQueueDepth = 4;
-  std::mutex queue_lock_;
-  std::condition_variable queue_changed_;
-  std::deque<INSSBuffer*> queue_;
-  bool ending_ = false;
-  std::thread worker_;
-
-  // The codec, the muxer and what is being framed: the encoding thread's
-  // while it runs, the caller's before and after.
-  AVCodecContext* codec_ = nullptr;
-  AVFormatContext* format_ = nullptr;
-  AVFrame* frame_ = nullptr;
-  AVPacket* packet_ = nullptr;
-  int in_channels_ = 2;
-  int filled_ = 0;            // samples in frame_
-  int64_t next_pts_ = 0;      // samples sent to the codec
-  std::vector<BYTE> carry_;   // the bytes of an incomplete sample frame
+  AsfEncoder encoder_;
+  SampleQueue queue_;  // after encoder_: its thread is joined first
 };
 
 }  // namespace wmvcore
