@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 #include "cdrom/cue_text.h"
 
@@ -82,127 +83,158 @@ class CueParser {
   }
 
  private:
+  // One command of the sheet: its words (the keyword first) and where to
+  // put the message when the line cannot be used.
+  using Command = bool (CueParser::*)(const std::vector<std::string>& w, std::string* error);
+
+  // keyword: the line's first word in capitals.
   bool Line(const std::string& keyword, const std::vector<std::string>& w, std::string* error) {
-    if (keyword == "REM") {
-      if (w.size() >= 3 && Upper(w[1]) == "SESSION") {
-        int session = 0;
-        if (!Number(w[2], &session) || session < 1 || session > 2 || session < session_)
-          return Fail(error, "REM SESSION must be 01 or 02, in order");
-        // A second session needs a first one with tracks in it.
-        if (session == 2 && image_->tracks_.empty())
-          return Fail(error, "REM SESSION 02 comes before any track of the first session");
-        session_ = session;
-      }
-      return true;
-    }
-    if (keyword == "FILE") {
-      if (w.size() != 3) return Fail(error, "FILE needs a name and a type");
-      const std::string type_name = Upper(w[2]);
-      ImageFile::Type type;
-      if (type_name == "BINARY") type = ImageFile::Binary;
-      else if (type_name == "MOTOROLA") type = ImageFile::Motorola;
-      else if (type_name == "WAVE") type = ImageFile::Wave;
-      else return Fail(error, "files of type " + w[2] + " cannot be read (only BINARY, MOTOROLA and WAVE)");
-      // A track without its INDEX 01 yet finds it in this file (its INDEX 00
-      // in the file before: gaps appended to the previous track).
-      if (fd_ >= 0) FinishFile();
-      if (disc_end_ > kLastLeadOut) return TooLong(error);
-      const std::filesystem::path file = FindSheetFile(dir_, w[1]);
-      if (file.empty()) return Fail(error, "\"" + w[1] + "\" not found");
-      fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-      if (fd_ < 0) return Fail(error, "\"" + w[1] + "\" cannot be opened: " + std::strerror(errno));
-      image_->fds_.push_back(fd_);
-      struct stat st {};
-      if (::fstat(fd_, &st) != 0) {
-        const int err = errno;
-        return Fail(error, "cannot read the size of " + file.string() + ": " + std::strerror(err));
-      }
-      if (!S_ISREG(st.st_mode)) return Fail(error, "\"" + w[1] + "\" is not a file");
-      file_sectors_ = (int64_t(st.st_size) + kSectorBytes - 1) / kSectorBytes;
-      if (!OpenAudio(type, w[1], int64_t(st.st_size), error)) return false;
-      file_base_ = disc_end_;
-      segment_start_ = 0;
-      last_offset_ = 0;
-      return true;
-    }
-    if (keyword == "TRACK") {
-      if (fd_ < 0) return Fail(error, "TRACK before FILE");
-      if (w.size() != 3) return Fail(error, "TRACK needs a number and a mode");
-      if (!CheckIndex1(error)) return false;
-      CueTrack track;
-      if (!Number(w[1], &track.number) || track.number < 1 || track.number > 99)
-        return Fail(error, "track number must be 1 to 99");
-      const auto& tracks = image_->tracks_;
-      if (!tracks.empty() && track.number != tracks.back().number + 1)
-        return Fail(error, "track numbers must follow each other");
-      const std::string mode = Upper(w[2]);
-      if (mode == "AUDIO") track.mode = CueTrack::Audio;
-      else if (mode == "MODE1/2352") track.mode = CueTrack::Mode1;
-      else if (mode == "MODE2/2352") track.mode = CueTrack::Mode2;
-      else return Fail(error, "unsupported track mode " + w[2]);
-      track.session = session_;
-      track.start_lba = -1;
-      new_session_ = !tracks.empty() && session_ != tracks.back().session;
-      image_->tracks_.push_back(track);
-      pregap_ = -1;
-      indexed_ = false;
-      return true;
-    }
-    if (keyword == "FLAGS") {
-      if (image_->tracks_.empty()) return Fail(error, "FLAGS before TRACK");
-      uint8_t flags = 0;
-      for (size_t i = 1; i < w.size(); ++i) {
-        const std::string flag = Upper(w[i]);
-        if (flag == "PRE") flags |= kControlPreEmphasis;
-        else if (flag == "DCP") flags |= kControlCopyPermitted;
-        else if (flag == "4CH") flags |= kControlFourChannel;
-      }
-      image_->tracks_.back().flags = flags;
-      return true;
-    }
-    if (keyword == "POSTGAP") {
-      if (image_->tracks_.empty() || image_->tracks_.back().start_lba < 0)
-        return Fail(error, "POSTGAP must come after the track's INDEX 01");
-      int32_t postgap = 0;
-      if (w.size() != 2 || !Time(w[1], &postgap)) return Fail(error, "POSTGAP needs a time mm:ss:ff");
-      postgap_ = postgap;
-      return true;
-    }
-    if (keyword == "PREGAP") {
-      if (image_->tracks_.empty() || indexed_) return Fail(error, "PREGAP must come between TRACK and INDEX");
-      if (w.size() != 2 || !Time(w[1], &pregap_)) return Fail(error, "PREGAP needs a time mm:ss:ff");
-      return true;
-    }
-    if (keyword == "INDEX") {
-      if (image_->tracks_.empty()) return Fail(error, "INDEX before TRACK");
-      int index = 0;
-      int32_t offset = 0;
-      if (w.size() != 3 || !Number(w[1], &index) || index > 99 || !Time(w[2], &offset))
-        return Fail(error, "INDEX needs a number and a time mm:ss:ff");
-      if (offset < last_offset_) return Fail(error, "INDEX times must not go back");
-      if (offset >= file_sectors_)
-        return Fail(error, "INDEX " + w[1] + " " + w[2] + " lies beyond the end of \"" + file_name_ + "\" (" +
-                               Msf(int32_t(std::min<int64_t>(file_sectors_, INT32_MAX))) + " long)");
-      CueTrack& track = image_->tracks_.back();
-      if (index == 0 && (indexed_ || track.index0_lba >= 0)) return Fail(error, "INDEX 00 must be the track's first index");
-      if (index == 1 && track.start_lba >= 0) return Fail(error, "INDEX 01 given twice");
-      if (index > 1 && track.start_lba < 0) return Fail(error, "INDEX 01 missing before a later index");
-      if (!indexed_) InsertGap(offset);
-      indexed_ = true;
-      last_offset_ = offset;
-      if (file_base_ + offset > kLastLeadOut) return TooLong(error);
-      const int32_t lba = int32_t(file_base_ + offset);
-      // Two tracks at one address would make a track of no sectors.
-      const auto& tracks = image_->tracks_;
-      if (index == 1 && tracks.size() >= 2 && lba <= tracks[tracks.size() - 2].start_lba)
-        return Fail(error, "track " + std::to_string(track.number) + " starts where track " +
-                               std::to_string(tracks[tracks.size() - 2].number) + " starts");
-      if (index == 0) track.index0_lba = lba;
-      if (index == 1) track.start_lba = lba;
-      return true;
-    }
+    static constexpr struct {
+      std::string_view keyword;
+      Command handle;
+    } kCommands[] = {
+        {"REM", &CueParser::Rem},          {"FILE", &CueParser::File},
+        {"TRACK", &CueParser::Track},      {"FLAGS", &CueParser::Flags},
+        {"POSTGAP", &CueParser::Postgap},  {"PREGAP", &CueParser::Pregap},
+        {"INDEX", &CueParser::Index},
+    };
+    for (const auto& command : kCommands)
+      if (keyword == command.keyword) return (this->*command.handle)(w, error);
     // CATALOG, ISRC, PERFORMER, TITLE, SONGWRITER, CDTEXTFILE and whatever
     // else a program wrote: nothing that moves a sector.
+    return true;
+  }
+
+  // REM SESSION 01 or 02: the session of the tracks that follow; any other
+  // REM is a comment.
+  bool Rem(const std::vector<std::string>& w, std::string* error) {
+    if (w.size() >= 3 && Upper(w[1]) == "SESSION") {
+      int session = 0;
+      if (!Number(w[2], &session) || session < 1 || session > 2 || session < session_)
+        return Fail(error, "REM SESSION must be 01 or 02, in order");
+      // A second session needs a first one with tracks in it.
+      if (session == 2 && image_->tracks_.empty())
+        return Fail(error, "REM SESSION 02 comes before any track of the first session");
+      session_ = session;
+    }
+    return true;
+  }
+
+  // FILE "name" type: the file the tracks and indexes after it lie in.
+  bool File(const std::vector<std::string>& w, std::string* error) {
+    if (w.size() != 3) return Fail(error, "FILE needs a name and a type");
+    const std::string type_name = Upper(w[2]);
+    ImageFile::Type type;
+    if (type_name == "BINARY") type = ImageFile::Binary;
+    else if (type_name == "MOTOROLA") type = ImageFile::Motorola;
+    else if (type_name == "WAVE") type = ImageFile::Wave;
+    else return Fail(error, "files of type " + w[2] + " cannot be read (only BINARY, MOTOROLA and WAVE)");
+    // A track without its INDEX 01 yet finds it in this file (its INDEX 00
+    // in the file before: gaps appended to the previous track).
+    if (fd_ >= 0) FinishFile();
+    if (disc_end_ > kLastLeadOut) return TooLong(error);
+    const std::filesystem::path file = FindSheetFile(dir_, w[1]);
+    if (file.empty()) return Fail(error, "\"" + w[1] + "\" not found");
+    fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return Fail(error, "\"" + w[1] + "\" cannot be opened: " + std::strerror(errno));
+    image_->fds_.push_back(fd_);
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+      const int err = errno;
+      return Fail(error, "cannot read the size of " + file.string() + ": " + std::strerror(err));
+    }
+    if (!S_ISREG(st.st_mode)) return Fail(error, "\"" + w[1] + "\" is not a file");
+    file_sectors_ = (int64_t(st.st_size) + kSectorBytes - 1) / kSectorBytes;
+    if (!OpenAudio(type, w[1], int64_t(st.st_size), error)) return false;
+    file_base_ = disc_end_;
+    segment_start_ = 0;
+    last_offset_ = 0;
+    return true;
+  }
+
+  // TRACK nn mode: a track, numbered on from the one before.
+  bool Track(const std::vector<std::string>& w, std::string* error) {
+    if (fd_ < 0) return Fail(error, "TRACK before FILE");
+    if (w.size() != 3) return Fail(error, "TRACK needs a number and a mode");
+    if (!CheckIndex1(error)) return false;
+    CueTrack track;
+    if (!Number(w[1], &track.number) || track.number < 1 || track.number > 99)
+      return Fail(error, "track number must be 1 to 99");
+    const auto& tracks = image_->tracks_;
+    if (!tracks.empty() && track.number != tracks.back().number + 1)
+      return Fail(error, "track numbers must follow each other");
+    const std::string mode = Upper(w[2]);
+    if (mode == "AUDIO") track.mode = CueTrack::Audio;
+    else if (mode == "MODE1/2352") track.mode = CueTrack::Mode1;
+    else if (mode == "MODE2/2352") track.mode = CueTrack::Mode2;
+    else return Fail(error, "unsupported track mode " + w[2]);
+    track.session = session_;
+    track.start_lba = -1;
+    new_session_ = !tracks.empty() && session_ != tracks.back().session;
+    image_->tracks_.push_back(track);
+    pregap_ = -1;
+    indexed_ = false;
+    return true;
+  }
+
+  // FLAGS: the track's CONTROL bits; flags it does not know are passed over.
+  bool Flags(const std::vector<std::string>& w, std::string* error) {
+    if (image_->tracks_.empty()) return Fail(error, "FLAGS before TRACK");
+    uint8_t flags = 0;
+    for (size_t i = 1; i < w.size(); ++i) {
+      const std::string flag = Upper(w[i]);
+      if (flag == "PRE") flags |= kControlPreEmphasis;
+      else if (flag == "DCP") flags |= kControlCopyPermitted;
+      else if (flag == "4CH") flags |= kControlFourChannel;
+    }
+    image_->tracks_.back().flags = flags;
+    return true;
+  }
+
+  // POSTGAP mm:ss:ff: silence after the track's last sector.
+  bool Postgap(const std::vector<std::string>& w, std::string* error) {
+    if (image_->tracks_.empty() || image_->tracks_.back().start_lba < 0)
+      return Fail(error, "POSTGAP must come after the track's INDEX 01");
+    int32_t postgap = 0;
+    if (w.size() != 2 || !Time(w[1], &postgap)) return Fail(error, "POSTGAP needs a time mm:ss:ff");
+    postgap_ = postgap;
+    return true;
+  }
+
+  // PREGAP mm:ss:ff: silence before the track's first index.
+  bool Pregap(const std::vector<std::string>& w, std::string* error) {
+    if (image_->tracks_.empty() || indexed_) return Fail(error, "PREGAP must come between TRACK and INDEX");
+    if (w.size() != 2 || !Time(w[1], &pregap_)) return Fail(error, "PREGAP needs a time mm:ss:ff");
+    return true;
+  }
+
+  // INDEX nn mm:ss:ff: where in the current file the track's index lies.
+  bool Index(const std::vector<std::string>& w, std::string* error) {
+    if (image_->tracks_.empty()) return Fail(error, "INDEX before TRACK");
+    int index = 0;
+    int32_t offset = 0;
+    if (w.size() != 3 || !Number(w[1], &index) || index > 99 || !Time(w[2], &offset))
+      return Fail(error, "INDEX needs a number and a time mm:ss:ff");
+    if (offset < last_offset_) return Fail(error, "INDEX times must not go back");
+    if (offset >= file_sectors_)
+      return Fail(error, "INDEX " + w[1] + " " + w[2] + " lies beyond the end of \"" + file_name_ + "\" (" +
+                             Msf(int32_t(std::min<int64_t>(file_sectors_, INT32_MAX))) + " long)");
+    CueTrack& track = image_->tracks_.back();
+    if (index == 0 && (indexed_ || track.index0_lba >= 0)) return Fail(error, "INDEX 00 must be the track's first index");
+    if (index == 1 && track.start_lba >= 0) return Fail(error, "INDEX 01 given twice");
+    if (index > 1 && track.start_lba < 0) return Fail(error, "INDEX 01 missing before a later index");
+    if (!indexed_) InsertGap(offset);
+    indexed_ = true;
+    last_offset_ = offset;
+    if (file_base_ + offset > kLastLeadOut) return TooLong(error);
+    const int32_t lba = int32_t(file_base_ + offset);
+    // Two tracks at one address would make a track of no sectors.
+    const auto& tracks = image_->tracks_;
+    if (index == 1 && tracks.size() >= 2 && lba <= tracks[tracks.size() - 2].start_lba)
+      return Fail(error, "track " + std::to_string(track.number) + " starts where track " +
+                             std::to_string(tracks[tracks.size() - 2].number) + " starts");
+    if (index == 0) track.index0_lba = lba;
+    if (index == 1) track.start_lba = lba;
     return true;
   }
 

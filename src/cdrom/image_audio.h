@@ -2,18 +2,8 @@
 // little-endian stereo at 44100 Hz, 4 bytes a sample frame): raw images
 // (BINARY, or MOTOROLA with each 16-bit word byte-swapped), RIFF WAV files
 // (the PCM of their data chunk) and FLAC files decoded through libFLAC.
-//
-// FLAC damage is a read error of the samples concerned, never silence passed
-// on as audio: a frame whose CRC fails (or that the decoder lost sync over)
-// fails every read that touches it, and so does a frame numbered before one
-// already decoded (together with the samples it claims, which were delivered
-// once already); samples STREAMINFO promises but the file does not hold fail
-// too. Two faults fail the read that finds them and every later read of the
-// file: frames that run past the length STREAMINFO states, and, when a file
-// has been decoded from its first sample to its end without a seek (a rip
-// of the whole image in order), a decoded MD5 that differs from
-// STREAMINFO's. Reads are served by a decoder that moves forward; a read
-// behind it or far ahead seeks.
+// WAVE files are told apart by their content and read by image_wav.h or
+// image_flac.h (which says how FLAC damage is reported).
 #pragma once
 #include <cstdint>
 #include <memory>

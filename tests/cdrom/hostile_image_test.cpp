@@ -24,17 +24,6 @@ constexpr SenseCode kReadError = 0x31100;  // L-EC uncorrectable error, as the i
 
 fs::path HostileDir() { return fs::path(TONVIK_SOURCE_DIR) / "../shared/fixtures/hostile"; }
 
-#define REQUIRE_HOSTILE_FIXTURES()                                     \
-  if (!fs::is_directory(HostileDir()))                                 \
-  GTEST_SKIP() << "no shared hostile fixtures beside the repository"
-
-std::unique_ptr<CdDrive> OpenDrive(const std::string& cue) {
-  std::string error;
-  auto transport = ImageTransport::Open((HostileDir() / cue).string(), &error);
-  EXPECT_TRUE(transport) << cue << ": " << error;
-  return transport ? std::make_unique<CdDrive>(std::move(transport)) : nullptr;
-}
-
 int32_t LeadOut(CdDrive& drive) {
   uint8_t toc[804] = {};
   EXPECT_EQ(drive.ReadToc(1, toc, sizeof toc), 0);
@@ -42,6 +31,29 @@ int32_t LeadOut(CdDrive& drive) {
     if (toc[at + 2] == 0xAA) return toc[at + 4] << 24 | toc[at + 5] << 16 | toc[at + 6] << 8 | toc[at + 7];
   return -1;
 }
+
+// Every fixture is a one-track sheet over one file. The tests skip when the
+// fixtures are not there.
+template <typename Case>
+class HostileImage : public ::testing::TestWithParam<Case> {
+ protected:
+  void SetUp() override {
+    if (!fs::is_directory(HostileDir())) GTEST_SKIP() << "no shared hostile fixtures beside the repository";
+  }
+
+  // The fixture's sheet in a drive of its own (replacing the one before),
+  // and the disc's lead-out as its TOC gives it.
+  void Load(const std::string& cue) {
+    std::string error;
+    auto transport = ImageTransport::Open((HostileDir() / cue).string(), &error);
+    ASSERT_TRUE(transport) << cue << ": " << error;
+    drive_ = std::make_unique<CdDrive>(std::move(transport));
+    lead_out_ = LeadOut(*drive_);
+  }
+
+  std::unique_ptr<CdDrive> drive_;
+  int32_t lead_out_ = -1;
+};
 
 Bytes FileBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -56,20 +68,18 @@ struct WavCase {
   size_t data_bytes;
 };
 
-class HostileWav : public ::testing::TestWithParam<WavCase> {};
+using HostileWav = HostileImage<WavCase>;
 
 TEST_P(HostileWav, IsReadAsThePcmItHolds) {
-  REQUIRE_HOSTILE_FIXTURES();
   const WavCase& c = GetParam();
-  auto drive = OpenDrive(c.cue);
-  ASSERT_TRUE(drive);
-  EXPECT_EQ(LeadOut(*drive), 1);
+  ASSERT_NO_FATAL_FAILURE(Load(c.cue));
+  EXPECT_EQ(lead_out_, 1);
   const Bytes file = FileBytes(HostileDir() / (std::string(c.cue, std::strlen(c.cue) - 4) + ".wav"));
   ASSERT_GE(file.size(), c.data_bytes);
   Bytes expected(2352, 0);
   std::copy(file.end() - std::ptrdiff_t(c.data_bytes), file.end(), expected.begin());
   Bytes got(2352, 0xEE);
-  ASSERT_EQ(drive->ReadCd(0, 1, got.data()), 0);
+  ASSERT_EQ(drive_->ReadCd(0, 1, got.data()), 0);
   EXPECT_TRUE(got == expected);
 }
 
@@ -88,26 +98,24 @@ struct Md5Case {
   const char* cue;
 };
 
-class HostileFlacMd5 : public ::testing::TestWithParam<Md5Case> {};
+using HostileFlacMd5 = HostileImage<Md5Case>;
 
 TEST_P(HostileFlacMd5, FailsTheReadThatCompletesTheFileAndEveryLaterOne) {
-  REQUIRE_HOSTILE_FIXTURES();
   const Md5Case& c = GetParam();
-  auto drive = OpenDrive(c.cue);
-  ASSERT_TRUE(drive);
-  const int32_t lead_out = LeadOut(*drive);
+  ASSERT_NO_FATAL_FAILURE(Load(c.cue));
+  const int32_t lead_out = lead_out_;
   ASSERT_GT(lead_out, 10);
   uint8_t sector[2352];
   int32_t lba = 0;
-  while (lba < lead_out && drive->ReadCd(lba, 1, sector) == 0) ++lba;
+  while (lba < lead_out && drive_->ReadCd(lba, 1, sector) == 0) ++lba;
   ASSERT_LT(lba, lead_out) << "every sector read";
   EXPECT_GT(lba, lead_out - 8) << "the first failure is not near the end";
-  for (; lba < lead_out; ++lba) EXPECT_EQ(drive->ReadCd(lba, 1, sector), kReadError) << "LBA " << lba;
-  EXPECT_EQ(drive->ReadCd(0, 1, sector), kReadError) << "the file stays unreadable";
+  for (; lba < lead_out; ++lba) EXPECT_EQ(drive_->ReadCd(lba, 1, sector), kReadError) << "LBA " << lba;
+  EXPECT_EQ(drive_->ReadCd(0, 1, sector), kReadError) << "the file stays unreadable";
 
-  auto fresh = OpenDrive(c.cue);
-  ASSERT_TRUE(fresh);
-  EXPECT_EQ(fresh->ReadCd(lead_out - 1, 1, sector), kReadError);
+  // A fresh drive, whose first read is the last sector.
+  ASSERT_NO_FATAL_FAILURE(Load(c.cue));
+  EXPECT_EQ(drive_->ReadCd(lead_out - 1, 1, sector), kReadError);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, HostileFlacMd5,
@@ -125,13 +133,11 @@ struct OrderCase {
   bool backwards_first;
 };
 
-class HostileFlacOrder : public ::testing::TestWithParam<OrderCase> {};
+using HostileFlacOrder = HostileImage<OrderCase>;
 
 TEST_P(HostileFlacOrder, ASectorNeverReadsTwoWays) {
-  REQUIRE_HOSTILE_FIXTURES();
-  auto drive = OpenDrive("cueaudio-flac-backward-frames.cue");
-  ASSERT_TRUE(drive);
-  const int32_t lead_out = LeadOut(*drive);
+  ASSERT_NO_FATAL_FAILURE(Load("cueaudio-flac-backward-frames.cue"));
+  const int32_t lead_out = lead_out_;
   ASSERT_GT(lead_out, 20);
   std::map<int32_t, Bytes> first_read;  // the sectors that read, as they first read
   int failures = 0;
@@ -140,7 +146,7 @@ TEST_P(HostileFlacOrder, ASectorNeverReadsTwoWays) {
     for (int32_t i = 0; i < lead_out; ++i) {
       const int32_t lba = backwards ? lead_out - 1 - i : i;
       Bytes sector(2352);
-      const SenseCode sense = drive->ReadCd(lba, 1, sector.data());
+      const SenseCode sense = drive_->ReadCd(lba, 1, sector.data());
       if (sense != 0) {
         EXPECT_EQ(sense, kReadError) << "LBA " << lba;
         ++failures;
