@@ -5,51 +5,37 @@
 set -euo pipefail
 build="${1:?build folder}"
 here="$(cd "$(dirname "$0")/.." && pwd)"
-demo="$here/build/demo"
-rm -rf "$demo"
-mkdir -p "$demo/home/Music" "$demo/etc/Quellbrook" "$demo/home/.config/Quellbrook" "$demo/run"
-chmod 700 "$demo/run"
-cmake --install "$build" --prefix "$demo/tonvik" >/dev/null
-mkdir -p "$demo/disc"
-"$build/tools/discimage/make_disc_image" demo "$demo/disc/demo.cue"
+# The installed tree beside the sandbox, which the sandbox's machine key names.
+STAGE="$here/build/demo-tonvik" TOOLS="$build/tools"
+rm -rf "$STAGE"
+cmake --install "$build" --prefix "$STAGE" >/dev/null
+# shellcheck source=../tests/e2e/lib.sh
+source "$here/tests/e2e/lib.sh"
+sandbox_setup "$here/build/demo"
+demo="$SANDBOX"
+mkdir -p "$XDG_MUSIC_DIR" "$demo/disc"
+"$TOOLS/discimage/make_disc_image" demo "$demo/disc/demo.cue"
+map_drive D "$demo/disc/demo.cue"
 # Read at about 27x, so that the progress dialog can be watched.
 echo "speed 2000" > "$demo/disc/demo.faults"
 export TONVIK_FAULTS="$demo/disc/demo.faults"
 
-export HOME="$demo/home" XDG_CONFIG_HOME="$demo/home/.config" XDG_CONFIG_DIRS="$demo/etc"
-export XDG_MUSIC_DIR="$demo/home/Music" XDG_RUNTIME_DIR="$demo/run"
-cat > "$demo/etc/Quellbrook/system.reg" <<REG
-Windows Registry Editor Version 5.00
-
-[HKEY_LOCAL_MACHINE\\Software\\Quellbrook\\vandral]
-"AppPath"="$demo/tonvik/lib/tonvik/"
-"HomeURL"="https://tonvik.example/"
-REG
-cat > "$demo/home/.config/Quellbrook/user.reg" <<REG
-Windows Registry Editor Version 5.00
-
-[HKEY_CURRENT_USER\\Software\\Quellbrook\\vandral\\Drives]
-"D"="$demo/disc/demo.cue"
-REG
-
 # The disc lookup asks a loopback server in place of MusicBrainz (as http_proxy),
 # which knows the demo disc as "Five Small Pieces".
-"$build/tools/mbserver/mb_loopback_server" "$here/tools/mbserver/demo/routes" "$demo/mbserver.port" \
+"$TOOLS/mbserver/mb_loopback_server" "$here/tools/mbserver/demo/routes" "$demo/mbserver.port" \
   "$demo/mbserver.log" &
-mbserver=$!
-for _ in $(seq 100); do [ -s "$demo/mbserver.port" ] && break; sleep 0.05; done
+MB_SERVER_PID=$!
+wait_for 120 test -s "$demo/mbserver.port" || fail "the loopback server did not start"
 export http_proxy="http://127.0.0.1:$(cat "$demo/mbserver.port")"
-stop_all() { kill "$mbserver" 2>/dev/null || true; [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true; }
-trap stop_all EXIT
 
-feed() { printf '6\nD:\\\n' | iconv -f UTF-8 -t UTF-16LE; }
+feed() { startup_lines 6 'D:\'; }
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   echo "demo: the Format dialog opens; click the link at its foot to load the titles from the"
   echo "demo: loopback service, then press Accept and watch the progress dialog."
-  echo "demo: the FLAC files land in $demo/home/Music"
+  echo "demo: the FLAC files land in $XDG_MUSIC_DIR"
   set +e
-  feed | "$demo/tonvik/bin/vandral"
+  feed | "$STAGE/bin/vandral"
   code=$?
   set -e
 else
@@ -57,38 +43,24 @@ else
   echo "demo: no display found; running on a virtual one (Xvfb), loading the titles and pressing Accept for you."
   # CDDBAutoLoad does what a click on the link would do, half a second after the dialog opens.
   printf '\n[HKEY_CURRENT_USER\\Software\\Quellbrook\\vandral]\n"CDDBAutoLoad"=dword:00000001\n' \
-    >> "$demo/home/.config/Quellbrook/user.reg"
-  mkfifo "$demo/displayfd"
-  Xvfb -displayfd 3 -noreset -screen 0 1280x800x24 -nolisten tcp 3>"$demo/displayfd" >"$demo/xvfb.log" 2>&1 &
-  xvfb=$!
-  read -r -t 20 d <"$demo/displayfd"
-  export DISPLAY=":$d" QT_QPA_PLATFORM=xcb
-  feed | "$demo/tonvik/bin/vandral" &
+    >> "$XDG_CONFIG_HOME/Quellbrook/user.reg"
+  xvfb_start
+  feed | "$STAGE/bin/vandral" &
   pid=$!
-  win=""
-  for _ in $(seq 200); do
-    win="$(xdotool search --onlyvisible --name '^Tonvik$' 2>/dev/null | head -n1 || true)"
-    [ -n "$win" ] && break
-    sleep 0.1
-  done
-  [ -n "$win" ] || { echo "demo: the Format dialog did not appear" >&2; exit 1; }
-  for _ in $(seq 300); do
-    grep -q '^done .*/ws/2/release/' "$demo/mbserver.log" 2>/dev/null && break
-    sleep 0.1
-  done
+  win="$(wait_window '^Tonvik$' 20)" || fail "the Format dialog did not appear"
+  wait_for 30 grep -q '^done .*/ws/2/release/' "$demo/mbserver.log" || fail "the titles did not load"
+  # The answer is in; the dialog shows it once the lookup's window has gone.
   sleep 1
   echo "demo: titles loaded from the loopback service; pressing Accept"
-  xdotool windowfocus --sync "$win" 2>/dev/null || true
-  sleep 0.3
-  xdotool key Return
+  press "$win" Return
   echo "demo: ripping..."
   set +e
   wait "$pid"
   code=$?
   set -e
 fi
-echo "demo: vandral exited with $code; the FLAC files in $demo/home/Music:"
-find "$demo/home/Music" -type f -name '*.flac' -printf '  %P  (%s bytes)\n' | sort
+echo "demo: vandral exited with $code; the FLAC files in $XDG_MUSIC_DIR:"
+find "$XDG_MUSIC_DIR" -type f -name '*.flac' -printf '  %P  (%s bytes)\n' | sort
 echo "demo: their tags, as metaflac reads the first one:"
-first="$(find "$demo/home/Music" -type f -name '*.flac' | sort | head -n1)"
+first="$(find "$XDG_MUSIC_DIR" -type f -name '*.flac' | sort | head -n1)"
 if [ -n "$first" ]; then metaflac --export-tags-to=- "$first" | sed 's/^/  /'; fi

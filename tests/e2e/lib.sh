@@ -5,8 +5,16 @@ set -euo pipefail
 
 fail() { echo "FAIL: $*" >&2; for f in "$SANDBOX"/err* "$SANDBOX"/xvfb.log; do [ -f "$f" ] && { echo "--- $f" >&2; tail -n 20 "$f" >&2; }; done; exit 1; }
 
+# With a folder given (the demo), the sandbox is that folder, emptied first
+# and kept at the end for the user to look into.
 sandbox_setup() {
-  SANDBOX="$(mktemp -d /tmp/tonvik-e2e-XXXXXX)"
+  if [ -n "${1:-}" ]; then
+    rm -rf "$1"
+    mkdir -p "$1"
+    SANDBOX="$(cd "$1" && pwd)" KEEP_SANDBOX=1
+  else
+    SANDBOX="$(mktemp -d /tmp/tonvik-e2e-XXXXXX)"
+  fi
   trap 'sandbox_cleanup' EXIT
   export HOME="$SANDBOX/home" XDG_CONFIG_HOME="$SANDBOX/home/.config" XDG_CONFIG_DIRS="$SANDBOX/etc"
   export XDG_MUSIC_DIR="$SANDBOX/home/Music" XDG_RUNTIME_DIR="$SANDBOX/run"
@@ -41,7 +49,7 @@ sandbox_cleanup() {
     kill "$XVFB_PID" 2>/dev/null || true
     wait "$XVFB_PID" 2>/dev/null || true
   fi
-  [ -n "${SANDBOX:-}" ] && rm -rf "$SANDBOX"
+  if [ -n "${SANDBOX:-}" ] && [ -z "${KEEP_SANDBOX:-}" ]; then rm -rf "$SANDBOX"; fi
 }
 
 # Starts an X server of our own; it picks a free display itself (-displayfd),
