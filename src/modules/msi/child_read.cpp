@@ -1,12 +1,15 @@
 #include "child_read.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 
@@ -20,6 +23,8 @@ namespace {
 // The result travels as 8 bytes of length (little-endian) and the bytes, so
 // that a child that died while writing leaves a result visibly cut short.
 constexpr size_t kLengthBytes = 8;
+
+std::atomic<int> patience_ms{60000};
 
 [[noreturn]] void RunChild(int out, const std::function<std::string()>& read) {
   RenewLibmsiMutexInChild();
@@ -47,9 +52,10 @@ constexpr size_t kLengthBytes = 8;
   ::_exit(status);
 }
 
-}  // namespace
-
-std::optional<std::string> ReadInChild(const std::function<std::string()>& read) {
+// One child: its result, or nullopt when it did not finish; *stalled tells
+// that it was killed for running out of patience.
+std::optional<std::string> OneChild(const std::function<std::string()>& read, bool* stalled) {
+  *stalled = false;
   int ends[2];
   // Close-on-exec: a program another thread starts meanwhile does not keep
   // the write end open (which would hold back the end of the result).
@@ -60,8 +66,7 @@ std::optional<std::string> ReadInChild(const std::function<std::string()>& read)
     // means no other thread is inside libmsi, libgsf or the GObject type
     // system through them at that moment, so the child's copy of their state
     // is consistent (the rest of the engine calls GObject only under this
-    // lock). The child takes no other lock of the parent's threads; malloc
-    // and stdio are made fork-safe by the C library.
+    // lock). Any other lock a thread held then is the patience's matter.
     std::lock_guard<std::recursive_mutex> hold(LibmsiMutex());
     child = ::fork();
     if (child == 0) {
@@ -76,7 +81,17 @@ std::optional<std::string> ReadInChild(const std::function<std::string()>& read)
   }
   std::string bytes;
   char buffer[65536];
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(patience_ms.load());
   for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd readable{ends[0], POLLIN, 0};
+    const int ready = left.count() > 0 ? ::poll(&readable, 1, static_cast<int>(left.count()) + 1) : 0;
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready == 0) {
+      *stalled = true;
+      ::kill(child, SIGKILL);
+      break;
+    }
     const ssize_t n = ::read(ends[0], buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
@@ -91,12 +106,23 @@ std::optional<std::string> ReadInChild(const std::function<std::string()>& read)
   // Where the process has children reaped for it (SIGCHLD ignored), the
   // status is gone; the complete result then stands for a clean end.
   const bool clean = waited == child ? WIFEXITED(status) && WEXITSTATUS(status) == 0 : errno == ECHILD;
-  if (!clean || bytes.size() < kLengthBytes) return std::nullopt;
+  if (*stalled || !clean || bytes.size() < kLengthBytes) return std::nullopt;
   uint64_t length = 0;
   for (size_t i = 0; i < kLengthBytes; ++i) length |= uint64_t(static_cast<uint8_t>(bytes[i])) << (8 * i);
   if (length != bytes.size() - kLengthBytes) return std::nullopt;
   return bytes.substr(kLengthBytes);
 }
+
+}  // namespace
+
+std::optional<std::string> ReadInChild(const std::function<std::string()>& read) {
+  bool stalled = false;
+  std::optional<std::string> result = OneChild(read, &stalled);
+  if (stalled) result = OneChild(read, &stalled);
+  return result;
+}
+
+void SetChildPatienceForTesting(int milliseconds) { patience_ms = milliseconds; }
 
 bool SurvivesInChild(const std::function<void()>& call) {
   return ReadInChild([&call] {

@@ -6,6 +6,13 @@
 // time runs in a child, and the caller gets the child's result only when the
 // child ran to its end: a child that crashed, was killed or left its result
 // cut short read a package that is refused.
+//
+// A child that has not finished within its patience is killed and tried once
+// more. fork copies the memory of every thread but runs only the caller, so a
+// lock some other thread held at that moment (in an allocator or a library
+// outside the libmsi lock) stays taken in the child for good; that is rare
+// and does not repeat. A package that keeps libmsi busy in the second child
+// too is refused, as one that crashes it.
 #pragma once
 #include <functional>
 #include <optional>
@@ -18,6 +25,9 @@ namespace tonvik::msi {
 // `read` may use libmsi and the rest of the engine's reading parts, nothing
 // that needs another thread; its exceptions count as not finishing.
 std::optional<std::string> ReadInChild(const std::function<std::string()>& read);
+
+// The patience of each child, 60 s unless a test sets a shorter one.
+void SetChildPatienceForTesting(int milliseconds);
 
 // Runs `call` in a child first. The child is a copy of this process, the
 // libmsi objects `call` works on included, in the same state; libmsi does
