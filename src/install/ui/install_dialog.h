@@ -16,7 +16,7 @@ namespace tonvik::install {
 
 // Starts the worker; the page keeps what it returns until the worker has
 // finished, and releasing it waits for the worker's thread.
-using InstallStarter = std::function<std::shared_ptr<void>(InstallView&, InstallState&)>;
+using InstallStarter = std::function<std::shared_ptr<PageWorker>(InstallView&, InstallState&)>;
 
 // An InstallWorker for the running setup program (with kestrane.msi on a
 // 64-bit kernel under a 32-bit build).
@@ -55,7 +55,7 @@ class InstallDialog : public WizardPage, public InstallView {
 
   InstallState& state_;
   InstallStarter start_;
-  std::shared_ptr<void> worker_;
+  std::shared_ptr<PageWorker> worker_;
   bool started_ = false;
   int steps_ = 0;
 

@@ -151,7 +151,7 @@ class InstallWithEngine : public SandboxedSetup {
     InstallStarter start = [this, wow64](InstallView& view, InstallState& s) {
       auto worker = std::make_shared<InstallWorker>(view, s, InstallOptions{(setup_ / "install").string(), wow64});
       worker->Start();
-      return std::shared_ptr<void>(worker);
+      return std::shared_ptr<PageWorker>(worker);
     };
     InstallDialog page(Fonts(), state, start);
     BoxAnswerer answerer({QStringLiteral("OK")});
