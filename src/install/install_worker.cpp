@@ -82,13 +82,8 @@ bool IsReinstall(const MsiFunctions& msi, const std::u16string& package) {
   return reinstall;
 }
 
-// msi.so's messages while it installs: each progress message steps the bar;
-// none is handled here, so the installer goes on as it would alone.
-int OnInstallerMessage(void* context, uint32_t message_type, const char16_t*) {
-  if (message_type >= INSTALLMESSAGE_PROGRESS && message_type <= (INSTALLMESSAGE_PROGRESS | 0x00FFFFFF))
-    static_cast<InstallView*>(context)->StepProgress();
-  return 0;
-}
+// The answer to a message of msi.so that cancels the installation.
+constexpr int kIdCancel = 2;
 
 std::string RunningProgram() {
   char path[PATH_MAX];
@@ -100,27 +95,28 @@ std::string RunningProgram() {
 
 void ForgetMsiBinding() { MsiBinding().Forget(); }
 
-InstallWorker::InstallWorker(InstallView& view, InstallState& state, InstallOptions options)
-    : view_(view), state_(state), options_(std::move(options)) {}
+// One installation on the worker's thread. It reaches the page's view and
+// state only through the link, so that it can outlive a page that let it go.
+class InstallWorker::Installation {
+ public:
+  Installation(InstallView& view, InstallState& state, InstallOptions options, WorkerLink link)
+      : view_(view), state_(state), options_(std::move(options)), link_(std::move(link)) {}
 
-InstallWorker::~InstallWorker() { Join(); }
+  void Run() {
+    const char16_t* error = Install();
+    link_.ToPage([&] {
+      if (error != nullptr) {
+        state_.error = true;
+        state_.error_text = error;
+      }
+      view_.InstallFinished();
+    });
+  }
 
-void InstallWorker::Start() { thread_ = std::thread(&InstallWorker::Run, this); }
-
-void InstallWorker::Join() {
-  if (thread_.joinable()) thread_.join();
-}
-
-void InstallWorker::Run() {
-  auto fail = [this](const char16_t* text) {
-    state_.error = true;
-    state_.error_text = text;
-  };
-
-  [&] {
-    view_.ShowStatus(u"Starting installation");
-    view_.SetProgressRange(0, 100);  // the bar back at 0
-
+ private:
+  // The installation's error text; null when every package went in.
+  const char16_t* Install() {
+    ShowStart(u"Starting installation", 100);  // the bar back at 0
     MsiFunctions msi;
     try {
       msi = MsiBinding().Get([] { return LoadModuleByName("msi.so"); },
@@ -132,40 +128,69 @@ void InstallWorker::Run() {
                                return functions;
                              });
     } catch (const BindFailure& failure) {
-      fail(failure.text);
-      return;
+      return failure.text;
     }
 
     std::vector<const char*> packages = {"pellorin.msi"};
     if (options_.wow64) packages.push_back("kestrane.msi");
-
     const std::string program = options_.setup_program.empty() ? RunningProgram() : options_.setup_program;
     for (const char* package : packages) {
       const size_t slash = program.rfind('/');
-      if (slash == std::string::npos) {
-        fail(u"Internal error #2. Installation aborted.");
-        return;
-      }
-      const std::u16string path = FromUtf8(program.substr(0, slash + 1) + package);
-      const bool reinstall = IsReinstall(msi, path);
-
-      // No user interface of the installer's own, the page as its owner; the
-      // progress comes here.
-      void* window = &view_;
-      msi.set_internal_ui(INSTALLUILEVEL_NONE, &window);
-      msi.set_external_ui(OnInstallerMessage, kMessageFilter, &view_);
-
-      view_.ShowStatus(u"Installing");
-      view_.SetProgressRange(0, 1000);
-      // A restart asked for by the package counts as a failure too.
-      if (msi.install_product(path.c_str(), reinstall ? kReinstallCommandLine : nullptr) != ERROR_SUCCESS) {
-        fail(u"Failed to install. Installation aborted.");
-        return;
-      }
+      if (slash == std::string::npos) return u"Internal error #2. Installation aborted.";
+      if (!InstallPackage(msi, FromUtf8(program.substr(0, slash + 1) + package)))
+        return u"Failed to install. Installation aborted.";
     }
-  }();
+    return nullptr;
+  }
 
-  view_.InstallFinished();
+  bool InstallPackage(const MsiFunctions& msi, const std::u16string& path) {
+    if (link_.StopRequested()) return false;
+    const bool reinstall = IsReinstall(msi, path);
+    // No user interface of the installer's own, an owner window all the same;
+    // the progress comes here.
+    void* window = this;
+    msi.set_internal_ui(INSTALLUILEVEL_NONE, &window);
+    msi.set_external_ui(OnMessage, kMessageFilter, this);
+    ShowStart(u"Installing", 1000);
+    // A restart asked for by the package counts as a failure too.
+    return msi.install_product(path.c_str(), reinstall ? kReinstallCommandLine : nullptr) == ERROR_SUCCESS;
+  }
+
+  void ShowStart(const char16_t* status, int steps) {
+    link_.ToPage([&] {
+      view_.ShowStatus(status);
+      view_.SetProgressRange(0, steps);
+    });
+  }
+
+  // msi.so's messages while it installs: each progress message steps the
+  // bar; none is handled here, so the installer goes on as it would alone,
+  // until the worker is asked to stop.
+  static int OnMessage(void* context, uint32_t message_type, const char16_t*) {
+    auto* installation = static_cast<Installation*>(context);
+    if (installation->link_.StopRequested()) return kIdCancel;
+    if (message_type >= INSTALLMESSAGE_PROGRESS && message_type <= (INSTALLMESSAGE_PROGRESS | 0x00FFFFFF))
+      installation->link_.ToPage([installation] { installation->view_.StepProgress(); });
+    return 0;
+  }
+
+  InstallView& view_;
+  InstallState& state_;
+  const InstallOptions options_;
+  const WorkerLink link_;
+};
+
+InstallWorker::InstallWorker(InstallView& view, InstallState& state, InstallOptions options)
+    : installation_(std::make_shared<Installation>(view, state, std::move(options), thread_.Link())) {}
+
+InstallWorker::~InstallWorker() = default;
+
+void InstallWorker::Start() {
+  thread_.Start([installation = installation_] { installation->Run(); });
 }
+
+void InstallWorker::Join() { thread_.Join(); }
+
+bool InstallWorker::StopWithin(std::chrono::milliseconds patience) { return thread_.StopWithin(patience); }
 
 }  // namespace tonvik::install

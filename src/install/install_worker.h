@@ -2,8 +2,10 @@
 // packages from the setup's own folder (reinstalling over the same product)
 // and reports progress through a view. Logic only.
 #pragma once
+#include <memory>
 #include <string>
-#include <thread>
+
+#include "install/worker_thread.h"
 
 namespace tonvik::install {
 
@@ -34,22 +36,26 @@ struct InstallOptions {
 // folder elsewhere forget the binding first.
 void ForgetMsiBinding();
 
-class InstallWorker {
+class InstallWorker : public PageWorker {
  public:
   InstallWorker(InstallView& view, InstallState& state, InstallOptions options);
-  ~InstallWorker();  // joins
+  ~InstallWorker() override;  // joins, unless the worker was let go
   InstallWorker(const InstallWorker&) = delete;
   InstallWorker& operator=(const InstallWorker&) = delete;
 
   void Start();
   void Join();
+  // Asked to stop, the worker has msi.so cancel the installation under way at
+  // its next message (the engine puts back what it had changed) and starts no
+  // further package; that ends as a failed installation. msi.so may be inside
+  // a call that sends no message for a while (reading a package): then the
+  // page is not held up, see PageWorker.
+  bool StopWithin(std::chrono::milliseconds patience) override;
 
  private:
-  void Run();
-  InstallView& view_;
-  InstallState& state_;
-  InstallOptions options_;
-  std::thread thread_;
+  class Installation;  // what runs on the thread, owned by it
+  WorkerThread thread_;
+  std::shared_ptr<Installation> installation_;
 };
 
 }  // namespace tonvik::install

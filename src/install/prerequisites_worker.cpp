@@ -101,102 +101,128 @@ void PrerequisitesWorker::Join() {
   if (thread_.joinable()) thread_.join();
 }
 
+// The installers downloaded in one run. Each is registered with
+// temporary_files.h, so that the signal handler there removes it when SIGTERM,
+// SIGINT or SIGHUP ends the setup; all are removed, and forgotten by their
+// components, when the run's downloads go out of scope, whatever happened.
+// Only a setup killed by SIGKILL leaves its RCI file behind: nothing of ours
+// runs then, and the file cannot be unlinked early because the installer is
+// run by its path.
+class PrerequisitesWorker::Downloads {
+ public:
+  explicit Downloads(std::vector<Prerequisite>& components) : components_(components) {}
+  ~Downloads() {
+    for (const std::string& path : paths_) {
+      ::unlink(path.c_str());
+      ForgetTemporary(path);
+      // The component no longer has that file.
+      for (Prerequisite& c : components_)
+        if (c.local_file == path) c.local_file.clear();
+    }
+  }
+  Downloads(const Downloads&) = delete;
+  Downloads& operator=(const Downloads&) = delete;
+
+  void Add(const std::string& path) {
+    paths_.push_back(path);
+    RegisterTemporary(path);
+  }
+
+ private:
+  std::vector<Prerequisite>& components_;
+  std::vector<std::string> paths_;
+};
+
 void PrerequisitesWorker::Run() {
-  // Every temporary file made here; all are deleted before the page hears
-  // that the worker is done, whatever happened, and by the signal handler of
-  // temporary_files.h when SIGTERM, SIGINT or SIGHUP ends the setup. Only a
-  // setup killed by SIGKILL leaves its RCI file behind: nothing of ours runs
-  // then, and the file cannot be unlinked early because the installer is run
-  // by its path.
-  std::vector<std::string> downloaded;
-  auto fail = [this](const std::u16string& text) {
-    if (state_.error) return;  // the first error of the run is the one reported
+  {
+    Downloads downloads(components_);
+    if (DownloadMissing(downloads)) InstallSelected();
+  }  // every download is gone before the page hears that the worker is done
+  view_.WorkerFinished();
+}
+
+bool PrerequisitesWorker::Fail(const std::u16string& text) {
+  if (!state_.error) {  // the first error of the run is the one reported
     state_.error = true;
     state_.error_text = text;
-  };
-
-  [&] {
-    bool need_download = false;
-    for (const Prerequisite& c : components_) need_download |= c.selected && c.local_file.empty();
-    if (need_download) {
-      view_.ShowStatus(u"Locating components");
-      std::string text;
-      // Cancel stops the list's transfer too.
-      const auto go_on = [this](uint64_t, uint64_t) { return !state_.abort_requested.load(); };
-      if (DownloadToMemory(options_.host + "/redist/redist.txt", &text, go_on) != DownloadResult::Ok) {
-        fail(state_.abort_requested.load() ? kCanceled : kListNotFetched);
-        return;
-      }
-      const std::map<std::string, std::string> list = ParseRedistList(text);
-      const std::string folder = TempFolder(options_.temp_dir);
-      for (Prerequisite& c : components_) {
-        if (!c.selected || !c.local_file.empty()) continue;
-        const ComponentTexts& texts = TextsOf(c.kind);
-        const char* key = RedistKey(static_cast<int>(c.kind));
-        const auto address = key ? list.find(key) : list.end();
-        if (address == list.end()) {
-          fail(texts.not_located);
-          return;
-        }
-        std::string path = folder + "RCIXXXXXX";
-        // Close-on-exec, so no installer started meanwhile holds the file open
-        // for writing (which would keep it from being run: ETXTBSY).
-        const int fd = ::mkostemp(path.data(), O_CLOEXEC);
-        if (fd < 0) {
-          fail(texts.not_downloaded);
-          return;
-        }
-        downloaded.push_back(path);
-        RegisterTemporary(path);
-        ProgressCallback progress(texts.short_name, view_, state_.abort_requested);
-        const DownloadResult result = DownloadToFile(address->second, fd, std::ref(progress));
-        // Owner only, and runnable: the file is an installer.
-        const bool ready = ::fchmod(fd, 0700) == 0;
-        const bool closed = ::close(fd) == 0;
-        if (result != DownloadResult::Ok || !ready || !closed) {
-          fail(state_.abort_requested.load() ? kCanceled : texts.not_downloaded);
-          return;
-        }
-        c.local_file = path;
-      }
-      if (state_.abort_requested.load()) {
-        fail(kCanceled);
-        return;
-      }
-    }
-
-    for (const Prerequisite& c : components_) {
-      if (!c.selected) continue;
-      const ComponentTexts& texts = TextsOf(c.kind);
-      view_.ShowStatus(texts.installing);
-      // The command line "<path> /Q:A /R:N": quiet, no restart by the installer.
-      const StartedProcess started = StartProcess(c.local_file, {"/Q:A", "/R:N"});
-      if (started.pid < 0) {
-        fail(texts.not_installed);
-        return;
-      }
-      const int exit_code = WaitForExit(started.pid);
-      if (AsksForRestart(exit_code)) {
-        state_.reboot_required = true;
-      } else if (exit_code != 0) {
-        fail(texts.not_installed);
-        return;
-      }
-      if (state_.abort_requested.load()) {
-        fail(kCanceled);
-        return;
-      }
-    }
-  }();
-
-  for (const std::string& path : downloaded) {
-    ::unlink(path.c_str());
-    ForgetTemporary(path);
-    // The component no longer has that file.
-    for (Prerequisite& c : components_)
-      if (c.local_file == path) c.local_file.clear();
   }
-  view_.WorkerFinished();
+  return false;
+}
+
+bool PrerequisitesWorker::StopIfCanceled() {
+  if (!state_.abort_requested.load()) return false;
+  Fail(kCanceled);
+  return true;
+}
+
+bool PrerequisitesWorker::DownloadMissing(Downloads& downloads) {
+  bool need_download = false;
+  for (const Prerequisite& c : components_) need_download |= c.selected && c.local_file.empty();
+  if (!need_download) return true;
+  view_.ShowStatus(u"Locating components");
+  std::map<std::string, std::string> list;
+  if (!FetchList(&list)) return false;
+  const std::string folder = TempFolder(options_.temp_dir);
+  for (Prerequisite& c : components_) {
+    if (!c.selected || !c.local_file.empty()) continue;
+    if (!DownloadInstaller(c, list, folder, downloads)) return false;
+  }
+  return !StopIfCanceled();
+}
+
+bool PrerequisitesWorker::FetchList(std::map<std::string, std::string>* list) {
+  std::string text;
+  // Cancel stops the list's transfer too.
+  const auto go_on = [this](uint64_t, uint64_t) { return !state_.abort_requested.load(); };
+  if (DownloadToMemory(options_.host + "/redist/redist.txt", &text, go_on) != DownloadResult::Ok)
+    return Fail(state_.abort_requested.load() ? kCanceled : kListNotFetched);
+  *list = ParseRedistList(text);
+  return true;
+}
+
+bool PrerequisitesWorker::DownloadInstaller(Prerequisite& component, const std::map<std::string, std::string>& list,
+                                            const std::string& folder, Downloads& downloads) {
+  const ComponentTexts& texts = TextsOf(component.kind);
+  const char* key = RedistKey(static_cast<int>(component.kind));
+  const auto address = key ? list.find(key) : list.end();
+  if (address == list.end()) return Fail(texts.not_located);
+  std::string path = folder + "RCIXXXXXX";
+  // Close-on-exec, so no installer started meanwhile holds the file open for
+  // writing (which would keep it from being run: ETXTBSY).
+  const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+  if (fd < 0) return Fail(texts.not_downloaded);
+  downloads.Add(path);
+  ProgressCallback progress(texts.short_name, view_, state_.abort_requested);
+  const DownloadResult result = DownloadToFile(address->second, fd, std::ref(progress));
+  // Owner only, and runnable: the file is an installer.
+  const bool ready = ::fchmod(fd, 0700) == 0;
+  const bool closed = ::close(fd) == 0;
+  if (result != DownloadResult::Ok || !ready || !closed)
+    return Fail(state_.abort_requested.load() ? kCanceled : texts.not_downloaded);
+  component.local_file = path;
+  return true;
+}
+
+bool PrerequisitesWorker::InstallSelected() {
+  for (const Prerequisite& c : components_) {
+    if (!c.selected) continue;
+    if (!RunInstaller(c) || StopIfCanceled()) return false;
+  }
+  return true;
+}
+
+bool PrerequisitesWorker::RunInstaller(const Prerequisite& component) {
+  const ComponentTexts& texts = TextsOf(component.kind);
+  view_.ShowStatus(texts.installing);
+  // The command line "<path> /Q:A /R:N": quiet, no restart by the installer.
+  const StartedProcess started = StartProcess(component.local_file, {"/Q:A", "/R:N"});
+  if (started.pid < 0) return Fail(texts.not_installed);
+  const int exit_code = WaitForExit(started.pid);
+  if (AsksForRestart(exit_code))
+    state_.reboot_required = true;
+  else if (exit_code != 0)
+    return Fail(texts.not_installed);
+  return true;
 }
 
 }  // namespace tonvik::install

@@ -3,6 +3,7 @@
 // with " /Q:A /R:N" and tells the page through a view. Logic only.
 #pragma once
 #include <atomic>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,7 +51,22 @@ class PrerequisitesWorker {
   void Join();
 
  private:
+  class Downloads;
+
   void Run();
+  // Each step answers false once the run is over (an error, or Cancel), the
+  // error recorded in the state.
+  bool DownloadMissing(Downloads& downloads);  // the list, then every selected component without a local copy
+  bool FetchList(std::map<std::string, std::string>* list);
+  bool DownloadInstaller(Prerequisite& component, const std::map<std::string, std::string>& list,
+                         const std::string& folder, Downloads& downloads);
+  bool InstallSelected();
+  bool RunInstaller(const Prerequisite& component);
+  // Records the run's first error; false, for the step to answer.
+  bool Fail(const std::u16string& text);
+  // True, with the error recorded, once Cancel was confirmed.
+  bool StopIfCanceled();
+
   std::vector<Prerequisite>& components_;
   PrerequisitesView& view_;
   SetupState& state_;

@@ -8,16 +8,24 @@
 //   FAKE_MSI_RESULT_FOR  ... for the package of this file name only
 //   FAKE_MSI_PROGRESS    progress messages sent to the external handler during
 //                        each installation, among other kinds of messages
+//   FAKE_MSI_HOLD        a file: each installation then holds until the file
+//                        exists, sending progress messages all the while; when
+//                        the handler answers IDCANCEL it gives up
+//                        (ERROR_INSTALL_USEREXIT) ...
+//   FAKE_MSI_DEAF        ... unless this is set: then it logs the answer and
+//                        holds on, as an engine inside a long call would
 // Each call that hands out a handle logs it as "-> N"; the numbers count up
 // from 11 and are never handed out twice.
 // A package is a text file whose first line is its ProductCode; one that
 // cannot be opened fails to install (ERROR_INSTALL_PACKAGE_OPEN_FAILED).
 #include <cstdio>
 #include <cstdlib>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "modules/msi/msi.h"
 #include "platform/file_version.h"
@@ -183,6 +191,23 @@ EXPORT uint32_t MsiInstallProductW(const char16_t* package, const char16_t* comm
     send(0x08000000, u"Action 12:00:00: InstallFiles.");                   // action start
     send(INSTALLMESSAGE_PROGRESS | (i % 2 ? 0x40 : 0), u"1: 2 2: 1024 3: 0");  // progress (with style bits)
     send(0x0B000000, u"1: 0 2: 1033 3: 1252");                              // common data
+  }
+  if (const char* hold = std::getenv("FAKE_MSI_HOLD"); hold && *hold) {
+    Log("holding");
+    const bool deaf = std::getenv("FAKE_MSI_DEAF") != nullptr;
+    bool ignored = false;
+    while (!std::ifstream(hold)) {
+      if (handler && handler(handler_context, INSTALLMESSAGE_PROGRESS, u"1: 2 2: 1 3: 0") == 2) {
+        if (!deaf) {
+          Log("canceled");
+          return ERROR_INSTALL_USEREXIT;
+        }
+        if (!ignored) Log("cancel ignored");
+        ignored = true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    Log("released");
   }
   send(0x04000000, u"Installation success or error status: 0.");  // info
   Log(all_zero ? "handler answered 0" : "handler answered otherwise");

@@ -28,7 +28,7 @@ InstallStarter DefaultInstallStarter() {
     options.wow64 = IsWow64Process();
     auto worker = std::make_shared<InstallWorker>(view, state, options);
     worker->Start();
-    return std::shared_ptr<void>(worker);
+    return std::shared_ptr<PageWorker>(worker);
   };
 }
 

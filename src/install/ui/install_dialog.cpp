@@ -19,7 +19,12 @@ InstallDialog::InstallDialog(const SetupFonts& fonts, InstallState& state, Insta
   progress_->setRange(0, 0);  // a marquee until the page ends
 }
 
-InstallDialog::~InstallDialog() { worker_.reset(); }
+InstallDialog::~InstallDialog() {
+  // A page closed under a running worker asks it to stop, and is not held up
+  // by one that cannot stop at once: that one is let go, cut off from the page.
+  if (worker_) worker_->StopWithin(kStopPatience);
+  worker_.reset();
+}
 
 void InstallDialog::showEvent(QShowEvent* event) {
   WizardPage::showEvent(event);

@@ -3,6 +3,7 @@
 // installation. It cannot be left while the worker runs (Next and Cancel do
 // nothing) and ends when the worker is done.
 #pragma once
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -15,8 +16,10 @@ class QProgressBar;
 namespace tonvik::install {
 
 // Starts the worker; the page keeps what it returns until the worker has
-// finished, and releasing it waits for the worker's thread.
-using InstallStarter = std::function<std::shared_ptr<void>(InstallView&, InstallState&)>;
+// finished, and releasing it waits for the worker's thread. A page closed
+// while the worker runs asks it to stop and waits no more than
+// InstallDialog::kStopPatience (see PageWorker).
+using InstallStarter = std::function<std::shared_ptr<PageWorker>(InstallView&, InstallState&)>;
 
 // An InstallWorker for the running setup program (with kestrane.msi on a
 // 64-bit kernel under a 32-bit build).
@@ -27,6 +30,8 @@ class InstallDialog : public WizardPage, public InstallView {
  public:
   static constexpr int kDialogId = 204;
   static constexpr int kBackgroundId = 207;
+  // How long closing the page waits for a worker asked to stop.
+  static constexpr std::chrono::milliseconds kStopPatience{1000};
 
   InstallDialog(const SetupFonts& fonts, InstallState& state, InstallStarter start = DefaultInstallStarter(),
                 QWidget* parent = nullptr);
@@ -55,7 +60,7 @@ class InstallDialog : public WizardPage, public InstallView {
 
   InstallState& state_;
   InstallStarter start_;
-  std::shared_ptr<void> worker_;
+  std::shared_ptr<PageWorker> worker_;
   bool started_ = false;
   int steps_ = 0;
 

@@ -11,6 +11,7 @@
 #include "install/ui/setup_flow.h"
 #include "install/ui/setup_fonts.h"
 #include "install/ui/task_dialog.h"
+#include "platform/abandoned_threads.h"
 #include "widgets/widgets_init.h"
 
 namespace {
@@ -41,7 +42,8 @@ int main(int argc, char** argv) {
   }
   const SetupFonts fonts = SetupFonts::FromDesktop();
   try {
-    return RunSetupPages(fonts);
+    // A worker let go by its page may still run: then the setup ends at once.
+    return tonvik::ExitCodeOrQuickExit(RunSetupPages(fonts));
   } catch (...) {
     // A background picture that cannot be decoded has been reported already.
     return 0;

@@ -41,16 +41,31 @@ struct ErrorHolder {
   }
 };
 
-bool TableExists(LibmsiDatabase* db, const std::string& table) {
-  const std::string sql = "SELECT `Name` FROM `_Tables` WHERE `Name`='" + table + "'";
-  ErrorHolder e;
-  LibmsiObject query = Own(libmsi_query_new(db, sql.c_str(), &e.error));
-  if (!query) return false;
-  ErrorHolder ee;
-  if (!libmsi_query_execute(static_cast<LibmsiQuery*>(query.get()), nullptr, &ee.error)) return false;
-  ErrorHolder fe;
-  LibmsiObject row = Own(libmsi_query_fetch(static_cast<LibmsiQuery*>(query.get()), &fe.error));
-  return row != nullptr;
+// Opens and executes a query that takes no parameters.
+uint32_t RunQuery(const LibmsiObject& database, const std::string& sql, LibmsiObject* query) {
+  LibmsiObject q;
+  if (const uint32_t rc = OpenQuery(database, sql, &q); rc != ERROR_SUCCESS) return rc;
+  if (const uint32_t rc = ExecuteQuery(q, {}); rc != ERROR_SUCCESS) return rc;
+  *query = std::move(q);
+  return ERROR_SUCCESS;
+}
+
+// Fetches an executed query's rows to the last, handing each record to
+// `take`; false when a row cannot be fetched or `take` answers false.
+template <typename Take>
+bool ForEachRecord(const LibmsiObject& query, Take take) {
+  for (;;) {
+    LibmsiObject record;
+    const uint32_t rc = FetchRecord(query, &record);
+    if (rc == ERROR_NO_MORE_ITEMS) return true;
+    if (rc != ERROR_SUCCESS || !take(record)) return false;
+  }
+}
+
+bool TableExists(const LibmsiObject& database, const std::string& table) {
+  LibmsiObject query, row;
+  return RunQuery(database, "SELECT `Name` FROM `_Tables` WHERE `Name`='" + table + "'", &query) == ERROR_SUCCESS &&
+         FetchRecord(query, &row) == ERROR_SUCCESS;
 }
 
 // The table named after FROM, for telling a missing table from a broken one.
@@ -117,19 +132,13 @@ ReadStatus ReadRows(const LibmsiObject& database, const std::string& sql, unsign
                     std::vector<Row>* rows) {
   Guard guard(LibmsiMutex());
   rows->clear();
-  auto* db = static_cast<LibmsiDatabase*>(database.get());
   // Asking for a missing table has libmsi print warnings; ask the catalogue first.
-  if (!TableExists(db, TableOf(sql))) return ReadStatus::kNoTable;
+  if (!TableExists(database, TableOf(sql))) return ReadStatus::kNoTable;
   LibmsiObject query;
-  if (OpenQuery(database, sql, &query) != ERROR_SUCCESS) return ReadStatus::kFailed;
-  if (ExecuteQuery(query, {}) != ERROR_SUCCESS) return ReadStatus::kFailed;
-  for (;;) {
-    LibmsiObject record;
-    const uint32_t rc = FetchRecord(query, &record);
-    if (rc == ERROR_NO_MORE_ITEMS) break;
-    if (rc != ERROR_SUCCESS) return ReadStatus::kFailed;
+  if (RunQuery(database, sql, &query) != ERROR_SUCCESS) return ReadStatus::kFailed;
+  const bool read = ForEachRecord(query, [&](const LibmsiObject& record) {
     auto* rec = static_cast<LibmsiRecord*>(record.get());
-    if (libmsi_record_get_field_count(rec) < columns) return ReadStatus::kFailed;
+    if (libmsi_record_get_field_count(rec) < columns) return false;
     Row row;
     for (unsigned i = 1; i <= columns; ++i) {
       if (libmsi_record_is_null(rec, i))
@@ -138,8 +147,9 @@ ReadStatus ReadRows(const LibmsiObject& database, const std::string& sql, unsign
         row.emplace_back(RecordString(record, i));
     }
     rows->push_back(std::move(row));
-  }
-  return ReadStatus::kRead;
+    return true;
+  });
+  return read ? ReadStatus::kRead : ReadStatus::kFailed;
 }
 
 bool ReadStream(const LibmsiObject& database, const std::string& name, std::vector<uint8_t>* data) {
@@ -151,10 +161,9 @@ bool ReadStream(const LibmsiObject& database, const std::string& name, std::vect
     quoted += c;
   }
   LibmsiObject query;
-  if (OpenQuery(database, "SELECT `Name`,`Data` FROM `_Streams` WHERE `Name`='" + quoted + "'",
-                &query) != ERROR_SUCCESS)
+  if (RunQuery(database, "SELECT `Name`,`Data` FROM `_Streams` WHERE `Name`='" + quoted + "'", &query) !=
+      ERROR_SUCCESS)
     return false;
-  if (ExecuteQuery(query, {}) != ERROR_SUCCESS) return false;
   LibmsiObject record;
   if (FetchRecord(query, &record) != ERROR_SUCCESS) return false;
   LibmsiObject stream = Own(libmsi_record_get_stream(static_cast<LibmsiRecord*>(record.get()), 2));
@@ -173,14 +182,11 @@ bool ReadStream(const LibmsiObject& database, const std::string& name, std::vect
 
 bool ReadRemainingRows(const LibmsiObject& query) {
   Guard guard(LibmsiMutex());
-  for (;;) {
-    LibmsiObject record;
-    const uint32_t rc = FetchRecord(query, &record);
-    if (rc == ERROR_NO_MORE_ITEMS) return true;
-    if (rc != ERROR_SUCCESS) return false;
+  return ForEachRecord(query, [](const LibmsiObject& record) {
     const unsigned fields = libmsi_record_get_field_count(static_cast<LibmsiRecord*>(record.get()));
     for (unsigned i = 0; i <= fields; ++i) (void)RecordString(record, i);
-  }
+    return true;
+  });
 }
 
 }  // namespace tonvik::msi

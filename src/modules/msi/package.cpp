@@ -28,6 +28,187 @@ bool ToInt(const std::optional<std::string>& text, int64_t* value) {
   return *end == '\0';
 }
 
+// Reads a table the package must have.
+bool ReadRequired(const LibmsiObject& db, const std::string& sql, unsigned columns, std::vector<Row>* rows) {
+  return ReadRows(db, sql, columns, rows) == ReadStatus::kRead;
+}
+
+// Reads a table the package may leave out: no rows when it does.
+bool ReadOptional(const LibmsiObject& db, const std::string& sql, unsigned columns, std::vector<Row>* rows) {
+  const ReadStatus status = ReadRows(db, sql, columns, rows);
+  if (status == ReadStatus::kNoTable) rows->clear();
+  return status != ReadStatus::kFailed;
+}
+
+// kUnsupported, with the reason, when any of kRefusedTables has a row.
+PackageStatus RefuseCodeTables(const LibmsiObject& db, std::string* reason) {
+  std::vector<Row> rows;
+  for (const char* table : kRefusedTables) {
+    if (!ReadOptional(db, std::string("SELECT * FROM `") + table + "`", 1, &rows)) return PackageStatus::kInvalid;
+    if (!rows.empty()) {
+      *reason = std::string("the package has rows in the ") + table + " table";
+      return PackageStatus::kUnsupported;
+    }
+  }
+  return PackageStatus::kRead;
+}
+
+bool ReadProperties(const LibmsiObject& db, Package* package) {
+  std::vector<Row> rows;
+  if (!ReadRequired(db, "SELECT `Property`, `Value` FROM `Property`", 2, &rows)) return false;
+  for (const Row& r : rows) package->properties[Text(r, 0)] = Text(r, 1);
+  return true;
+}
+
+bool ReadDirectories(const LibmsiObject& db, Package* package) {
+  std::vector<Row> rows;
+  if (!ReadRequired(db, "SELECT `Directory`, `Directory_Parent`, `DefaultDir` FROM `Directory`", 3, &rows))
+    return false;
+  for (const Row& r : rows) package->directories.push_back({Text(r, 0), Text(r, 1), Text(r, 2)});
+  return true;
+}
+
+bool ReadComponents(const LibmsiObject& db, Package* package) {
+  std::vector<Row> rows;
+  if (!ReadRequired(db, "SELECT `Component`, `Directory_` FROM `Component`", 2, &rows)) return false;
+  for (const Row& r : rows) package->components.push_back({Text(r, 0), Text(r, 1)});
+  return true;
+}
+
+// The files in sequence order; false when a size or sequence number is not a number.
+bool ReadFiles(const LibmsiObject& db, Package* package) {
+  std::vector<Row> rows;
+  if (!ReadOptional(db, "SELECT `File`, `Component_`, `FileName`, `FileSize`, `Sequence` FROM `File`", 5, &rows))
+    return false;
+  for (const Row& r : rows) {
+    FileRow f{Text(r, 0), Text(r, 1), Text(r, 2)};
+    if (!ToInt(r[3], &f.size) || !ToInt(r[4], &f.sequence)) return false;
+    package->files.push_back(std::move(f));
+  }
+  std::stable_sort(package->files.begin(), package->files.end(),
+                   [](const FileRow& a, const FileRow& b) { return a.sequence < b.sequence; });
+  return true;
+}
+
+bool ReadRegistry(const LibmsiObject& db, Package* package) {
+  std::vector<Row> rows;
+  if (!ReadOptional(db, "SELECT `Registry`, `Root`, `Key`, `Name`, `Value`, `Component_` FROM `Registry`", 6, &rows))
+    return false;
+  for (const Row& r : rows) {
+    int64_t root = 0;
+    if (!ToInt(r[1], &root)) return false;
+    package->registry.push_back({Text(r, 0), static_cast<int>(root), Text(r, 2), r[3], r[4], Text(r, 5)});
+  }
+  return true;
+}
+
+bool ReadShortcuts(const LibmsiObject& db, Package* package) {
+  std::vector<Row> rows;
+  if (!ReadOptional(db,
+                    "SELECT `Shortcut`, `Directory_`, `Name`, `Component_`, `Target`, `Arguments`, "
+                    "`Description` FROM `Shortcut`",
+                    7, &rows))
+    return false;
+  for (const Row& r : rows)
+    package->shortcuts.push_back({Text(r, 0), Text(r, 1), Text(r, 2), Text(r, 3), Text(r, 4), r[5], r[6]});
+  return true;
+}
+
+struct Medium {
+  int64_t last_sequence;
+  std::string cabinet;
+};
+
+// The media by last sequence number.
+bool ReadMedia(const LibmsiObject& db, std::vector<Medium>* media) {
+  std::vector<Row> rows;
+  if (!ReadOptional(db, "SELECT `DiskId`, `LastSequence`, `Cabinet` FROM `Media`", 3, &rows)) return false;
+  for (const Row& r : rows) {
+    int64_t last = 0;
+    if (!ToInt(r[1], &last)) return false;
+    media->push_back({last, Text(r, 2)});
+  }
+  std::sort(media->begin(), media->end(),
+            [](const Medium& a, const Medium& b) { return a.last_sequence < b.last_sequence; });
+  return true;
+}
+
+using CabinetFiles = std::map<std::string, std::vector<uint8_t>>;
+
+// The files of the cabinet in the named stream, each stream read and
+// extracted once; null when it cannot be.
+const CabinetFiles* EmbeddedCabinet(const LibmsiObject& db, const std::string& stream,
+                                    std::map<std::string, CabinetFiles>* cabinets) {
+  auto cab = cabinets->find(stream);
+  if (cab == cabinets->end()) {
+    std::vector<uint8_t> bytes;
+    CabinetFiles files;
+    if (!ReadStream(db, stream, &bytes) || !ExtractCabinet(bytes, &files)) return nullptr;
+    cab = cabinets->emplace(stream, std::move(files)).first;
+  }
+  return &cab->second;
+}
+
+// Every file comes from the cabinet of the first medium whose last sequence
+// number reaches the file's, with the size the File table gives it.
+PackageStatus ExtractFiles(const LibmsiObject& db, const std::vector<Medium>& media, Package* package,
+                           std::string* reason) {
+  std::map<std::string, CabinetFiles> cabinets;
+  for (const FileRow& f : package->files) {
+    auto medium = std::find_if(media.begin(), media.end(),
+                               [&](const Medium& m) { return m.last_sequence >= f.sequence; });
+    if (medium == media.end()) return PackageStatus::kInvalid;
+    if (medium->cabinet.empty() || medium->cabinet[0] != '#') {
+      *reason = "the package's files are not in an embedded cabinet";
+      return PackageStatus::kUnsupported;
+    }
+    const CabinetFiles* files = EmbeddedCabinet(db, medium->cabinet.substr(1), &cabinets);
+    if (files == nullptr) return PackageStatus::kInvalid;
+    auto data = files->find(f.key);
+    if (data == files->end() || static_cast<int64_t>(data->second.size()) != f.size) return PackageStatus::kInvalid;
+    package->file_data[f.key] = data->second;
+  }
+  return PackageStatus::kRead;
+}
+
+// The four HashPart fields hold the digest as little-endian 32-bit numbers.
+bool DigestMatches(const Row& hash_row, const std::array<uint8_t, 16>& digest) {
+  for (size_t part = 0; part < 4; ++part) {
+    int64_t value = 0;
+    if (!ToInt(hash_row[1 + part], &value)) return false;
+    const uint32_t bits = static_cast<uint32_t>(value);
+    for (size_t b = 0; b < 4; ++b) {
+      if (digest[4 * part + b] != static_cast<uint8_t>(bits >> (8 * b))) return false;
+    }
+  }
+  return true;
+}
+
+// The MD5 digests the package holds for its files must match what came out
+// of the cabinet.
+bool FileHashesMatch(const LibmsiObject& db, const Package& package) {
+  std::vector<Row> rows;
+  if (!ReadOptional(db, "SELECT `File_`, `HashPart1`, `HashPart2`, `HashPart3`, `HashPart4` FROM `MsiFileHash`", 5,
+                    &rows))
+    return false;
+  for (const Row& r : rows) {
+    auto data = package.file_data.find(Text(r, 0));
+    if (data == package.file_data.end()) continue;
+    if (!DigestMatches(r, Md5(data->second))) return false;
+  }
+  return true;
+}
+
+// The bytes of every file of the package, checked.
+PackageStatus ReadFileData(const LibmsiObject& db, Package* package, std::string* reason) {
+  if (package->files.empty()) return PackageStatus::kRead;
+  std::vector<Medium> media;
+  if (!ReadMedia(db, &media)) return PackageStatus::kInvalid;
+  if (const PackageStatus status = ExtractFiles(db, media, package, reason); status != PackageStatus::kRead)
+    return status;
+  return FileHashesMatch(db, *package) ? PackageStatus::kRead : PackageStatus::kInvalid;
+}
+
 // Reads the package in this process: what the child of ReadPackage runs.
 PackageStatus ReadPackageHere(const std::string& path, Package* package, std::string* reason) {
   *package = Package();
@@ -40,128 +221,11 @@ PackageStatus ReadPackageHere(const std::string& path, Package* package, std::st
     case OpenStatus::kOpened:
       break;
   }
-  std::vector<Row> rows;
-  // Reads a table the package must have.
-  auto required = [&](const std::string& sql, unsigned columns) {
-    return ReadRows(db, sql, columns, &rows) == ReadStatus::kRead;
-  };
-  // Reads a table the package may leave out.
-  auto optional = [&](const std::string& sql, unsigned columns) {
-    const ReadStatus status = ReadRows(db, sql, columns, &rows);
-    if (status == ReadStatus::kNoTable) rows.clear();
-    return status != ReadStatus::kFailed;
-  };
-
-  for (const char* table : kRefusedTables) {
-    if (!optional(std::string("SELECT * FROM `") + table + "`", 1)) return PackageStatus::kInvalid;
-    if (!rows.empty()) {
-      *reason = std::string("the package has rows in the ") + table + " table";
-      return PackageStatus::kUnsupported;
-    }
-  }
-
-  if (!required("SELECT `Property`, `Value` FROM `Property`", 2)) return PackageStatus::kInvalid;
-  for (const Row& r : rows) package->properties[Text(r, 0)] = Text(r, 1);
-
-  if (!required("SELECT `Directory`, `Directory_Parent`, `DefaultDir` FROM `Directory`", 3))
+  if (const PackageStatus status = RefuseCodeTables(db, reason); status != PackageStatus::kRead) return status;
+  if (!ReadProperties(db, package) || !ReadDirectories(db, package) || !ReadComponents(db, package) ||
+      !ReadFiles(db, package) || !ReadRegistry(db, package) || !ReadShortcuts(db, package))
     return PackageStatus::kInvalid;
-  for (const Row& r : rows) package->directories.push_back({Text(r, 0), Text(r, 1), Text(r, 2)});
-
-  if (!required("SELECT `Component`, `Directory_` FROM `Component`", 2)) return PackageStatus::kInvalid;
-  for (const Row& r : rows) package->components.push_back({Text(r, 0), Text(r, 1)});
-
-  if (!optional("SELECT `File`, `Component_`, `FileName`, `FileSize`, `Sequence` FROM `File`", 5))
-    return PackageStatus::kInvalid;
-  for (const Row& r : rows) {
-    FileRow f{Text(r, 0), Text(r, 1), Text(r, 2)};
-    if (!ToInt(r[3], &f.size) || !ToInt(r[4], &f.sequence)) return PackageStatus::kInvalid;
-    package->files.push_back(std::move(f));
-  }
-  std::stable_sort(package->files.begin(), package->files.end(),
-                   [](const FileRow& a, const FileRow& b) { return a.sequence < b.sequence; });
-
-  if (!optional("SELECT `Registry`, `Root`, `Key`, `Name`, `Value`, `Component_` FROM `Registry`", 6))
-    return PackageStatus::kInvalid;
-  for (const Row& r : rows) {
-    RegistryRow g;
-    int64_t root = 0;
-    if (!ToInt(r[1], &root)) return PackageStatus::kInvalid;
-    g.key = Text(r, 0);
-    g.root = static_cast<int>(root);
-    g.subkey = Text(r, 2);
-    g.name = r[3];
-    g.value = r[4];
-    g.component = Text(r, 5);
-    package->registry.push_back(std::move(g));
-  }
-
-  if (!optional("SELECT `Shortcut`, `Directory_`, `Name`, `Component_`, `Target`, `Arguments`, "
-                "`Description` FROM `Shortcut`",
-                7))
-    return PackageStatus::kInvalid;
-  for (const Row& r : rows)
-    package->shortcuts.push_back(
-        {Text(r, 0), Text(r, 1), Text(r, 2), Text(r, 3), Text(r, 4), r[5], r[6]});
-
-  // Every file comes from the cabinet of the first medium whose last
-  // sequence number reaches the file's.
-  if (!package->files.empty()) {
-    if (!optional("SELECT `DiskId`, `LastSequence`, `Cabinet` FROM `Media`", 3))
-      return PackageStatus::kInvalid;
-    struct Medium {
-      int64_t last_sequence;
-      std::string cabinet;
-    };
-    std::vector<Medium> media;
-    for (const Row& r : rows) {
-      int64_t last = 0;
-      if (!ToInt(r[1], &last)) return PackageStatus::kInvalid;
-      media.push_back({last, Text(r, 2)});
-    }
-    std::sort(media.begin(), media.end(),
-              [](const Medium& a, const Medium& b) { return a.last_sequence < b.last_sequence; });
-    std::map<std::string, std::map<std::string, std::vector<uint8_t>>> cabinets;
-    for (const FileRow& f : package->files) {
-      auto medium = std::find_if(media.begin(), media.end(),
-                                 [&](const Medium& m) { return m.last_sequence >= f.sequence; });
-      if (medium == media.end()) return PackageStatus::kInvalid;
-      if (medium->cabinet.empty() || medium->cabinet[0] != '#') {
-        *reason = "the package's files are not in an embedded cabinet";
-        return PackageStatus::kUnsupported;
-      }
-      const std::string stream = medium->cabinet.substr(1);
-      auto cab = cabinets.find(stream);
-      if (cab == cabinets.end()) {
-        std::vector<uint8_t> bytes;
-        std::map<std::string, std::vector<uint8_t>> files;
-        if (!ReadStream(db, stream, &bytes) || !ExtractCabinet(bytes, &files))
-          return PackageStatus::kInvalid;
-        cab = cabinets.emplace(stream, std::move(files)).first;
-      }
-      auto data = cab->second.find(f.key);
-      if (data == cab->second.end() || static_cast<int64_t>(data->second.size()) != f.size)
-        return PackageStatus::kInvalid;
-      package->file_data[f.key] = data->second;
-    }
-    // The MD5 digests the package holds for its files must match what came
-    // out of the cabinet.
-    if (!optional("SELECT `File_`, `HashPart1`, `HashPart2`, `HashPart3`, `HashPart4` FROM `MsiFileHash`", 5))
-      return PackageStatus::kInvalid;
-    for (const Row& r : rows) {
-      auto data = package->file_data.find(Text(r, 0));
-      if (data == package->file_data.end()) continue;
-      const std::array<uint8_t, 16> digest = Md5(data->second);
-      for (size_t part = 0; part < 4; ++part) {
-        int64_t value = 0;
-        if (!ToInt(r[1 + part], &value)) return PackageStatus::kInvalid;
-        const uint32_t bits = static_cast<uint32_t>(value);
-        for (size_t b = 0; b < 4; ++b) {
-          if (digest[4 * part + b] != static_cast<uint8_t>(bits >> (8 * b))) return PackageStatus::kInvalid;
-        }
-      }
-    }
-  }
-  return PackageStatus::kRead;
+  return ReadFileData(db, package, reason);
 }
 
 // The outcome of ReadPackageHere as the child hands it over: numbers as 8

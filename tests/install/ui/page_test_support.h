@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "install/ui/setup_fonts.h"
+#include "install/worker_thread.h"
 #include "install/ui/wizard_page.h"
 #include "support/test_app.h"
 
@@ -130,6 +131,18 @@ inline std::shared_ptr<void> OnThread(std::function<void()> body) {
     t->join();
     delete t;
   });
+}
+
+// The same as a worker the page can ask to stop (PageWorker). The body is
+// the test's: it ends on its own and is never let go of.
+inline std::shared_ptr<PageWorker> WorkerOnThread(std::function<void()> body) {
+  struct Worker : PageWorker {
+    WorkerThread thread;
+    bool StopWithin(std::chrono::milliseconds patience) override { return thread.StopWithin(patience); }
+  };
+  auto worker = std::make_shared<Worker>();
+  worker->thread.Start(std::move(body));
+  return worker;
 }
 
 // Waits on the calling (worker) thread until the flag is set; gives up after

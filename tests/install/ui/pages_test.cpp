@@ -109,7 +109,7 @@ std::vector<PageCase> Pages() {
       {"installation",
        [] {
          return std::unique_ptr<WizardPage>(
-             new InstallDialog(Fonts(), installation, [](auto&, auto&) { return std::shared_ptr<void>(); }));
+             new InstallDialog(Fonts(), installation, [](auto&, auto&) { return std::shared_ptr<PageWorker>(); }));
        },
        207, "Installation progress", "Wait while Tonvik is being installed..."},
   };
@@ -492,7 +492,7 @@ struct InstallRig {
   explicit InstallRig(std::function<void(InstallView&, InstallState&)> body) {
     start = [this, body](InstallView& view, InstallState& s) {
       ++starts;
-      return OnThread([&view, &s, body] {
+      return testing::WorkerOnThread([&view, &s, body] {
         body(view, s);
         view.InstallFinished();
       });

@@ -10,10 +10,12 @@
 #include <QProgressBar>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "install/ui/install_dialog.h"
 #include "install/ui/prerequisites_dialog.h"
+#include "platform/abandoned_threads.h"
 #include "platform/registry.h"
 #include "support/loopback_server.h"
 #include "support/temp_hives.h"
@@ -151,7 +153,7 @@ class InstallWithEngine : public SandboxedSetup {
     InstallStarter start = [this, wow64](InstallView& view, InstallState& s) {
       auto worker = std::make_shared<InstallWorker>(view, s, InstallOptions{(setup_ / "install").string(), wow64});
       worker->Start();
-      return std::shared_ptr<void>(worker);
+      return std::shared_ptr<PageWorker>(worker);
     };
     InstallDialog page(Fonts(), state, start);
     BoxAnswerer answerer({QStringLiteral("OK")});
@@ -246,6 +248,83 @@ TEST_F(InstallWithEngine, APackageThatCrashesLibmsiIsReportedLikeAnyFailure) {
     EXPECT_EQ(Recorded(kPellorin), c.pellorin_recorded);
     EXPECT_FALSE(Recorded(kKestrane));
     EXPECT_EQ(fs::exists(Installed("vandral")), c.pellorin_recorded);
+  }
+}
+
+
+// The installation page closed while the engine is inside the first package:
+// the stand-in msi.so (fake_msi.cpp) holds there until the test lets it go.
+class InstallClosedWhileTheEngineWorks : public SandboxedSetup {
+ protected:
+  void Prepare() override {
+    SandboxedSetup::Prepare();
+    fs::copy_file(kBuild / "tests/install/msi_full/msi.so", modules_ / "msi.so");
+    std::ofstream(setup_ / "pellorin.msi") << "{0C845580-5EF0-49C6-984A-F05E9515B427}\n";
+    std::ofstream(setup_ / "kestrane.msi") << "{92A0C06D-6087-4F6E-9A26-66FC6AD4ACBA}\n";
+    fs::remove(release());
+    fs::remove(log());
+    setenv("FAKE_MSI_LOG", log().c_str(), 1);
+    setenv("FAKE_MSI_HOLD", release().c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("FAKE_MSI_LOG");
+    unsetenv("FAKE_MSI_HOLD");
+    unsetenv("FAKE_MSI_DEAF");
+    SandboxedSetup::TearDown();
+  }
+  fs::path log() const { return root_ / "msi.log"; }
+  fs::path release() const { return root_ / "release"; }
+  bool Logged(const std::string& line) const {
+    std::istringstream in(ReadText(log()));
+    for (std::string l; std::getline(in, l);)
+      if (l.rfind(line, 0) == 0) return true;
+    return false;
+  }
+};
+
+TEST_F(InstallClosedWhileTheEngineWorks, ThePageAsksTheWorkerToStopAndIsNotHeldByIt) {
+  struct Case {
+    const char* what;
+    bool deaf;  // the engine does not stop when asked
+  } cases[] = {
+      {"the engine cancels the installation when asked", false},
+      {"the engine cannot be interrupted", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Prepare();
+    if (c.deaf)
+      setenv("FAKE_MSI_DEAF", "1", 1);
+    else
+      unsetenv("FAKE_MSI_DEAF");
+    InstallState state;
+    InstallStarter start = [this](InstallView& view, InstallState& s) {
+      auto worker = std::make_shared<InstallWorker>(view, s, InstallOptions{(setup_ / "install").string(), true});
+      worker->Start();
+      return std::shared_ptr<PageWorker>(worker);
+    };
+    auto page = std::make_unique<InstallDialog>(Fonts(), state, start);
+    OpenAndShow(*page);
+    ASSERT_TRUE(testing::WaitFor([&] { return Logged("holding"); }));
+
+    page.reset();  // returns, although the engine may never be let go
+    if (c.deaf) {
+      // The worker was asked to stop (the engine heard IDCANCEL and held on)
+      // and, still inside the engine, was left to end on its own.
+      EXPECT_TRUE(testing::WaitFor([&] { return Logged("cancel ignored"); }));
+      EXPECT_FALSE(Logged("released"));
+      EXPECT_TRUE(AbandonedThreadsAlive());
+      std::ofstream(release()) << "";
+    } else {
+      EXPECT_TRUE(testing::WaitFor([&] { return Logged("canceled"); }));
+    }
+    EXPECT_TRUE(testing::WaitFor([] { return !AbandonedThreadsAlive(); }));
+    // Stopped, the worker starts no further package; cut off from the page,
+    // it leaves the page's state as it was.
+    EXPECT_FALSE(Logged("MsiInstallProductW " + (setup_ / "kestrane.msi").string()));
+    if (c.deaf) {
+      EXPECT_FALSE(state.error);
+    }
   }
 }
 
