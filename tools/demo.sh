@@ -48,7 +48,7 @@ else
   feed | "$STAGE/bin/vandral" &
   pid=$!
   win="$(wait_window '^Tonvik$' 20)" || fail "the Format dialog did not appear"
-  wait_for 30 grep -q '^done .*/ws/2/release/' "$demo/mbserver.log" || fail "the titles did not load"
+  wait_for 30 grep -qs '^done .*/ws/2/release/' "$demo/mbserver.log" || fail "the titles did not load"
   # The answer is in; the dialog shows it once the lookup's window has gone.
   sleep 1
   echo "demo: titles loaded from the loopback service; pressing Accept"
