@@ -7,6 +7,7 @@
 #include "core/app_exception.h"
 #include "encoders/tag_data.h"
 #include "test_env.h"
+#include "support/file_size_limit.h"
 
 namespace tonvik {
 namespace {
@@ -46,21 +47,7 @@ class FailureTest : public ::testing::Test {
   std::vector<uint8_t> pcm = test::MakePcm(44100 * 12);
 };
 
-// Lowers the file-size limit of the process, as a full disk would stop writes.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
-
- private:
-  rlimit saved_;
-};
+using tonvik::testing::FileSizeLimit;
 
 TEST_F(FailureTest, CancelledOverwriteKeepsTheOldFile) {
   for (const auto& f : kFormats) {

@@ -18,6 +18,7 @@
 
 #include "modules/wmvcore/asf_encoder.h"
 #include "support/shell.h"
+#include "support/file_size_limit.h"
 
 namespace wmvcore {
 namespace {
@@ -134,21 +135,7 @@ TEST_F(AsfEncoderTest, AStreamTheCodecRefusesFailsOpenAndCreatesNoFile) {
   }
 }
 
-// Lowers the file-size limit of the process, as a full disk stops writes.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
-
- private:
-  rlimit saved_;
-};
+using tonvik::testing::FileSizeLimit;
 
 // Whether the write that fails comes while encoding or at the trailer (the
 // audio still in libav's write buffer), it is the file's failure.
