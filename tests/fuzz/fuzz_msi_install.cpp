@@ -86,38 +86,30 @@ bool Writes(int flags) { return (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)
 // The interposed calls: each checks its paths, then calls the C library's.
 extern "C" {
 
-int open(const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);
-    va_end(args);
+// The mode argument of an open call is there only when the call creates.
+#define MODE_ARGUMENT(last, flags)        \
+  mode_t mode = 0;                        \
+  if ((flags) & (O_CREAT | O_TMPFILE)) {  \
+    va_list args;                         \
+    va_start(args, last);                 \
+    mode = va_arg(args, mode_t);          \
+    va_end(args);                         \
   }
+
+int open(const char* path, int flags, ...) {
+  MODE_ARGUMENT(flags, flags);
   if (Writes(flags)) Check("open", AT_FDCWD, path);
   static const auto real = Real<int (*)(const char*, int, ...)>("open");
   return real(path, flags, mode);
 }
 int open64(const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);
-    va_end(args);
-  }
+  MODE_ARGUMENT(flags, flags);
   if (Writes(flags)) Check("open64", AT_FDCWD, path);
   static const auto real = Real<int (*)(const char*, int, ...)>("open64");
   return real(path, flags, mode);
 }
 int openat(int dirfd, const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);
-    va_end(args);
-  }
+  MODE_ARGUMENT(flags, flags);
   if (Writes(flags)) Check("openat", dirfd, path);
   static const auto real = Real<int (*)(int, const char*, int, ...)>("openat");
   return real(dirfd, path, flags, mode);
