@@ -6,7 +6,7 @@
 # the rooms listed for it, nothing else. A room is a folder of src, except
 # that each run-time module (modules/<name>) and each user interface over a
 # folder (<folder>/ui) is a room of its own:
-#   platform < core < cdrom
+#   platform < core < cdrom < accuraterip
 #   output < encoders < rip < vandral   (output and encoders build on core)
 #   widgets beside them, on core; monkey and each run-time module on platform
 #   only; X/ui above X; the programs (vandral, config, install, the launcher)
@@ -21,6 +21,7 @@ set(module_interfaces modules/lame_enc/lame_enc.h modules/msi/msi.h modules/wmvc
 set(allowed_platform platform)
 set(allowed_core platform core)
 set(allowed_cdrom platform core cdrom)
+set(allowed_accuraterip platform core cdrom accuraterip)
 set(allowed_output platform core output)
 set(allowed_monkey platform monkey)
 set(allowed_encoders platform core output monkey modules encoders)
