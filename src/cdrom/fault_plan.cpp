@@ -9,6 +9,9 @@
 namespace tonvik::cdrom {
 namespace {
 
+// Ten sectors either way: real drives' offsets lie within about three.
+constexpr long long kMaxOffset = 5880;
+
 bool Integer(const std::string& word, int base, long long min, long long max, long long* out) {
   if (word.empty()) return false;
   size_t used = 0;
@@ -70,6 +73,10 @@ bool FaultPlan::Parse(std::string_view text, FaultPlan* plan, std::string* error
     } else if (name == "speed") {
       if (!args(1) || !Integer(w[1], 10, 0, 100000000, &a)) return fail("speed <sectors-per-second>");
       plan->speed = int(a);
+    } else if (name == "offset") {
+      if (!args(1) || !Integer(w[1], 10, -kMaxOffset, kMaxOffset, &a))
+        return fail("offset <samples>: -" + std::to_string(kMaxOffset) + ".." + std::to_string(kMaxOffset));
+      plan->offset = int32_t(a);
     } else if (name == "hold") {
       // The file is the rest of the line, so it may contain spaces.
       std::istringstream rest(line);

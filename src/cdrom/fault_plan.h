@@ -39,6 +39,9 @@ struct FaultPlan {
   std::vector<Range> flipbits;     // first read of a sector: one bit of every value-th byte flipped
   int busy_eject = 0;              // first N START STOP UNIT: 0x20407
   int speed = 0;                   // sectors per second; 0 = unlimited
+  // The drive's read offset in stereo samples, AccurateRip's sign: asked for
+  // sector s it delivers the disc's samples from 588*s - offset on.
+  int32_t offset = 0;
   std::vector<Hold> holds;         // reads that wait for a file
   bool eject_opens = false;        // after an eject the tray is open: no medium
   bool lead_out_only = false;      // READ TOC lists the lead-out alone (no tracks)

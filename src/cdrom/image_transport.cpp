@@ -231,9 +231,16 @@ ImageTransport::Sense ImageTransport::ReadCd(const uint8_t* cdb, uint8_t* out, u
   for (const auto& range : plan_.unreadable)
     if (range.Touches(lba, count)) return kUnrecoveredRead;
 
-  int32_t shift = 0;
+  // A drive with read offset N delivers the disc's samples from 588*lba - N
+  // on. What it reaches before the disc's first sample is the silence of
+  // track 1's pregap, and past the last one the silence of the lead-out: the
+  // drive reads there on its own. What it refuses, as real drives do, is a
+  // request for a sector outside the disc (0x52100 above), so a ripper that
+  // corrects the offset cannot reach the samples its correction would need
+  // there, and takes them as silence.
+  int32_t shift = -plan_.offset * 4;
   for (const auto& range : plan_.jitter)
-    if (lba >= range.first && lba <= range.last && jittered_starts_.insert(lba).second) shift = range.value * 4;
+    if (lba >= range.first && lba <= range.last && jittered_starts_.insert(lba).second) shift += range.value * 4;
   if (!ReadShifted(lba, count, shift, out)) return kUnrecoveredRead;
 
   for (const auto& range : plan_.flipbits) {

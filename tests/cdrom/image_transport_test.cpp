@@ -16,6 +16,7 @@ namespace tonvik::cdrom {
 namespace {
 
 using testing::ImageFolder;
+using testing::ImageTrack;
 
 std::unique_ptr<CdDrive> OpenImage(const std::string& cue, ImageTransport** image = nullptr) {
   std::string error;
@@ -185,6 +186,46 @@ TEST(ImageDrive, JitterShiftsTheFirstReadOnly) {
   }
 }
 
+// What a drive with read offset n must deliver for count sectors at lba: the
+// disc's samples from 588*lba - n on, silence outside the disc.
+std::vector<uint8_t> DiscShifted(const std::vector<uint8_t>& bin, int32_t lba, int32_t count, int32_t n) {
+  const int64_t disc_samples = int64_t(bin.size() / 4);
+  std::vector<uint8_t> out;
+  for (int64_t q = int64_t(lba) * 588 - n; q < int64_t(lba + count) * 588 - n; ++q)
+    for (int b = 0; b < 4; ++b) out.push_back(q >= 0 && q < disc_samples ? bin[size_t(q * 4 + b)] : 0);
+  return out;
+}
+
+TEST(ImageDrive, ReadOffsetShiftsEveryReadBySamplesWithSilenceOutsideTheDisc) {
+  const int32_t offsets[] = {0, 6, 667, -1164, -588, 588};
+  struct Where { const char* label; int32_t lba, count; };
+  // The disc: 300 + 200 sectors; the lead-out at 500.
+  const Where reads[] = {{"disc start", 0, 3},     {"second sector", 1, 1}, {"track boundary", 298, 4},
+                         {"middle", 250, 26},       {"last sectors", 497, 3}, {"last sector", 499, 1}};
+  for (int32_t n : offsets) {
+    ImageFolder folder;
+    const std::string cue = folder.Make("offset", {{ImageTrack::Audio, 300, ImageTrack::Music},
+                                                   {ImageTrack::Audio, 200, ImageTrack::Music}},
+                                        "offset " + std::to_string(n) + "\n");
+    auto drive = OpenImage(cue);
+    const auto bin = Bin(cue);
+    ASSERT_EQ(bin.size(), 500u * 2352);
+    for (const Where& w : reads) {
+      SCOPED_TRACE(std::string(w.label) + ", offset " + std::to_string(n));
+      std::vector<uint8_t> out(size_t(w.count) * 2352, 0xCC);
+      ASSERT_EQ(drive->ReadCd(w.lba, uint8_t(w.count), out.data()), 0);
+      const auto expected = DiscShifted(bin, w.lba, w.count, n);
+      EXPECT_TRUE(out == expected);
+      // The shift is visible: the unshifted bytes differ unless n is 0.
+      EXPECT_EQ(std::equal(out.begin(), out.end(), bin.begin() + w.lba * 2352), n == 0);
+    }
+    // Sectors outside the disc stay refused, whatever the drive reaches on its own.
+    std::vector<uint8_t> out(2352);
+    EXPECT_EQ(drive->ReadCd(500, 1, out.data()), 0x52100);
+    EXPECT_EQ(drive->ReadCd(-1, 1, out.data()), 0x52100);
+  }
+}
+
 TEST(ImageDrive, FlippedBitsOnlyOnTheFirstReadOfASector) {
   ImageFolder folder;
   const std::string cue = folder.MakePreset("tiny", "flipbits 10 11 100\n");
@@ -260,6 +301,12 @@ INSTANTIATE_TEST_SUITE_P(
                                "unreadable 1 2\njitter 1 2 -3\nflipbits 1 2 7 # comment\nbusyeject 3\n"
                                "speed 900\nejectopens\ninquirytype 0\nhold 5 9 /a folder/the gate\n\n",
                                nullptr},
+                      PlanText{"offset -1164\noffset +667\noffset 5880\noffset -5880\n", nullptr},
+                      PlanText{"offset\n", "line 1: offset <samples>"},
+                      PlanText{"offset 5881\n", "offset <samples>"},
+                      PlanText{"offset -5881\n", "offset <samples>"},
+                      PlanText{"offset 1.5\n", "offset <samples>"},
+                      PlanText{"offset 6 7\n", "offset <samples>"},
                       PlanText{"hold 5 9\n", "hold <firstLBA> <lastLBA> <file>"},
                       PlanText{"hold 9 5 gate\n", "hold <firstLBA>"},
                       PlanText{"sense 46 5 20\n", "line 1: sense"},
