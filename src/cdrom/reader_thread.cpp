@@ -15,7 +15,7 @@ void ReaderThreadMain(std::shared_ptr<ReaderJob> job) {
   std::optional<TrackReader> reader;
   try {
     reader.emplace(*job->drive, job->cancel_flag, job->first_sector, job->sector_count,
-                   job->jitter_correction);
+                   job->jitter_correction, job->read_offset, job->disc_end);
     uint8_t sector[TrackReader::kSectorBytes];  // the reader holds one sector
     for (int32_t i = 0; i < job->sector_count; ++i) {
       job->pause_event->Wait();

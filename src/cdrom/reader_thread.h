@@ -2,6 +2,7 @@
 // TrackReader and writes each, 2352 bytes, into the pipe the rip job reads.
 #pragma once
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <memory>
 
@@ -19,6 +20,12 @@ struct ReaderJob {
   int32_t first_sector = 0;
   int32_t sector_count = 0;
   bool jitter_correction = false;
+  // The drive's read offset in stereo samples (AccurateRip's sign); the
+  // reader delivers the disc's own samples of the track. 0: no correction.
+  int32_t read_offset = 0;
+  // The first sector the drive cannot be asked for (the lead-out; on an
+  // enhanced CD the end of the audio session). Only a read offset reaches it.
+  int32_t disc_end = INT32_MAX;
   // The reader writes pipe->write_fd() and closes the write end when done.
   std::shared_ptr<Pipe> pipe;
   // Signalled = running; the reader waits on it before each sector.

@@ -44,6 +44,15 @@ long RawRead(cdrom_drive* d, void* buffer, long begin, long sectors) {
 
 int NoOpOnOff(cdrom_drive*, int) { return 0; }
 
+constexpr int32_t kSectorSamples = TrackReader::kSectorBytes / 4;
+
+// Whole sectors the raw window moves by: floor(offset / 588).
+int32_t SectorShift(int32_t offset) {
+  return offset >= 0 ? offset / kSectorSamples : -((-offset + kSectorSamples - 1) / kSectorSamples);
+}
+// The rest, 0..587 samples, as bytes into the first raw sector.
+int32_t ByteShift(int32_t offset) { return (offset - SectorShift(offset) * kSectorSamples) * 4; }
+
 }  // namespace
 
 struct TrackReader::Library {
@@ -53,15 +62,22 @@ struct TrackReader::Library {
 };
 
 TrackReader::TrackReader(CdDrive& drive, const std::atomic<const std::atomic<uint8_t>*>& cancel,
-                         int32_t first_sector, int32_t sector_count, bool jitter_correction)
+                         int32_t first_sector, int32_t sector_count, bool jitter_correction,
+                         int32_t read_offset, int32_t disc_end)
     : drive_(drive),
       cancel_(cancel),
-      first_(first_sector),
-      last_(first_sector + std::max(sector_count, 1) - 1),
+      first_(std::max(first_sector + SectorShift(read_offset), 0)),
+      last_(std::min(first_sector + std::max(sector_count, 1) - 1 + SectorShift(read_offset) +
+                         (ByteShift(read_offset) ? 1 : 0),
+                     disc_end - 1)),
+      shift_bytes_(ByteShift(read_offset)),
+      window_next_(first_sector + SectorShift(read_offset)),
+      carry_(shift_bytes_ ? kSectorBytes : 0),
       lib_(std::make_unique<Library>()),
-      next_lba_(first_sector),
-      read_ok_(static_cast<size_t>(std::max(sector_count, 1)), false),
+      next_lba_(first_),
+      read_ok_(static_cast<size_t>(std::max(last_ - first_ + 1, 0)), false),
       scratch_(kSectorBytes * kMaxSectorsPerRead) {
+  if (first_ > last_) return;  // the whole window lies outside the disc: nothing to read
   // A hand-made drive description holding exactly this track (see
   // notes on the library: a real multi-track TOC makes it read far past
   // the track). Never passed to cdda_close, which would free it.
@@ -179,6 +195,31 @@ void TrackReader::SkipUnreadableSpot() {
 }
 
 void TrackReader::ReadSector(uint8_t* out) {
+  if (shift_bytes_ == 0) {
+    FetchRaw(out);
+    return;
+  }
+  // The delivered sector is the end of one raw sector and the start of the next.
+  if (!primed_) {
+    FetchRaw(carry_.data());
+    primed_ = true;
+  }
+  const size_t head = size_t(kSectorBytes - shift_bytes_);
+  std::memcpy(out, carry_.data() + shift_bytes_, head);
+  FetchRaw(carry_.data());
+  std::memcpy(out + head, carry_.data(), size_t(shift_bytes_));
+}
+
+void TrackReader::FetchRaw(uint8_t* out) {
+  const int32_t lba = window_next_++;
+  if (lba < first_ || lba > last_) {
+    std::memset(out, 0, kSectorBytes);
+    return;
+  }
+  ReadRaw(out);
+}
+
+void TrackReader::ReadRaw(uint8_t* out) {
   if (next_lba_ < silence_until_) {
     std::memset(out, 0, kSectorBytes);
     ++next_lba_;

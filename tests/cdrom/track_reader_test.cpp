@@ -86,6 +86,8 @@ class TrackReaderTest : public ::testing::Test {
     job->first_sector = first;
     job->sector_count = count;
     job->jitter_correction = jitter;
+    job->read_offset = read_offset_;
+    job->disc_end = int32_t(bin_.size() / kSector);
     job->pipe = std::make_shared<Pipe>(size_t(count) * kSector);
     job->pause_event = pause_;
     job->cancel_flag.store(&cancel_);
@@ -113,6 +115,20 @@ class TrackReaderTest : public ::testing::Test {
     return n;
   }
 
+  // The disc's own PCM of the extent as a reader correcting read offset o
+  // must deliver it: sample p comes from the drive's sample p + o, and where
+  // that lies outside the disc's sectors nothing can be read: silence.
+  std::string Corrected(int32_t first, int32_t count, int32_t o) const {
+    const int64_t disc_samples = int64_t(bin_.size() / 4);
+    std::string out;
+    for (int64_t p = int64_t(first) * 588; p < int64_t(first + count) * 588; ++p) {
+      const bool readable = p + o >= 0 && p + o < disc_samples;
+      out.append(readable ? bin_.substr(size_t(p * 4), 4) : std::string(4, '\0'));
+    }
+    return out;
+  }
+
+  int32_t read_offset_ = 0;  // handed to every reader
   fs::path dir_;
   std::string bin_;
   std::vector<int32_t> starts_;
@@ -260,6 +276,84 @@ TEST_F(TrackReaderTest, CancelMidTrackEndsWithinOneSecondOfTheDrivesReading) {
     EXPECT_LE(counters_->sectors_read.load() - read_at_cancel, 300);
     EXPECT_LE(counters_->read_cd_calls.load() - calls_at_cancel, 12);
     EXPECT_LT(x.pcm.size(), 5000 * kSector);
+  }
+}
+
+struct OffsetCase {
+  int32_t drive;   // the image drive's read offset
+  int32_t reader;  // the offset the reader corrects
+};
+
+TEST_F(TrackReaderTest, ReadOffsetCorrectionDeliversTheDiscsOwnSamplesOfEveryTrack) {
+  const OffsetCase cases[] = {{667, 667}, {-1164, -1164}, {588, 588}, {-588, -588}, {6, 6},
+                              {0, 0},     {667, 0},       {667, 661}, {-1164, 1164}, {0, 30}};
+  // A 1-sector track inside the disc and 1-sector tracks at both of its edges.
+  const std::vector<std::vector<int32_t>> discs = {{300, 1, 500, 400}, {1, 200, 1}};
+  for (const auto& layout : discs) {
+    for (const OffsetCase& c : cases) {
+      FaultPlan plan;
+      plan.offset = c.drive;
+      MakeDisc(layout, plan);
+      read_offset_ = c.reader;
+      const int32_t disc_end = int32_t(bin_.size() / kSector);
+      for (bool jitter : {false, true}) {
+        for (size_t t = 0; t < layout.size(); ++t) {
+          SCOPED_TRACE("drive " + std::to_string(c.drive) + ", reader " + std::to_string(c.reader) +
+                       (jitter ? ", jitter correction" : ", plain") + ", track " + std::to_string(t + 1) +
+                       " of " + std::to_string(layout.size()));
+          counters_->lowest_lba = INT32_MAX;
+          counters_->highest_lba = -1;
+          const Extraction x = Extract(starts_[t], layout[t], jitter);
+          EXPECT_FALSE(x.error);
+          EXPECT_EQ(x.unread, 0);
+          ASSERT_EQ(x.pcm.size(), size_t(layout[t]) * kSector);
+          const std::string own = Corrected(starts_[t], layout[t], c.drive);
+          if (c.drive == c.reader) {
+            EXPECT_TRUE(x.pcm == own);
+          } else if (own.find_first_not_of('\0') != std::string::npos) {
+            EXPECT_FALSE(x.pcm == own);  // a track wholly beyond the disc is silence either way
+          }
+          // Reads stay inside the disc and within the sectors the shift
+          // needs: floor(o / 588) sectors moved, one more for a remainder.
+          const int32_t below = c.reader >= 0 ? c.reader / 588 : -((587 - c.reader) / 588);
+          const int32_t above = c.reader >= 0 ? (c.reader + 587) / 588 : -(-c.reader / 588);
+          if (counters_->highest_lba.load() >= 0) {
+            EXPECT_GE(counters_->lowest_lba.load(), std::max(0, starts_[t] + below));
+            EXPECT_LE(counters_->highest_lba.load(), std::min(disc_end - 1, starts_[t] + layout[t] - 1 + above));
+          }
+          if (!jitter) {
+            EXPECT_LE(x.raw, layout[t] + 1 + 26);  // the one sector more, no amplification
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST_F(TrackReaderTest, ReadOffsetCorrectionMeetsTheDiscsEdgesWithSilence) {
+  // A drive that delivers earlier audio leaves the end of the last track
+  // beyond the disc; one that delivers later audio, the start of the first.
+  struct Edge { int32_t offset; size_t track; bool at_end; } edges[] = {{667, 1, true}, {-1164, 0, false}};
+  for (const Edge& e : edges) {
+    for (bool jitter : {false, true}) {
+      SCOPED_TRACE("offset " + std::to_string(e.offset) + (jitter ? ", jitter correction" : ", plain"));
+      FaultPlan plan;
+      plan.offset = e.offset;
+      MakeDisc({400, 300}, plan);
+      read_offset_ = e.offset;
+      const Extraction x = Extract(starts_[e.track], 400 - 100 * int32_t(e.track), jitter);
+      const std::string own = Source(starts_[e.track], 400 - 100 * int32_t(e.track));
+      ASSERT_EQ(x.pcm.size(), own.size());
+      const size_t silent = size_t(std::abs(e.offset)) * 4;
+      const size_t at = e.at_end ? own.size() - silent : 0;
+      // Exactly |offset| samples of silence where the disc ends, the disc's
+      // own audio everywhere else.
+      EXPECT_EQ(x.pcm.find_first_not_of('\0', at), e.at_end ? std::string::npos : silent);
+      EXPECT_NE(own.find_first_not_of('\0', at), std::string::npos) << "the disc is silent there anyway";
+      EXPECT_EQ(x.pcm.compare(e.at_end ? 0 : silent, own.size() - silent, own, e.at_end ? 0 : silent,
+                              own.size() - silent),
+                0);
+    }
   }
 }
 
