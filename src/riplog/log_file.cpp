@@ -146,13 +146,12 @@ std::optional<std::string> WriteLog(const RipLog& log, const std::string& folder
 }
 
 LogCheck CheckLogText(std::string_view text) {
-  // The last line that starts with the prefix.
-  size_t at = text.size();
-  while (true) {
-    at = at == 0 ? std::string_view::npos : text.rfind(kChecksumPrefix, at - 1);
-    if (at == std::string_view::npos) return LogCheck::NoChecksum;
-    if (at == 0 || text[at - 1] == '\n') break;
-  }
+  // The last occurrence of the prefix is the checksum line. Anywhere but at
+  // the start of the last line (a line break edited away, text added after
+  // it), the log was changed.
+  const size_t at = text.rfind(kChecksumPrefix);
+  if (at == std::string_view::npos) return LogCheck::NoChecksum;
+  if (at != 0 && text[at - 1] != '\n') return LogCheck::Edited;
   const std::string_view line = text.substr(at + kChecksumPrefix.size());
   // 64 lowercase hex digits and the final LF, nothing after it.
   if (line.size() != 65 || line.back() != '\n') return LogCheck::Edited;

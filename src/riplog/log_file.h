@@ -32,8 +32,8 @@ std::optional<std::string> WriteLogText(std::string_view text, const std::string
 
 enum class LogCheck {
   Intact,      // the checksum line matches every byte above it
-  Edited,      // it does not, or text follows it
-  NoChecksum,  // the file has no checksum line
+  Edited,      // it does not, it is not the last line, or it is malformed
+  NoChecksum,  // the file has no checksum line (the prefix is nowhere in it)
   Unreadable,  // the file cannot be read
 };
 

@@ -185,10 +185,11 @@ std::string RenderLog(const RipLog& log) {
   out.Blank();
   out.Line("Summary");
   out.Field("Tracks ripped", std::to_string(s.tracks));
-  out.Field("Accurately ripped", std::to_string(s.accurate));
-  out.Field("Not accurate", std::to_string(s.not_accurate));
-  out.Field("Not in the database", std::to_string(s.not_present));
-  out.Field("Not verified", std::to_string(s.unreachable));
+  // No label here may begin like a verdict line: tools count those.
+  out.Field("Tracks accurately ripped", std::to_string(s.accurate));
+  out.Field("Tracks not accurate", std::to_string(s.not_accurate));
+  out.Field("Tracks not in the database", std::to_string(s.not_present));
+  out.Field("Tracks not verified", std::to_string(s.unreachable));
   out.Field("Sectors replaced by silence", std::to_string(s.sectors_replaced));
   if (log.cancelled) {
     out.Line("The rip was cancelled before its last track.");
