@@ -13,6 +13,7 @@
 
 #include "accuraterip/disc_ids.h"
 #include "accuraterip/verdict.h"
+#include "core/version.h"
 
 namespace tonvik::riplog {
 
@@ -52,7 +53,7 @@ struct LogTrack {
 
 struct RipLog {
   std::string program = "Tonvik";
-  std::string version;  // kProductVersion of core/version.h
+  std::string version = kProductVersion;
   std::chrono::system_clock::time_point date{};  // when the rip started; written in UTC
 
   // The drive by its INQUIRY identification, or, for a disc image, its path

@@ -118,6 +118,7 @@ TEST(RipLogText, HoldsTheFieldsOfTheRip) {
   };
   for (const Case& c : cases) EXPECT_EQ(Value(text, c.label), c.value) << c.label;
   EXPECT_EQ(Lines(text)[0], "Tonvik 1.13 rip log");
+  EXPECT_EQ(Lines(RenderLog(RipLog{}))[0], std::string("Tonvik ") + kProductVersion + " rip log");
   EXPECT_TRUE(Values(text, "Disc image").empty());
 
   // The TOC: one row per entry, data tracks marked.
