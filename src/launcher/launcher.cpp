@@ -18,6 +18,7 @@
 #include "platform/registry.h"
 #include "platform/syserror.h"
 #include "platform/text.h"
+#include "riplog/log_file.h"
 
 extern char** environ;
 
@@ -62,6 +63,16 @@ std::optional<Request> ParseArguments(const std::vector<std::string>& args, std:
       r.help = true;
     } else if (a == "--version") {
       r.version = true;
+    } else if (a == "--check-log" || a.rfind("--check-log=", 0) == 0) {
+      if (a.rfind("--check-log=", 0) == 0) {
+        r.check_log = a.substr(12);
+      } else if (i + 1 < args.size()) {
+        r.check_log = args[++i];
+      }
+      if (r.check_log.empty()) {
+        *error = "--check-log needs the log file to check";
+        return std::nullopt;
+      }
     } else if (a == "--format" || a == "-f" || a.rfind("--format=", 0) == 0) {
       std::string name;
       if (a.rfind("--format=", 0) == 0) {
@@ -94,7 +105,26 @@ std::optional<Request> ParseArguments(const std::vector<std::string>& args, std:
       r.tracks.push_back(int(n));
     }
   }
+  if (!r.check_log.empty() && (have_source || r.format != 0)) {
+    *error = "--check-log takes no source, track or format";
+    return std::nullopt;
+  }
   return r;
+}
+
+CheckLogOutcome CheckLogCommand(const std::string& path) {
+  const riplog::LogCheckResult result = riplog::CheckLog(path);
+  switch (result.status) {
+    case riplog::LogCheck::Intact:
+      return {0, path + ": intact, the checksum matches"};
+    case riplog::LogCheck::Edited:
+      return {1, path + ": edited, the checksum does not match"};
+    case riplog::LogCheck::NoChecksum:
+      return {1, path + ": no checksum line, cannot be verified"};
+    case riplog::LogCheck::Unreadable:
+      break;
+  }
+  return {2, result.error};
 }
 
 std::optional<std::string> ResolveSource(const std::string& source, std::string* error) {

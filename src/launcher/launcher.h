@@ -16,11 +16,21 @@ struct Request {
   int format = 0;                  // 0: the one used last time (FLAC the first time)
   std::string source;              // empty: drive D
   std::vector<int> tracks;         // empty: the whole disc
+  std::string check_log;           // --check-log FILE: check a rip log, rip nothing
 };
 
 // Parses the arguments (without the program name). nullopt with *error set
 // ("unknown format "x"", ...) when they make no sense.
 std::optional<Request> ParseArguments(const std::vector<std::string>& args, std::string* error);
+
+// What `tonvik --check-log FILE` says and its exit code: 0 with the log
+// intact, 1 when it was edited or has no checksum line, 2 when it cannot be
+// read. The line goes to standard output, or to standard error with code 2.
+struct CheckLogOutcome {
+  int code = 2;
+  std::string line;  // one line, without the LF
+};
+CheckLogOutcome CheckLogCommand(const std::string& path);
 
 // The format number of a name (wav mp3 wma ogg ape flac), 0 for none.
 int FormatByName(const std::string& name);

@@ -1,5 +1,6 @@
 // tonvik [--format wav|mp3|wma|ogg|ape|flac] [SOURCE [TRACK...]]: rips a CD
 // or a CUE/BIN image with the ripper installed beside this program.
+// tonvik --check-log FILE: tells whether a rip log is as the rip wrote it.
 #include <unistd.h>
 
 #include <climits>
@@ -14,6 +15,7 @@ namespace {
 
 constexpr char kUsage[] =
     "Usage: tonvik [--format FORMAT] [SOURCE [TRACK...]]\n"
+    "       tonvik --check-log FILE\n"
     "Rips an audio CD, or a CUE/BIN image, with Tonvik.\n"
     "\n"
     "  SOURCE   a CD device (/dev/sr0), a cdda:// address (cdda://sr0) or a .cue file;\n"
@@ -21,11 +23,16 @@ constexpr char kUsage[] =
     "  TRACK    track numbers to rip, in this order; without them, every audio track\n"
     "  -f, --format FORMAT   wav, mp3, wma, ogg, ape or flac; without it, the format\n"
     "                        used last time (FLAC the first time)\n"
+    "      --check-log FILE  checks a rip log against its checksum line and rips\n"
+    "                        nothing; exits 0 when the log is intact, 1 when it\n"
+    "                        was edited or has no checksum line, 2 when it\n"
+    "                        cannot be read\n"
     "  -h, --help            this text\n"
     "      --version         the version\n"
     "\n"
     "Examples: tonvik --format mp3 /dev/sr0\n"
-    "          tonvik album.cue 1 3\n";
+    "          tonvik album.cue 1 3\n"
+    "          tonvik --check-log \"Album.log\"\n";
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "tonvik: %s\n", message.c_str());
@@ -55,6 +62,12 @@ int main(int argc, char** argv) {
   if (request->version) {
     std::printf("tonvik %s\n", tonvik::kProductVersion);
     return 0;
+  }
+  if (!request->check_log.empty()) {
+    const CheckLogOutcome outcome = CheckLogCommand(request->check_log);
+    if (outcome.code == 2) return Fail(outcome.line);
+    std::printf("%s\n", outcome.line.c_str());
+    return outcome.code;
   }
   char16_t letter = u'D';
   if (!request->source.empty()) {

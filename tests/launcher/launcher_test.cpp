@@ -14,6 +14,8 @@
 #include "launcher/launcher.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "riplog/log_file.h"
+#include "riplog/rip_log.h"
 #include "support/temp_hives.h"
 
 namespace tonvik::launcher {
@@ -241,6 +243,68 @@ TEST_F(LauncherTest, HelpVersionAndAMissingRipper) {
   EXPECT_EQ(r.code, 2);
   EXPECT_EQ(r.err, "tonvik: cannot start the ripper: " + (bin_ / "vandral").string() +
                        ": No such file or directory\n");
+}
+
+// tonvik --check-log: one line, the exit code a script can test, and no
+// ripper started.
+TEST_F(LauncherTest, ChecksARipLog) {
+  riplog::RipLog log;
+  log.version = "1.13";
+  log.album = "Album One";
+  log.tracks.resize(2);
+  const std::string text = riplog::RenderLog(log);
+  const fs::path logs = hives_.root() / "logs";
+  fs::create_directories(logs);
+  std::string edited = text;
+  edited[edited.find("Album One")] = 'a';
+  const std::string no_checksum = text.substr(0, text.rfind(riplog::kChecksumPrefix));
+  struct Case {
+    std::string name;
+    const std::string* content;  // nullptr: no file
+    int code;
+    std::string out, err;
+  } cases[] = {
+      {"intact.log", &text, 0, ": intact, the checksum matches\n", ""},
+      {"edited.log", &edited, 1, ": edited, the checksum does not match\n", ""},
+      {"plain.log", &no_checksum, 1, ": no checksum line, cannot be verified\n", ""},
+      {"missing.log", nullptr, 2, "", ": No such file or directory\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path path = logs / c.name;
+    if (c.content) std::ofstream(path, std::ios::binary) << *c.content;
+    const Result r = Run("--check-log " + Q(path));
+    EXPECT_EQ(r.code, c.code);
+    EXPECT_EQ(r.out, c.out.empty() ? "" : path.string() + c.out);
+    EXPECT_EQ(r.err, c.err.empty() ? "" : "tonvik: " + path.string() + c.err);
+    EXPECT_TRUE(r.record.empty()) << "the ripper was started";
+    if (c.content) EXPECT_EQ(Run("--check-log=" + Q(path)).code, c.code);
+  }
+  // A folder cannot be read as a log.
+  const Result folder = Run("--check-log " + Q(logs));
+  EXPECT_EQ(folder.code, 2);
+  EXPECT_EQ(folder.err, "tonvik: " + logs.string() + ": Is a directory\n");
+}
+
+TEST_F(LauncherTest, CheckLogRefusesWhatItCannotUse) {
+  struct Case {
+    std::string args, message;
+  } cases[] = {
+      {"--check-log", "tonvik: --check-log needs the log file to check\n"},
+      {"--check-log=", "tonvik: --check-log needs the log file to check\n"},
+      {"--check-log a.log " + Q(cue_), "tonvik: --check-log takes no source, track or format\n"},
+      {"--format mp3 --check-log a.log", "tonvik: --check-log takes no source, track or format\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, c.message);
+    EXPECT_TRUE(r.record.empty());
+  }
+  const Result help = Run("--help");
+  EXPECT_NE(help.out.find("tonvik --check-log FILE\n"), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("--check-log FILE  checks a rip log"), std::string::npos) << help.out;
 }
 
 }  // namespace
