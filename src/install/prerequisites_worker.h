@@ -3,13 +3,14 @@
 // with " /Q:A /R:N" and tells the page through a view. Logic only.
 #pragma once
 #include <atomic>
-#include <map>
+#include <chrono>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "install/download.h"
 #include "install/prerequisite.h"
+#include "install/worker_thread.h"
 
 namespace tonvik::install {
 
@@ -26,7 +27,8 @@ class PrerequisitesView {
 // The process-wide state of the setup shared by the worker and the pages.
 struct SetupState {
   std::atomic<bool> abort_requested{false};  // set by Cancel on the page's thread, only ever set
-  // Written by the worker, read by the page after WorkerFinished.
+  // Written by the worker as it makes its last call, WorkerFinished; read by
+  // the page after it.
   bool error = false;
   std::u16string error_text;                 // the first error of a run
   bool reboot_required = false;              // an installer answered 3010
@@ -37,41 +39,30 @@ struct PrerequisitesOptions {
   std::string temp_dir;           // empty: $TMPDIR, else /tmp
 };
 
-class PrerequisitesWorker {
+class PrerequisitesWorker : public PageWorker {
  public:
-  // `components` is the page's list: the worker fills in local files of
-  // downloads and reads `selected`; nobody else changes it while it runs.
-  PrerequisitesWorker(std::vector<Prerequisite>& components, PrerequisitesView& view, SetupState& state,
+  // The worker takes its own copy of `components`, the page's list with
+  // `selected` filled in: it puts the local files of its downloads there, not
+  // in the page's.
+  PrerequisitesWorker(const std::vector<Prerequisite>& components, PrerequisitesView& view, SetupState& state,
                       PrerequisitesOptions options = {});
-  ~PrerequisitesWorker();  // joins
+  ~PrerequisitesWorker() override;  // joins, unless the worker was let go
   PrerequisitesWorker(const PrerequisitesWorker&) = delete;
   PrerequisitesWorker& operator=(const PrerequisitesWorker&) = delete;
 
   void Start();
   void Join();
+  // Asked to stop, the worker ends the way Cancel ends it: a download is
+  // aborted at libcurl's next progress call, no further installer is
+  // started. An installer already running is not stopped but waited for,
+  // which may take long: then the page is not held up, see PageWorker. The
+  // worker removes its downloads when it ends, let go or not.
+  bool StopWithin(std::chrono::milliseconds patience) override;
 
  private:
-  class Downloads;
-
-  void Run();
-  // Each step answers false once the run is over (an error, or Cancel), the
-  // error recorded in the state.
-  bool DownloadMissing(Downloads& downloads);  // the list, then every selected component without a local copy
-  bool FetchList(std::map<std::string, std::string>* list);
-  bool DownloadInstaller(Prerequisite& component, const std::map<std::string, std::string>& list,
-                         const std::string& folder, Downloads& downloads);
-  bool InstallSelected();
-  bool RunInstaller(const Prerequisite& component);
-  // Records the run's first error; false, for the step to answer.
-  bool Fail(const std::u16string& text);
-  // True, with the error recorded, once Cancel was confirmed.
-  bool StopIfCanceled();
-
-  std::vector<Prerequisite>& components_;
-  PrerequisitesView& view_;
-  SetupState& state_;
-  PrerequisitesOptions options_;
-  std::thread thread_;
+  class Session;  // what runs on the thread, owned by it
+  WorkerThread thread_;
+  std::shared_ptr<Session> session_;
 };
 
 }  // namespace tonvik::install

@@ -17,7 +17,7 @@ PrerequisitesServices DefaultPrerequisitesServices() {
   services.start_worker = [](std::vector<Prerequisite>& components, PrerequisitesView& view, SetupState& state) {
     auto worker = std::make_shared<PrerequisitesWorker>(components, view, state);
     worker->Start();
-    return std::shared_ptr<void>(worker);
+    return std::shared_ptr<PageWorker>(worker);
   };
   return services;
 }

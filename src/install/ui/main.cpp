@@ -41,11 +41,15 @@ int main(int argc, char** argv) {
     return 0;
   }
   const SetupFonts fonts = SetupFonts::FromDesktop();
+  // A worker let go by its page (the prerequisites' or the installation's)
+  // may still run: then the setup ends at once, whichever way it ends.
+  int code = 0;
   try {
-    // A worker let go by its page may still run: then the setup ends at once.
-    return tonvik::ExitCodeOrQuickExit(RunSetupPages(fonts));
+    code = RunSetupPages(fonts);
   } catch (...) {
-    // A background picture that cannot be decoded has been reported already.
-    return 0;
+    // A background picture that cannot be decoded has been reported already;
+    // a page before it may have let its worker go.
+    code = 0;
   }
+  return tonvik::ExitCodeOrQuickExit(code);
 }

@@ -37,8 +37,10 @@ PrerequisitesDialog::PrerequisitesDialog(const SetupFonts& fonts, SetupState& st
 }
 
 PrerequisitesDialog::~PrerequisitesDialog() {
-  // A page closed under a running worker stops it before its view goes away.
-  if (worker_) state_.abort_requested = true;
+  // A page closed under a running worker asks it to stop, and is not held up
+  // by one that cannot stop at once (an installer that runs on): that one is
+  // let go, cut off from the page, and removes its downloads when it ends.
+  if (worker_) worker_->StopWithin(kStopPatience);
   worker_.reset();
 }
 

@@ -1,6 +1,7 @@
 // The prerequisites page: detects the missing system components, lets the user
 // pick the optional ones and runs the worker that downloads and installs them.
 #pragma once
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -20,7 +21,10 @@ struct PrerequisitesServices {
   std::function<std::vector<Prerequisite>()> detect;
   // Starts the worker over the page's list. The page keeps what it returns
   // until the worker has finished; releasing it waits for the worker's thread.
-  std::function<std::shared_ptr<void>(std::vector<Prerequisite>&, PrerequisitesView&, SetupState&)> start_worker;
+  // A page closed while the worker runs asks it to stop and waits no more
+  // than PrerequisitesDialog::kStopPatience (see PageWorker).
+  std::function<std::shared_ptr<PageWorker>(std::vector<Prerequisite>&, PrerequisitesView&, SetupState&)>
+      start_worker;
 };
 
 // DetectPrerequisites and a PrerequisitesWorker for the maker's host.
@@ -31,6 +35,9 @@ class PrerequisitesDialog : public WizardPage, public PrerequisitesView {
  public:
   static constexpr int kDialogId = 129;
   static constexpr int kBackgroundId = 209;
+  // How long closing the page waits for a worker asked to stop: as long as
+  // the installation page does.
+  static constexpr std::chrono::milliseconds kStopPatience{1000};
 
   PrerequisitesDialog(const SetupFonts& fonts, SetupState& state,
                       PrerequisitesServices services = DefaultPrerequisitesServices(), QWidget* parent = nullptr);
@@ -60,7 +67,7 @@ class PrerequisitesDialog : public WizardPage, public PrerequisitesView {
   SetupState& state_;
   PrerequisitesServices services_;
   std::vector<Prerequisite> components_;
-  std::shared_ptr<void> worker_;
+  std::shared_ptr<PageWorker> worker_;
   bool working_ = false;
 
   QLabel* headline_ = nullptr;       // 1001

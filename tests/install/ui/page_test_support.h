@@ -122,19 +122,9 @@ inline int EndedWith(WizardPage& page) {
   return page.result();
 }
 
-// A thread running `body`, joined when the handle is released: what a page
-// keeps of the worker it started.
-inline std::shared_ptr<void> OnThread(std::function<void()> body) {
-  auto* thread = new std::thread(std::move(body));
-  return std::shared_ptr<void>(thread, [](void* p) {
-    auto* t = static_cast<std::thread*>(p);
-    t->join();
-    delete t;
-  });
-}
-
-// The same as a worker the page can ask to stop (PageWorker). The body is
-// the test's: it ends on its own and is never let go of.
+// A thread running `body`, as a worker the page can ask to stop (PageWorker):
+// what a page keeps of the worker it started. The body is the test's: it ends
+// on its own and is never let go of.
 inline std::shared_ptr<PageWorker> WorkerOnThread(std::function<void()> body) {
   struct Worker : PageWorker {
     WorkerThread thread;

@@ -31,7 +31,6 @@ namespace {
 using testing::App;
 using testing::BoxAnswerer;
 using testing::Fonts;
-using testing::OnThread;
 using testing::WaitFor;
 using testing::Control;
 using testing::EndedWith;
@@ -68,7 +67,7 @@ struct PrerequisitesRig {
                                          SetupState& s) {
       ++starts;
       started_with = components;
-      return OnThread([&components, &view, &s, body] {
+      return testing::WorkerOnThread([&components, &view, &s, body] {
         if (body) body(components, view, s);
         view.WorkerFinished();
       });
@@ -98,7 +97,7 @@ std::vector<PageCase> Pages() {
        [] {
          PrerequisitesServices services;
          services.detect = [] { return std::vector<Prerequisite>{Msi()}; };
-         services.start_worker = [](auto&, auto&, auto&) { return std::shared_ptr<void>(); };
+         services.start_worker = [](auto&, auto&, auto&) { return std::shared_ptr<PageWorker>(); };
          auto page = std::make_unique<PrerequisitesDialog>(Fonts(), setup, services);
          page->Open();
          return std::unique_ptr<WizardPage>(std::move(page));

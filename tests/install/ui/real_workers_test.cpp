@@ -2,7 +2,9 @@
 // system's detection, the worker against the loopback host as http_proxy,
 // installer processes, and msi.so installing the product's own packages, all
 // in a sandbox named by the machine hive.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCheckBox>
@@ -324,6 +326,105 @@ TEST_F(InstallClosedWhileTheEngineWorks, ThePageAsksTheWorkerToStopAndIsNotHeldB
     EXPECT_FALSE(Logged("MsiInstallProductW " + (setup_ / "kestrane.msi").string()));
     if (c.deaf) {
       EXPECT_FALSE(state.error);
+    }
+  }
+}
+
+// The prerequisites page closed while its worker works. Both components are
+// missing and downloaded from the loopback host, Windows Installer's first;
+// its installer, when it gets to run, holds until the test lets it go through
+// a FIFO, paying no heed to the page.
+class PrerequisitesClosedWhileTheWorkerWorks : public SandboxedSetup {
+ protected:
+  void Prepare() override {
+    SandboxedSetup::Prepare();
+    for (const char* file : {"release", "gate", "redist.txt"}) fs::remove(root_ / file);
+    ASSERT_EQ(::mkfifo(release().c_str(), 0600), 0);
+    std::ofstream(root_ / "redist.txt") << "MSIUNICODE=http://www.quellbrook.com/files/instmsiw\r\n"
+                                        << "WMFDISTXP=http://www.quellbrook.com/files/wmfdist95\r\n";
+    std::ofstream(root_ / "held.served") << "#!/bin/sh\necho \"held $@\" >> '" << (root_ / "ran").string()
+                                         << "'\nread go < '" << release().string() << "'\nexit "
+                                         << (3010 & 0xFF) << "\n";
+    fs::permissions(root_ / "held.served", fs::perms::owner_all);
+    Installer(root_ / "quick.served", 0);
+  }
+  void TearDown() override {
+    // An installer still held by a failed case is let go, not left behind.
+    if (const int fd = ::open(release().c_str(), O_WRONLY | O_NONBLOCK); fd >= 0) {
+      (void)!::write(fd, "\n", 1);
+      ::close(fd);
+    }
+    SandboxedSetup::TearDown();
+  }
+  fs::path release() const { return root_ / "release"; }
+  // Blocks until the held installer has the FIFO open, then lets it end.
+  void Release() const { std::ofstream(release()) << "\n"; }
+  std::vector<std::string> Ran() const {
+    std::vector<std::string> lines;
+    std::istringstream in(ReadText(root_ / "ran"));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  size_t DownloadsLeft() const {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(root_ / "tmp"), fs::directory_iterator()));
+  }
+};
+
+TEST_F(PrerequisitesClosedWhileTheWorkerWorks, ThePageAsksTheWorkerToStopAndIsNotHeldByIt) {
+  struct Case {
+    const char* what;
+    const char* first_download;  // the host's route for Windows Installer's installer
+    bool installer_runs;         // the page is closed while that installer runs, else during its download
+  } cases[] = {
+      {"the host holds the download", "/files/instmsiw gate gate held.served\n", false},
+      {"an installer runs on", "/files/instmsiw 200 held.served\n", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Prepare();
+    LoopbackServer host(root_, std::string("/redist/redist.txt 200 redist.txt\n") + c.first_download +
+                                   "/files/wmfdist95 200 quick.served\n");
+    HostAt(host);
+    SetupState state;
+    auto page = std::make_unique<PrerequisitesDialog>(Fonts(), state);
+    OpenAndShow(*page);
+    ASSERT_EQ(page->Components().size(), 2u);
+    page->nextButton()->click();
+    if (c.installer_runs) {
+      // Both downloads are in, and the first installer has started.
+      ASSERT_TRUE(testing::WaitFor([&] { return Ran() == std::vector<std::string>{"held /Q:A /R:N"}; }));
+      EXPECT_EQ(DownloadsLeft(), 2u);
+    } else {
+      ASSERT_TRUE(testing::WaitFor([&] {
+        for (const std::string& line : host.Requests())
+          if (line.rfind("http://www.quellbrook.com/files/instmsiw\t", 0) == 0) return true;
+        return false;
+      }));
+      EXPECT_EQ(DownloadsLeft(), 1u);  // the file the held answer is to go into
+    }
+
+    page.reset();  // returns, although the installer may never end
+    if (c.installer_runs) {
+      // Still waiting for the installer, the worker was let go: it keeps its
+      // downloads until it ends, and has not touched the state.
+      EXPECT_TRUE(AbandonedThreadsAlive());
+      EXPECT_EQ(DownloadsLeft(), 2u);
+      Release();
+    }
+    // The download aborted or the installer done, the worker ends and
+    // removes its downloads; asked to stop, it starts no further installer.
+    EXPECT_TRUE(testing::WaitFor([] { return !AbandonedThreadsAlive(); }));
+    EXPECT_EQ(DownloadsLeft(), 0u);
+    EXPECT_EQ(Ran(), c.installer_runs ? std::vector<std::string>{"held /Q:A /R:N"} : std::vector<std::string>{});
+    if (c.installer_runs) {
+      // Cut off from the page, it left the state as it was: neither the
+      // installer's restart request nor the cancellation reached it.
+      EXPECT_FALSE(state.reboot_required);
+      EXPECT_FALSE(state.error);
+    } else if (state.error) {
+      // A download ends at libcurl's next call, which may have come in time
+      // for the page to hear of it.
+      EXPECT_EQ(state.error_text, u"Installation canceled.");
     }
   }
 }
