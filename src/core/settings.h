@@ -52,7 +52,9 @@ inline constexpr char16_t kDefaultNameTemplate[] = u"%1 - [%6] %2";
   DWORD(CreateArtistSubfolder, 0)             \
   DWORD(CreateAlbumSubfolder, 0)              \
   DWORD(BeepWhenDone, 0)                      \
-  DWORD(OpenFolderWhenDone, 0)
+  DWORD(OpenFolderWhenDone, 0)               \
+  DWORD(AccurateRip, 1)                       \
+  DWORD(WriteLog, 1)
 
 // The options of the machine key, which the installer writes: read only.
 #define TONVIK_MACHINE_SETTINGS(STRING) \

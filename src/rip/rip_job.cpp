@@ -4,8 +4,16 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <filesystem>
 #include <map>
+#include <optional>
 #include <thread>
+
+#include "accuraterip/disc_ids.h"
+#include "accuraterip/disc_toc.h"
+#include "accuraterip/record_fetch.h"
+#include "accuraterip/track_checksum.h"
+#include "accuraterip/verdict.h"
 
 #include "cdrom/cd_drive.h"
 #include "cdrom/disc_check.h"
@@ -17,8 +25,12 @@
 #include "output/naming.h"
 #include "output/utf8_to_wide.h"
 #include "platform/pipe.h"
+#include "platform/registry.h"
+#include "platform/text.h"
 #include "rip/job_observer.h"
 #include "rip/rip_session.h"
+#include "riplog/log_file.h"
+#include "riplog/rip_log.h"
 
 namespace tonvik {
 namespace {
@@ -43,6 +55,107 @@ std::u16string TrackName(int track) {
 }
 
 std::u16string Decimal(long long v) { return Ascii(std::to_string(v).c_str()); }
+
+// The largest absolute value of the 16-bit little-endian samples fed, in
+// chunks of any size.
+class PeakMeter {
+ public:
+  void Add(const uint8_t* data, size_t size) {
+    size_t i = 0;
+    if (has_low_ && size > 0) {
+      Take(low_, data[0]);
+      has_low_ = false;
+      i = 1;
+    }
+    for (; i + 1 < size; i += 2) Take(data[i], data[i + 1]);
+    if (i < size) {
+      low_ = data[i];
+      has_low_ = true;
+    }
+  }
+  int32_t peak() const { return peak_; }
+
+ private:
+  void Take(uint8_t low, uint8_t high) {
+    const int32_t v = static_cast<int16_t>(static_cast<uint16_t>(low | (high << 8)));
+    peak_ = std::max(peak_, v < 0 ? -v : v);
+  }
+  int32_t peak_ = 0;
+  uint8_t low_ = 0;
+  bool has_low_ = false;
+};
+
+// How the tracks of this job are read and summed: the drive's read offset and
+// where it came from, the first sector the drive cannot be asked for, and
+// the disc's audio tracks by TOC number (a data track has none, and is not
+// summed).
+struct ReadPlan {
+  int32_t read_offset = 0;
+  riplog::OffsetSource offset_source = riplog::OffsetSource::None;
+  int32_t disc_end = INT32_MAX;
+  std::optional<accuraterip::DiscToc> toc;
+  std::map<int32_t, accuraterip::AudioTrack> audio;
+};
+
+// The user's read offset of the drive behind the letter, if one is set.
+std::optional<int32_t> UserReadOffset(char16_t letter) {
+  auto key = reg::Key::Open(reg::Root::CurrentUser, DriveOptionsKey(letter));
+  if (!key) return std::nullopt;
+  uint32_t type = 0;
+  std::vector<uint8_t> data;
+  if (!key->Query(u"ReadOffset", &type, &data) || type != reg::kDword || data.size() != 4) return std::nullopt;
+  return static_cast<int32_t>(data[0] | (data[1] << 8) | (data[2] << 16) | (uint32_t(data[3]) << 24));
+}
+
+ReadPlan PlanReads(const cdrom::DiscState& disc) {
+  ReadPlan plan;
+  if (auto offset = UserReadOffset(disc.drive_letter)) {
+    plan.read_offset = *offset;
+    plan.offset_source = riplog::OffsetSource::User;
+  }
+  plan.toc = accuraterip::DiscTocFromReadToc(disc.toc);
+  if (plan.toc) {
+    plan.disc_end = plan.toc->lead_out;
+    for (const accuraterip::AudioTrack& t : accuraterip::AudioTracks(*plan.toc)) plan.audio[t.toc_number] = t;
+  }
+  // On an enhanced CD the drive's audio ends with the first session.
+  if (auto session = cdrom::EnhancedAudioSession(disc.toc)) plan.disc_end = session->lead_out;
+  return plan;
+}
+
+// The disc's AccurateRip record, fetched beside the rip from the start of the
+// job. The job never waits for it beyond the bound counted from the start.
+class RecordLookupInBackground {
+ public:
+  RecordLookupInBackground(const Settings& settings, const ReadPlan& plan, std::chrono::milliseconds bound)
+      : deadline_(accuraterip::RecordFetch::Clock::now() + bound) {
+    if (!settings.AccurateRip) {
+      skipped_ = true;
+      return;
+    }
+    if (!plan.toc || plan.audio.empty()) return;
+    ids_ = accuraterip::ComputeDiscIds(*plan.toc);
+    fetch_.emplace(ids_, accuraterip::FetchOptions{.bound = bound});
+  }
+
+  // What came of it: after a cancelled job only what is there already,
+  // otherwise what comes until the deadline.
+  accuraterip::RecordLookup Take(bool cancelled) {
+    using accuraterip::LookupStatus;
+    if (skipped_) return {LookupStatus::Skipped, {}};
+    if (!fetch_) return {LookupStatus::Unreachable, {}};
+    auto result = cancelled ? fetch_->Result() : fetch_->WaitUntil(deadline_);
+    fetch_.reset();  // ends a fetch that is still running
+    return result ? *result : accuraterip::RecordLookup{LookupStatus::Unreachable, {}};
+  }
+  const accuraterip::DiscIds& ids() const { return ids_; }
+
+ private:
+  const accuraterip::RecordFetch::Clock::time_point deadline_;
+  bool skipped_ = false;
+  accuraterip::DiscIds ids_;
+  std::optional<accuraterip::RecordFetch> fetch_;
+};
 
 // A reader thread and the state it shares with the job. The thread object is
 // joined, never abandoned: a reader that does not stop within its grace time
@@ -114,7 +227,7 @@ std::u16string PlanOutputFolder(const RipJob& job, const Settings& settings, con
 class TrackRipper {
  public:
   TrackRipper(RipSession& session, RipControl& control, RipObserver& observer, const Settings& settings,
-              CdDrive& drive, ReaderGraveyard& graveyard, std::u16string folder)
+              CdDrive& drive, ReaderGraveyard& graveyard, std::u16string folder, const ReadPlan& plan)
       : session_(session),
         job_(session.job),
         control_(control),
@@ -123,7 +236,8 @@ class TrackRipper {
         drive_(drive),
         graveyard_(graveyard),
         meta_(std::make_shared<const DiscMetadata>(session.metadata)),
-        folder_(std::move(folder)) {}
+        folder_(std::move(folder)),
+        plan_(plan) {}
 
   // One track, start to end, into `result`. Any failure is listed for the
   // track and the job goes on; a failed or cancelled track leaves no output
@@ -150,7 +264,11 @@ class TrackRipper {
       auto pipe = std::make_shared<Pipe>(static_cast<size_t>(job_.track_bytes.load()));
       if (!pipe->ok()) throw AppException(kMsgPipeReadError);
       StartReader(reader, pipe, extent);
-      Pump(*pipe, reader, *encoder);
+      const auto audio = plan_.audio.find(track);
+      std::optional<accuraterip::TrackChecksum> sums;
+      if (audio != plan_.audio.end()) sums.emplace(audio->second.first, audio->second.last);
+      PeakMeter peak;
+      Pump(*pipe, reader, *encoder, sums ? &*sums : nullptr, peak);
       result.sectors_read = job_.track_done.load() / kSectorBytes;
       StopReader(reader, graveyard_);
       if (control_.cancel) throw AppException(kMsgCanceled);
@@ -160,6 +278,14 @@ class TrackRipper {
       encoder->Finish();
       encoder.reset();
       result.written = true;
+      if (sums) {
+        const accuraterip::TrackSums done = sums->Finish();
+        result.ar_v1 = done.v1;
+        result.ar_v2 = done.v2;
+        result.copy_crc = done.crc32;
+        result.summed = true;
+      }
+      result.peak = peak.peak();
       result.sectors_replaced = reader.job->unread_sectors.load();
       if (result.sectors_replaced > 0) list(FormatMessage(kMsgSilenced, {Decimal(result.sectors_replaced)}));
     } catch (const AppException& e) {
@@ -193,6 +319,8 @@ class TrackRipper {
     reader.job->first_sector = extent.first_sector;
     reader.job->sector_count = extent.sector_count;
     reader.job->jitter_correction = settings_.JitterCorrection != 0;
+    reader.job->read_offset = plan_.read_offset;
+    reader.job->disc_end = plan_.disc_end;
     reader.job->pipe = std::move(pipe);
     reader.job->pause_event = control_.pause;
     reader.job->cancel_flag.store(&control_.cancel);
@@ -202,7 +330,8 @@ class TrackRipper {
   // Hands the reader's PCM to the encoder in chunks of 26 sectors until the
   // track ends, the reader fails, or the job is cancelled (waiting while it
   // is paused).
-  void Pump(Pipe& pipe, Reader& reader, CEncoder& encoder) {
+  // The PCM is summed and metered on its way.
+  void Pump(Pipe& pipe, Reader& reader, CEncoder& encoder, accuraterip::TrackChecksum* sums, PeakMeter& peak) {
     std::vector<uint8_t> chunk(kChunkBytes);
     for (;;) {
       ssize_t n = pipe.Read(chunk.data(), chunk.size());
@@ -216,6 +345,8 @@ class TrackRipper {
         pipe.CloseRead();
         return;
       }
+      if (sums) sums->Add(chunk.data(), size_t(n));
+      peak.Add(chunk.data(), size_t(n));
       encoder.Write(chunk.data(), static_cast<uint32_t>(n));
       job_.track_done += static_cast<int32_t>(n);
       job_.total_done += static_cast<uint32_t>(n);
@@ -232,12 +363,84 @@ class TrackRipper {
   ReaderGraveyard& graveyard_;
   const std::shared_ptr<const DiscMetadata> meta_;
   const std::u16string folder_;
+  const ReadPlan& plan_;
 };
+
+// The drive by its INQUIRY identification, or the image's path.
+void DescribeDrive(CdDrive& drive, char16_t letter, riplog::RipLog& log) {
+  const std::string path = cdrom::DrivePath(letter);
+  if (cdrom::IsCueSheetPath(path)) {
+    log.image_path = path;
+    return;
+  }
+  uint8_t inquiry[36] = {};
+  if (!drive.IsOpen() || drive.Inquiry(inquiry) != 0) return;
+  auto field = [&](int from, int size) {
+    std::string text(reinterpret_cast<const char*>(inquiry) + from, size_t(size));
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
+    return text;
+  };
+  log.drive_vendor = field(8, 8);
+  log.drive_product = field(16, 16);
+  log.drive_revision = field(32, 4);
+}
+
+// Everything the job knows of the rip, for its log.
+riplog::RipLog MakeLog(const RipSession& session, const Settings& settings, const ReadPlan& plan,
+                       const accuraterip::DiscIds& ids, std::chrono::system_clock::time_point started,
+                       bool cancelled, CdDrive& drive) {
+  riplog::RipLog log;
+  log.date = started;
+  DescribeDrive(drive, session.disc.drive_letter, log);
+  log.read_mode = settings.JitterCorrection ? riplog::ReadMode::JitterCorrection : riplog::ReadMode::Burst;
+  log.read_offset = plan.read_offset;
+  log.offset_source = plan.offset_source;
+  log.artist = session.metadata.artist;
+  log.album = session.metadata.album;
+  const auto extents = BuildTrackMap(session.disc.toc);
+  if (plan.toc) {
+    const auto& tracks = plan.toc->tracks;
+    for (size_t i = 0; i < tracks.size(); ++i) {
+      riplog::LogTocEntry entry{tracks[i].number, tracks[i].start, 0, !tracks[i].data};
+      const auto audio = plan.audio.find(tracks[i].number);
+      if (audio != plan.audio.end())
+        entry.length = audio->second.sectors;
+      else
+        entry.length = (i + 1 < tracks.size() ? tracks[i + 1].start : plan.toc->lead_out) - tracks[i].start;
+      log.toc.push_back(entry);
+    }
+  }
+  log.disc_ids = ids;
+  for (const TrackResult& r : session.results) {
+    riplog::LogTrack t;
+    t.number = r.track;
+    if (r.written) t.file = ToUtf8(r.file);
+    if (auto e = extents.find(r.track); e != extents.end()) {
+      t.start = e->second.first_sector;
+      t.length = e->second.sector_count;
+    }
+    t.sectors_read = r.sectors_read;
+    t.sectors_replaced = r.sectors_replaced;
+    t.peak = r.peak;
+    t.copy_crc = r.copy_crc;
+    t.ar_v1 = r.ar_v1;
+    t.ar_v2 = r.ar_v2;
+    t.verdict = r.verdict;
+    log.tracks.push_back(std::move(t));
+  }
+  log.cancelled = cancelled;
+  return log;
+}
 
 }  // namespace
 
+std::u16string DriveOptionsKey(char16_t letter) {
+  return std::u16string(kProductKey) + u"\\Drives\\" + letter;
+}
+
 void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) {
   Settings settings;
+  const auto started = std::chrono::system_clock::now();
   RipJob& job = session.job;
   const cdrom::DiscState& disc = session.disc;
   const auto track_map = BuildTrackMap(disc.toc);
@@ -260,12 +463,14 @@ void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) 
   const int open_error = errno;
   const std::u16string folder = PlanOutputFolder(job, settings, session.metadata);
   session.results.clear();
+  const ReadPlan plan = PlanReads(disc);
+  RecordLookupInBackground record_lookup(settings, plan, control.accuraterip_bound);
 
   if (!drive_open) {
     // Without the drive every read would fail and the job would write silence.
     observer.AddError(DriveOpenFailureMessage(open_error, drive.open_detail()));
   } else {
-    TrackRipper ripper(session, control, observer, settings, drive, graveyard, folder);
+    TrackRipper ripper(session, control, observer, settings, drive, graveyard, folder, plan);
     session.results.reserve(disc.selection.size());
     for (int32_t track : disc.selection) {
       if (control.cancel) break;
@@ -274,6 +479,28 @@ void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) 
   }
 
   graveyard.JoinAll();
+
+  // Verification. Without a record of the disc there is nothing to verify:
+  // the rip ends as it always has, without verdicts in the list or a log.
+  const accuraterip::RecordLookup record = record_lookup.Take(control.cancel != 0);
+  for (TrackResult& r : session.results) {
+    const auto audio = plan.audio.find(r.track);
+    if (!r.summed || audio == plan.audio.end()) continue;
+    r.verdict = accuraterip::VerifyTrack(record, audio->second.record_slot, r.ar_v1, r.ar_v2);
+    if (r.verdict.verdict == accuraterip::Verdict::NotAccurate) {
+      r.errors.push_back(kMsgNotAccurate);
+      observer.AddError(r.file + u": " + kMsgNotAccurate);
+    }
+  }
+  if (record.status == accuraterip::LookupStatus::Found && settings.WriteLog && !session.results.empty()) {
+    const riplog::RipLog log =
+        MakeLog(session, settings, plan, record_lookup.ids(), started, control.cancel != 0, drive);
+    std::string error;
+    const std::string log_folder = ToUtf8(folder);
+    std::error_code ec;
+    std::filesystem::create_directories(log_folder, ec);  // a job whose every track failed made none
+    if (!riplog::WriteLog(log, log_folder, &error)) observer.AddError(FormatMessage(kMsgLogNotWritten, {FromUtf8(error)}));
+  }
   if (settings.EjectWhenDone && drive_open) drive.Eject();
   if (settings.BeepWhenDone) observer.PlayCompletionSound();
   if (settings.OpenFolderWhenDone && !control.cancel && drive_open) observer.OpenOutputFolder(folder);

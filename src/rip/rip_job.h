@@ -6,6 +6,7 @@
 // the pause event and reads the counters on its timer.
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -42,6 +43,9 @@ struct RipControl {
   std::atomic<uint8_t> cancel{0};
   // Signalled = running; the job and the reader wait on it before each unit.
   std::shared_ptr<ManualResetEvent> pause = std::make_shared<ManualResetEvent>(true);
+  // How long the AccurateRip record may take, counted from the start of the
+  // job; the job never waits for it longer. Tests shorten it.
+  std::chrono::milliseconds accuraterip_bound{10000};
 };
 
 // Runs the session's job: the selected tracks of its disc, in its format,
@@ -56,5 +60,12 @@ inline constexpr char16_t kMsgPipeReadError[] = u"Internal error #1597.";
 inline constexpr char16_t kMsgUnhandled[] = u"Unhandled exception.";
 inline constexpr char16_t kMsgSilenced[] =
     u"%1% sectors could not be read and were replaced by silence.";
+inline constexpr char16_t kMsgNotAccurate[] = u"The rip is not accurate according to AccurateRip.";
+inline constexpr char16_t kMsgLogNotWritten[] = u"The rip log could not be written: %1%.";
+
+// The user key of a drive letter's own options: ReadOffset (DWORD, signed,
+// in stereo samples, AccurateRip's sign) is the read offset of the drive or
+// image behind the letter. Without it the offset is 0.
+std::u16string DriveOptionsKey(char16_t letter);
 
 }  // namespace tonvik

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "accuraterip/verdict.h"
 #include "cdrom/disc_check.h"
 #include "encoders/selection.h"
 #include "output/disc_metadata.h"
@@ -32,6 +33,13 @@ struct TrackResult {
   int32_t sectors_replaced = 0;        // unreadable sectors replaced by silence
   std::vector<std::u16string> errors;  // the track's entries of the error list, without the name
   bool written = false;                // the file is in place
+  // The sums of the PCM handed to the encoder (an audio track only; a data
+  // track keeps them 0) and the track's verdict.
+  uint32_t ar_v1 = 0, ar_v2 = 0;       // AccurateRip v1 and v2
+  uint32_t copy_crc = 0;               // CRC32 of the PCM bytes
+  int32_t peak = 0;                    // the largest absolute sample value, 0 to 32768
+  bool summed = false;                 // the sums above are the whole track's
+  accuraterip::TrackVerdict verdict;   // Unreachable until the end of the job
 };
 
 struct RipSession {

@@ -35,7 +35,7 @@ const DwordOption kDwords[] = {
     OPTION(CDDBProxyEnabled),      OPTION(CDDBProxyPort),        OPTION(CDDBProxyTimeout),
     OPTION(CDDBAutoLoad),          OPTION(SetMaxSpeed),          OPTION(AlwaysOverwrite),
     OPTION(CreateArtistSubfolder), OPTION(CreateAlbumSubfolder), OPTION(BeepWhenDone),
-    OPTION(OpenFolderWhenDone),
+    OPTION(OpenFolderWhenDone),    OPTION(AccurateRip),          OPTION(WriteLog),
 };
 #undef OPTION
 

@@ -8,6 +8,12 @@
 #include <functional>
 #include <thread>
 
+#include <zlib.h>
+
+#include "accuraterip/disc_ids.h"
+#include "accuraterip/disc_toc.h"
+#include "accuraterip/record_bytes.h"
+#include "accuraterip/track_checksum.h"
 #include "cdrom/disc_check.h"
 #include "cdrom/reader_thread.h"
 #include "core/settings.h"
@@ -20,6 +26,8 @@
 #include "rip/rip_job.h"
 #include "rip/rip_session.h"
 #include "rip/recording_observer.h"
+#include "riplog/log_file.h"
+#include "support/loopback_server.h"
 #include "support/temp_hives.h"
 #include "support/wait_until.h"
 
@@ -423,6 +431,186 @@ TEST_F(RipJobTest, EndActionsFollowTheOptions) {
   EXPECT_EQ(observer_.sounds.load(), 1);
   ASSERT_EQ(observer_.opened.size(), 1u);
   EXPECT_EQ(observer_.opened[0], music_.u16string() + u"/");
+}
+
+// Verification: the image's disc and a record of it, built here from the
+// image's own bytes and served by the loopback server as the database.
+class RipVerifyTest : public RipJobTest {
+ protected:
+  void TearDown() override {
+    server_.reset();
+    ::unsetenv("http_proxy");
+  }
+  accuraterip::DiscIds Ids() { return accuraterip::ComputeDiscIds(*accuraterip::DiscTocFromReadToc(disc_.toc)); }
+  // The sums of the image's PCM of every audio track.
+  std::vector<accuraterip::TrackSums> ImageSums() {
+    std::vector<accuraterip::TrackSums> sums;
+    for (const auto& t : accuraterip::AudioTracks(*accuraterip::DiscTocFromReadToc(disc_.toc))) {
+      accuraterip::TrackChecksum sum(t.first, t.last);
+      const std::string pcm = TrackPcm(t.toc_number);
+      sum.Add(reinterpret_cast<const uint8_t*>(pcm.data()), pcm.size());
+      sums.push_back(sum.Finish());
+    }
+    return sums;
+  }
+  // Two pressings: one with other audio, one with the image's sums (v1 for
+  // odd tracks, v2 for even ones), served for the disc's IDs.
+  void ServeRecordOfImage(const std::string& route_kind = "200") {
+    std::vector<accuraterip::TrackEntry> other, ours;
+    const auto sums = ImageSums();
+    for (size_t i = 0; i < sums.size(); ++i) {
+      other.push_back({9, sums[i].v1 ^ 0x5a5a5a5au, 0});
+      ours.push_back({3, i % 2 == 0 ? sums[i].v1 : sums[i].v2, 0});
+    }
+    const fs::path dir = hives_.root() / "ar";
+    fs::create_directories(dir);
+    std::ofstream(dir / "record.bin", std::ios::binary)
+        << accuraterip::testing::Chunk(Ids(), other) + accuraterip::testing::Chunk(Ids(), ours);
+    const std::string route = route_kind == "200" ? "200 record.bin" : route_kind;
+    server_ = std::make_unique<testing::LoopbackServer>(
+        dir, "/accuraterip/" + accuraterip::RecordPath(Ids()) + " " + route + "\n");
+    ASSERT_NE(server_->port(), 0) << "the loopback server did not start";
+    ::setenv("http_proxy", server_->proxy().c_str(), 1);
+  }
+  // Flips the low bit of one sample in the middle of the track's image.
+  void FlipSampleOf(int track) {
+    const TrackExtent e = BuildTrackMap(disc_.toc).at(track);
+    const fs::path bin = fs::path(cue_).replace_extension(".bin");
+    std::fstream f(bin, std::ios::in | std::ios::out | std::ios::binary);
+    const std::streamoff at = (std::streamoff(e.first_sector) + e.sector_count / 2) * 2352 + 1000;
+    f.seekg(at);
+    char c = 0;
+    f.get(c);
+    f.seekp(at);
+    f.put(char(c ^ 1));
+  }
+  std::vector<fs::path> Logs() {
+    std::vector<fs::path> logs;
+    for (const fs::path& f : FilesUnder(music_))
+      if (f.extension() == ".log") logs.push_back(f);
+    return logs;
+  }
+
+  std::unique_ptr<testing::LoopbackServer> server_;
+};
+
+using accuraterip::Verdict;
+constexpr char16_t kNotAccurate[] = u"The rip is not accurate according to AccurateRip.";
+
+TEST_F(RipVerifyTest, VerdictsErrorsAndTheLogForEachAnswerAndOffset) {
+  struct Case {
+    const char* name;
+    std::string faults;
+    std::string route;        // "200": the record of the image
+    int32_t accuraterip;      // the user's option
+    std::optional<int32_t> user_offset;
+    int flip_track;           // 0: none
+    bool enhanced;
+    std::vector<Verdict> verdicts;  // per track
+    bool requested;
+  };
+  const Verdict A = Verdict::Accurate, N = Verdict::NotAccurate, P = Verdict::NotPresent,
+                U = Verdict::Unreachable;
+  const Case cases[] = {
+      {"the image's record", "", "200", 1, {}, 0, false, {A, A, A}, true},
+      {"a sample flipped in track 2", "", "200", 1, {}, 2, false, {A, N, A}, true},
+      {"no record", "", "404", 1, {}, 0, false, {P, P, P}, true},
+      {"a server that never answers", "", "hang", 1, {}, 0, false, {U, U, U}, true},
+      {"verification off", "", "200", 0, {}, 0, false, {U, U, U}, false},
+      {"drive offset +667, user offset +667", "offset 667\n", "200", 1, 667, 0, false, {A, A, A}, true},
+      {"drive offset -667, user offset -667", "offset -667\n", "200", 1, -667, 0, false, {A, A, A}, true},
+      {"drive offset +667, no user offset", "offset 667\n", "200", 1, {}, 0, false, {N, N, N}, true},
+      {"enhanced CD, drive offset +667", "offset 667\n", "200", 1, 667, 0, true, {A, A}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(music_);
+    observer_.errors.clear();
+    if (c.enhanced)
+      MakeDisc({75 * 7, 75 * 8}, c.faults, true);
+    else
+      MakeDisc({75 * 7, 75 * 8 + 3, 75 * 9}, c.faults);
+    ServeRecordOfImage(c.route);
+    std::vector<std::string> ripped_pcm;  // what the disc holds, the flip included
+    if (c.flip_track) FlipSampleOf(c.flip_track);
+    for (int32_t t : disc_.selection) ripped_pcm.push_back(TrackPcm(t));
+    SetOption(u"AccurateRip", c.accuraterip);
+    // The user's offset of drive D; 0 stands for none (one hive serves every case).
+    reg::Key::Create(reg::Root::CurrentUser, DriveOptionsKey(u'D'))->SetDword(u"ReadOffset", c.user_offset.value_or(0));
+    // Short, so that the server that never answers ends the wait soon.
+    control_.accuraterip_bound = std::chrono::milliseconds(c.route == "hang" ? 300 : 10000);
+    Run(Job(1));
+
+    ASSERT_EQ(session_->results.size(), c.verdicts.size());
+    std::vector<std::u16string> expected_errors;
+    std::vector<fs::path> expected_files;
+    for (size_t i = 0; i < c.verdicts.size(); ++i) {
+      const TrackResult& r = session_->results[i];
+      SCOPED_TRACE(r.track);
+      EXPECT_EQ(r.verdict.verdict, c.verdicts[i]);
+      // The file is kept whatever the verdict, and it is what the disc holds
+      // (the drive's offset corrected when the user gave it); what the
+      // correction would take from before the disc's start or past its end
+      // is silence.
+      EXPECT_TRUE(r.written);
+      expected_files.push_back(ToUtf8(r.file));
+      // The sums and the CRC are those of the file's PCM.
+      const std::string pcm = DecodeToPcm(music_ / r.file);
+      if (c.user_offset || c.faults.empty()) {
+        std::string expected = ripped_pcm[i];
+        const size_t edge = size_t(std::abs(c.user_offset.value_or(0))) * 4;
+        if (c.user_offset < 0 && i == 0) std::fill_n(expected.begin(), edge, '\0');
+        if (c.user_offset > 0 && i + 1 == c.verdicts.size()) std::fill_n(expected.end() - edge, edge, '\0');
+        EXPECT_TRUE(pcm == expected);
+      }
+      EXPECT_EQ(r.copy_crc, uint32_t(crc32(0, reinterpret_cast<const Bytef*>(pcm.data()), uInt(pcm.size()))));
+      int32_t peak = 0;
+      for (size_t b = 0; b + 1 < pcm.size(); b += 2)
+        peak = std::max<int32_t>(peak, std::abs(int16_t(uint8_t(pcm[b]) | (uint8_t(pcm[b + 1]) << 8))));
+      EXPECT_EQ(r.peak, peak);
+      if (c.verdicts[i] == Verdict::NotAccurate) {
+        EXPECT_EQ(r.errors, std::vector<std::u16string>{kNotAccurate});
+        expected_errors.push_back(r.file + u": " + kNotAccurate);
+      } else {
+        EXPECT_TRUE(r.errors.empty());
+      }
+    }
+    EXPECT_EQ(observer_.Errors(), expected_errors);
+    const bool found = c.route == "200" && c.accuraterip;
+    if (found) expected_files.insert(expected_files.begin(), "disc.log");
+    std::sort(expected_files.begin(), expected_files.end());
+    EXPECT_EQ(FilesUnder(music_), expected_files);
+    EXPECT_EQ(!server_->Requests().empty(), c.requested);
+    if (found) {
+      const riplog::LogCheckResult check = riplog::CheckLog((music_ / "disc.log").string());
+      EXPECT_EQ(check.status, riplog::LogCheck::Intact) << check.error;
+    }
+  }
+}
+
+TEST_F(RipVerifyTest, TheLogTellsWhatTheJobKnewAndASecondRipNumbersTheNext) {
+  MakeDisc({75 * 7, 75 * 8});
+  ServeRecordOfImage();
+  reg::Key::Create(reg::Root::CurrentUser, DriveOptionsKey(u'D'))->SetDword(u"ReadOffset", 0);
+  for (int rip = 1; rip <= 2; ++rip) Run(Job(6));
+  EXPECT_EQ(Logs(), (std::vector<fs::path>{"disc (2).log", "disc.log"}));
+  for (const fs::path& log : Logs()) {
+    SCOPED_TRACE(log);
+    EXPECT_EQ(riplog::CheckLog((music_ / log).string()).status, riplog::LogCheck::Intact);
+    const std::string text = Slurp(music_ / log);
+    for (const std::string& needle :
+         {cue_.string(), riplog::AccurateRipIdText(Ids()), std::string("Track 01.flac"), std::string("Track 02.flac")})
+      EXPECT_NE(text.find(needle), std::string::npos) << needle;
+    size_t accurate = 0;
+    for (size_t at = 0; (at = text.find("Accurately ripped (confidence 3)", at)) != std::string::npos; ++at)
+      ++accurate;
+    EXPECT_EQ(accurate, 2u);
+  }
+  // WriteLog 0: verified, listed, but no log.
+  SetOption(u"WriteLog", 0);
+  Run(Job(6));
+  EXPECT_EQ(Logs().size(), 2u);
+  EXPECT_EQ(session_->results[1].verdict.verdict, Verdict::Accurate);
 }
 
 }  // namespace
