@@ -18,6 +18,9 @@ sandbox_setup() {
   trap 'sandbox_cleanup' EXIT
   export HOME="$SANDBOX/home" XDG_CONFIG_HOME="$SANDBOX/home/.config" XDG_CONFIG_DIRS="$SANDBOX/etc"
   export XDG_MUSIC_DIR="$SANDBOX/home/Music" XDG_RUNTIME_DIR="$SANDBOX/run"
+  # No request reaches the internet: nothing listens there (lookup_server_start
+  # points it at the loopback service instead).
+  export http_proxy="http://127.0.0.1:9"
   mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$XDG_CONFIG_DIRS/Quellbrook" "$XDG_CONFIG_HOME/Quellbrook"
   chmod 700 "$XDG_RUNTIME_DIR"
   APPDIR="$STAGE/lib/tonvik/"

@@ -24,6 +24,7 @@
 #include "widgets/dialog_units.h"
 #include "widgets/png_image.h"
 #include "support/test_app.h"
+#include "support/no_network.h"
 
 namespace tonvik {
 namespace {
@@ -54,7 +55,7 @@ class LookupDialogTest : public ::testing::Test {
   }
   void TearDown() override {
     server_.reset();
-    ::unsetenv("http_proxy");
+    tonvik::testing::PointProxyNowhere();
   }
   void Serve(const std::string& disc_answer, const std::string& release_answer = "200 release-album.xml") {
     server_.reset();  // the one before is gone before the next one starts

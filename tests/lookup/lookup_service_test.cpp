@@ -14,6 +14,7 @@
 #include "lookup/loopback.h"
 #include "lookup/musicbrainz_lookup.h"
 #include "support/wait_until.h"
+#include "support/no_network.h"
 
 namespace tonvik::lookup {
 namespace {
@@ -49,7 +50,7 @@ class LookupServiceTest : public ::testing::Test {
   }
   void TearDown() override {
     server_.reset();
-    ::unsetenv("http_proxy");
+    tonvik::testing::PointProxyNowhere();
     fs::remove_all(dir_);
   }
   void Serve(const std::string& routes) {

@@ -18,6 +18,7 @@
 #include "platform/text.h"
 #include "support/loopback_server.h"
 #include "support/temp_hives.h"
+#include "support/no_network.h"
 
 extern char** environ;
 
@@ -66,7 +67,7 @@ class ExitTest : public ::testing::Test {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   }
   void TearDown() override {
-    ::unsetenv("http_proxy");
+    tonvik::testing::PointProxyNowhere();
     ::unsetenv("TONVIK_FAULTS");
   }
   testing::TempHives hives_;

@@ -30,6 +30,7 @@
 #include "support/loopback_server.h"
 #include "support/temp_hives.h"
 #include "support/wait_until.h"
+#include "support/no_network.h"
 
 namespace tonvik {
 namespace {
@@ -439,7 +440,7 @@ class RipVerifyTest : public RipJobTest {
  protected:
   void TearDown() override {
     server_.reset();
-    ::unsetenv("http_proxy");
+    tonvik::testing::PointProxyNowhere();
   }
   accuraterip::DiscIds Ids() { return accuraterip::ComputeDiscIds(*accuraterip::DiscTocFromReadToc(disc_.toc)); }
   // The sums of the image's PCM of every audio track.

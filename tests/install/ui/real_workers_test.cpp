@@ -22,6 +22,7 @@
 #include "support/loopback_server.h"
 #include "support/temp_hives.h"
 #include "install/ui/page_test_support.h"
+#include "support/no_network.h"
 
 namespace tonvik::install {
 namespace {
@@ -70,7 +71,7 @@ class SandboxedSetup : public ::testing::Test {
     ForgetMsiBinding();  // the engine of this machine's modules folder
   }
   void TearDown() override {
-    unsetenv("http_proxy");
+    tonvik::testing::PointProxyNowhere();
     unsetenv("TMPDIR");
     if (!cwd_.empty()) EXPECT_EQ(chdir(cwd_.c_str()), 0);
   }
