@@ -24,7 +24,11 @@ namespace {
 // that a child that died while writing leaves a result visibly cut short.
 constexpr size_t kLengthBytes = 8;
 
-std::atomic<int> patience_ms{60000};
+// The first child has 10 s, ten times what reading one of the setup's
+// packages takes even under a sanitizer on a busy machine, so that a stall
+// costs little; the second has a minute. A test may set both.
+std::atomic<int> first_patience_ms{10000};
+std::atomic<int> second_patience_ms{60000};
 
 [[noreturn]] void RunChild(int out, const std::function<std::string()>& read) {
   RenewLibmsiMutexInChild();
@@ -54,7 +58,7 @@ std::atomic<int> patience_ms{60000};
 
 // One child: its result, or nullopt when it did not finish; *stalled tells
 // that it was killed for running out of patience.
-std::optional<std::string> OneChild(const std::function<std::string()>& read, bool* stalled) {
+std::optional<std::string> OneChild(const std::function<std::string()>& read, int patience_ms, bool* stalled) {
   *stalled = false;
   int ends[2];
   // Close-on-exec: a program another thread starts meanwhile does not keep
@@ -81,7 +85,7 @@ std::optional<std::string> OneChild(const std::function<std::string()>& read, bo
   }
   std::string bytes;
   char buffer[65536];
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(patience_ms.load());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(patience_ms);
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd readable{ends[0], POLLIN, 0};
@@ -117,12 +121,15 @@ std::optional<std::string> OneChild(const std::function<std::string()>& read, bo
 
 std::optional<std::string> ReadInChild(const std::function<std::string()>& read) {
   bool stalled = false;
-  std::optional<std::string> result = OneChild(read, &stalled);
-  if (stalled) result = OneChild(read, &stalled);
+  std::optional<std::string> result = OneChild(read, first_patience_ms, &stalled);
+  if (stalled) result = OneChild(read, second_patience_ms, &stalled);
   return result;
 }
 
-void SetChildPatienceForTesting(int milliseconds) { patience_ms = milliseconds; }
+void SetChildPatienceForTesting(int milliseconds) {
+  first_patience_ms = milliseconds;
+  second_patience_ms = milliseconds;
+}
 
 bool SurvivesInChild(const std::function<void()>& call) {
   return ReadInChild([&call] {

@@ -7,11 +7,11 @@
 // child ran to its end: a child that crashed, was killed or left its result
 // cut short read a package that is refused.
 //
-// A child that has not finished within its patience is killed and tried once
-// more. fork copies the memory of every thread but runs only the caller, so a
-// lock some other thread held at that moment (in an allocator or a library
-// outside the libmsi lock) stays taken in the child for good; that is rare
-// and does not repeat. A package that keeps libmsi busy in the second child
+// A child that has not finished within its patience (10 s) is killed and
+// tried once more (with a minute). fork copies the memory of every thread but
+// runs only the caller, so a lock some other thread held at that moment (in an
+// allocator or a library outside the libmsi lock) stays taken in the child for
+// good; that is rare and does not repeat. A package that keeps libmsi busy in the second child
 // too is refused, as one that crashes it.
 #pragma once
 #include <functional>
@@ -26,7 +26,7 @@ namespace tonvik::msi {
 // that needs another thread; its exceptions count as not finishing.
 std::optional<std::string> ReadInChild(const std::function<std::string()>& read);
 
-// The patience of each child, 60 s unless a test sets a shorter one.
+// The patience of both children, 10 s and 60 s unless a test sets another.
 void SetChildPatienceForTesting(int milliseconds);
 
 // Runs `call` in a child first. The child is a copy of this process, the
