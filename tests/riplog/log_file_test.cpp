@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/as_nobody.h"
 #include "support/file_size_limit.h"
 
 namespace tonvik::riplog {
@@ -163,8 +164,11 @@ TEST_F(LogFileTest, AnExistingLogIsKeptAndTheNewOneNumbered) {
     EXPECT_EQ(*path, (dir / c.written).string());
     EXPECT_EQ(Slurp(*path), RenderLog(log));
     EXPECT_EQ(CheckLog(*path).status, LogCheck::Intact);
-    for (const std::string& name : c.existing)
-      if (name.back() != '/') EXPECT_EQ(Slurp(dir / name), "earlier " + name);
+    for (const std::string& name : c.existing) {
+      if (name.back() != '/') {
+        EXPECT_EQ(Slurp(dir / name), "earlier " + name);
+      }
+    }
     std::vector<std::string> expected;
     for (const std::string& name : c.existing) expected.push_back(name.back() == '/' ? name.substr(0, name.size() - 1) : name);
     expected.push_back(c.written);
@@ -189,28 +193,13 @@ TEST_F(LogFileTest, AFolderThatCannotBeWrittenIsReportedAndLeftAsItWas) {
   fs::create_directory(locked);
   std::ofstream(locked / "Album.log") << "earlier";
   ASSERT_EQ(::chmod(locked.c_str(), 0555), 0);
-  int fds[2];
-  ASSERT_EQ(::pipe(fds), 0);
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::close(fds[0]);
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+  const std::optional<std::string> message = tonvik::testing::AsNobody([] {}, [&] {
     std::string error;
     const auto path = WriteLog(Sample(), locked.string(), &error);
-    const std::string message = path ? "written " + *path : error;
-    const bool sent = ::write(fds[1], message.data(), message.size()) == static_cast<ssize_t>(message.size());
-    ::_exit(sent ? 0 : 4);
-  }
-  ::close(fds[1]);
-  std::string message;
-  char buffer[256];
-  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) message.append(buffer, static_cast<size_t>(n));
-  ::close(fds[0]);
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_EQ(message, locked.string() + ": Permission denied");
+    return path ? "written " + *path : error;
+  });
+  ASSERT_TRUE(message.has_value());
+  EXPECT_EQ(*message, locked.string() + ": Permission denied");
   EXPECT_EQ(Listing(locked), std::vector<std::string>{"Album.log"});
   EXPECT_EQ(Slurp(locked / "Album.log"), "earlier");
 }
