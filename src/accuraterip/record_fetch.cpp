@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "core/version.h"
+#include "platform/curl_once.h"
 
 namespace tonvik::accuraterip {
 
@@ -30,10 +31,7 @@ size_t Append(char* data, size_t size, size_t count, void* user) {
 
 }  // namespace
 
-void InitialiseRecordFetches() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
+void InitialiseRecordFetches() { InitialiseCurl(); }
 
 RecordFetch::RecordFetch(const DiscIds& ids, FetchOptions options) : ids_(ids) {
   if (!options.allowed) {

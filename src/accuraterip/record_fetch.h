@@ -21,8 +21,9 @@ struct FetchOptions {
   std::chrono::milliseconds bound{10000};  // the whole fetch, connecting included
 };
 
-// libcurl's process-wide set-up (curl_global_init), once. RecordFetch calls
-// it on its owner's thread before its own thread starts.
+// libcurl's process-wide set-up (platform/curl_once.h). vandral calls it
+// before any thread; RecordFetch calls it again (a no-op then) on its owner's
+// thread before its own thread starts.
 void InitialiseRecordFetches();
 
 // One GET of the disc's record, started by the constructor on a thread the

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/fd_io.h"
+#include "platform/curl_once.h"
 
 namespace tonvik::install {
 
@@ -74,10 +75,7 @@ DownloadResult Get(const std::string& url, curl_write_callback write, void* writ
 
 }  // namespace
 
-void InitialiseDownloads() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
+void InitialiseDownloads() { InitialiseCurl(); }
 
 DownloadResult DownloadToMemory(const std::string& url, std::string* body, const DownloadProgress& progress) {
   body->clear();

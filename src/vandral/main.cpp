@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "accuraterip/record_fetch.h"
 #include "cdrom/disc_check.h"
 #include "core/fatal_message_box.h"
 #include "core/main_flow.h"
@@ -53,6 +54,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("vandral");
   QApplication::setQuitOnLastWindowClosed(false);
   InitResources();
+  // libcurl before any thread: the job's AccurateRip fetch uses it.
+  accuraterip::InitialiseRecordFetches();
   Utf16LineReader input(0);
   VandralParts parts;
   const int code = RunMainFlow(input, parts);
