@@ -34,8 +34,19 @@ echo "speed 3900" > "$work/disc.faults"
 export TONVIK_FAULTS="$work/disc.faults"
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Quellbrook\\vandral]\r\n"AppPath"="%s/"\r\n"HomeURL"="x"\r\n' "$lame_dir" \
   > "$work/etc/Quellbrook/system.reg"
-printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Quellbrook\\vandral\\Drives]\r\n"D"="%s"\r\n' "$work/disc.cue" \
-  > "$work/home/Quellbrook/user.reg"
+# The user hive: drive D is the image; extra lines go into the product's key.
+user_hive() {
+  {
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Quellbrook\\vandral\\Drives]\r\n"D"="%s"\r\n' "$work/disc.cue"
+    [ $# -eq 0 ] || printf '\r\n[HKEY_CURRENT_USER\\Software\\Quellbrook\\vandral]\r\n'
+    local line
+    for line in "$@"; do printf '%s\r\n' "$line"; done
+  } > "$work/home/Quellbrook/user.reg"
+}
+# The rows below rip without AccurateRip; its rows come last.
+user_hive '"AccurateRip"=dword:00000000'
+# Nothing here ever asks the real database.
+export http_proxy="http://127.0.0.1:9"
 
 # Best of the program's own times over the runs, peak RSS (KiB) of the last;
 # every run writes into a fresh folder (OUT in the arguments).
@@ -70,4 +81,45 @@ for row in "FLAC 5|6 1" "Ogg Vorbis Normal|4 1" "MP3 Normal|2 1"; do
   verdict="$(awk "BEGIN{printf \"%s %s\", ($overlap <= 1.05 ? \"overlap-ok\" : \"overlap-MISSED\"), ($rip_mem < 102400 ? \"mem-ok\" : \"mem-MISSED\")}")"
   printf "%-18s %8s %9s %8s %8s %10s %9s %s\n" "$label" "$read_s" "$enc_s" "$rip_s" "$overlap" "$rip_mem" "$busy_s" "$verdict"
 done
+
+# AccurateRip: the same FLAC rip with the record served by a loopback server
+# (offset found from it on the first run, then stored), against the rip
+# without verification; and with a server that never answers (the drive's
+# offset set, so only the end of the rip can wait, for what is left of the
+# 10 s bound). Targets: verified <= 1.01 x off; never answering: the rip
+# ends no later than max(rip, 10 s) plus a little.
+server="$build/tools/mbserver/mb_loopback_server"
+record_tool="$build/tools/discimage/make_accuraterip_record"
+if [ -x "$server" ] && [ -x "$record_tool" ]; then
+  record_path="$(TONVIK_FAULTS= "$record_tool" "$work/disc.cue" "$work/record.bin")"
+  serve() {  # route kind
+    printf '%s %s\n' "$record_path" "$1" > "$work/routes"
+    rm -f "$work/port"
+    "$server" "$work/routes" "$work/port" "$work/requests" &
+    server_pid=$!
+    for _ in $(seq 200); do [ -s "$work/port" ] && break; sleep 0.05; done
+    export http_proxy="http://127.0.0.1:$(cat "$work/port")"
+  }
+  unserve() { kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null || true; export http_proxy="http://127.0.0.1:9"; }
+  user_hive '"AccurateRip"=dword:00000000'
+  read -r off_s _ < <(measure "$bench" rip 6 1 OUT)
+  user_hive
+  serve "200 $work/record.bin"
+  read -r ar_s ar_mem < <(measure "$bench" rip 6 1 OUT)
+  accurate="$(grep -c "Accurately ripped" "$work/out$runs/disc.log" || true)"
+  offset_line="$(grep "^Read offset:" "$work/out$runs/disc.log" | tr -s ' ')"
+  unserve
+  serve hang
+  user_hive '"AccurateRip"=dword:00000001'
+  printf '\r\n[HKEY_CURRENT_USER\\Software\\Quellbrook\\vandral\\Drives\\D]\r\n"ReadOffset"=dword:00000000\r\n' \
+    >> "$work/home/Quellbrook/user.reg"
+  read -r hang_s _ < <(measure "$bench" rip 6 1 OUT)
+  unserve
+  ratio="$(awk "BEGIN{printf \"%.3f\", $ar_s / $off_s}")"
+  hang_ratio="$(awk "BEGIN{m = $off_s > 10 ? $off_s : 10; printf \"%.3f\", $hang_s / m}")"
+  printf "AccurateRip, FLAC 5: off %s s, verified %s s (%s tracks accurate; %s; %s KiB), ratio %s %s\n" \
+    "$off_s" "$ar_s" "$accurate" "$offset_line" "$ar_mem" "$ratio" \
+    "$(awk "BEGIN{print ($ratio <= 1.01 ? \"ok\" : \"MISSED\")}")"
+  printf "AccurateRip, server never answers: %s s against max(off, 10 s): %s\n" "$hang_s" "$hang_ratio"
+fi
 exit $status

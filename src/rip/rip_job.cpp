@@ -11,6 +11,7 @@
 
 #include "accuraterip/disc_ids.h"
 #include "accuraterip/disc_toc.h"
+#include "accuraterip/offset_search.h"
 #include "accuraterip/record_fetch.h"
 #include "accuraterip/track_checksum.h"
 #include "accuraterip/verdict.h"
@@ -22,6 +23,7 @@
 #include "core/settings.h"
 #include "encoders/encoder.h"
 #include "encoders/tag_data.h"
+#include "lookup/disc_id.h"
 #include "output/naming.h"
 #include "output/utf8_to_wide.h"
 #include "platform/pipe.h"
@@ -97,9 +99,9 @@ struct ReadPlan {
   std::map<int32_t, accuraterip::AudioTrack> audio;
 };
 
-// The user's read offset of the drive behind the letter, if one is set.
-std::optional<int32_t> UserReadOffset(char16_t letter) {
-  auto key = reg::Key::Open(reg::Root::CurrentUser, DriveOptionsKey(letter));
+// The ReadOffset value under the user's key, if it is there.
+std::optional<int32_t> ReadOffsetUnder(const std::u16string& key_path) {
+  auto key = reg::Key::Open(reg::Root::CurrentUser, key_path);
   if (!key) return std::nullopt;
   uint32_t type = 0;
   std::vector<uint8_t> data;
@@ -107,11 +109,41 @@ std::optional<int32_t> UserReadOffset(char16_t letter) {
   return static_cast<int32_t>(data[0] | (data[1] << 8) | (data[2] << 16) | (uint32_t(data[3]) << 24));
 }
 
-ReadPlan PlanReads(const cdrom::DiscState& disc) {
+// The drive by its INQUIRY identification; for a disc image also its path.
+struct DriveIdentity {
+  std::string vendor, product, revision;
+  std::string image_path;
+};
+
+DriveIdentity IdentifyDrive(CdDrive& drive, char16_t letter) {
+  DriveIdentity id;
+  const std::string path = cdrom::DrivePath(letter);
+  if (cdrom::IsCueSheetPath(path)) id.image_path = path;
+  uint8_t inquiry[36] = {};
+  if (!drive.IsOpen() || drive.Inquiry(inquiry) != 0) return id;
+  auto field = [&](int from, int size) {
+    std::string text(reinterpret_cast<const char*>(inquiry) + from, size_t(size));
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
+    return text;
+  };
+  id.vendor = field(8, 8);
+  id.product = field(16, 16);
+  id.revision = field(32, 4);
+  return id;
+}
+
+// The read offset: the user's for the letter, else the one stored for the
+// drive's model; detection may still fill it in (DetectReadOffset).
+ReadPlan PlanReads(const cdrom::DiscState& disc, const DriveIdentity& id) {
   ReadPlan plan;
-  if (auto offset = UserReadOffset(disc.drive_letter)) {
+  if (auto offset = ReadOffsetUnder(DriveOptionsKey(disc.drive_letter))) {
     plan.read_offset = *offset;
     plan.offset_source = riplog::OffsetSource::User;
+  } else if (!id.vendor.empty() || !id.product.empty()) {
+    if (auto stored = ReadOffsetUnder(DriveModelKey(id.vendor, id.product))) {
+      plan.read_offset = *stored;
+      plan.offset_source = riplog::OffsetSource::Stored;
+    }
   }
   plan.toc = accuraterip::DiscTocFromReadToc(disc.toc);
   if (plan.toc) {
@@ -129,13 +161,26 @@ class RecordLookupInBackground {
  public:
   RecordLookupInBackground(const Settings& settings, const ReadPlan& plan, std::chrono::milliseconds bound)
       : deadline_(accuraterip::RecordFetch::Clock::now() + bound) {
+    if (plan.toc && !plan.audio.empty()) ids_ = accuraterip::ComputeDiscIds(*plan.toc);
     if (!settings.AccurateRip) {
       skipped_ = true;
       return;
     }
     if (!plan.toc || plan.audio.empty()) return;
-    ids_ = accuraterip::ComputeDiscIds(*plan.toc);
     fetch_.emplace(ids_, accuraterip::FetchOptions{.bound = bound});
+  }
+
+  // Waits for the record until the deadline or a cancel; the record, or
+  // none when it did not come.
+  const accuraterip::RecordLookup* Await(const std::atomic<uint8_t>& cancel) {
+    using Clock = accuraterip::RecordFetch::Clock;
+    if (!fetch_) return nullptr;
+    while (!result_) {
+      const auto now = Clock::now();
+      if (cancel || now >= deadline_) return nullptr;
+      result_ = fetch_->WaitUntil(std::min(deadline_, now + std::chrono::milliseconds(50)));
+    }
+    return &*result_;
   }
 
   // What came of it: after a cancelled job only what is there already,
@@ -143,6 +188,7 @@ class RecordLookupInBackground {
   accuraterip::RecordLookup Take(bool cancelled) {
     using accuraterip::LookupStatus;
     if (skipped_) return {LookupStatus::Skipped, {}};
+    if (result_) return *result_;
     if (!fetch_) return {LookupStatus::Unreachable, {}};
     auto result = cancelled ? fetch_->Result() : fetch_->WaitUntil(deadline_);
     fetch_.reset();  // ends a fetch that is still running
@@ -155,7 +201,37 @@ class RecordLookupInBackground {
   bool skipped_ = false;
   accuraterip::DiscIds ids_;
   std::optional<accuraterip::RecordFetch> fetch_;
+  std::optional<accuraterip::RecordLookup> result_;  // once Await has it
 };
+
+// Finds the drive's read offset from the disc's record, when the record
+// comes within its bound and knows the disc: reads the windows around
+// sector 450 of the audio tracks, uncorrected, until two tracks agree. The
+// offset found is stored for the drive's model; nothing is stored for a
+// drive that does not say what it is.
+void DetectReadOffset(CdDrive& drive, const DriveIdentity& id, const RipControl& control,
+                      RecordLookupInBackground& lookup, ReadPlan& plan) {
+  const accuraterip::RecordLookup* record = lookup.Await(control.cancel);
+  if (!record || record->status != accuraterip::LookupStatus::Found) return;
+  accuraterip::OffsetSearch search(*record);
+  std::vector<uint8_t> window(size_t(accuraterip::kOffsetWindowSectors) * kSectorBytes);
+  for (const auto& [number, track] : plan.audio) {
+    if (control.cancel) return;
+    const auto start = accuraterip::OffsetWindowStart(track);
+    if (!start || !search.Knows(track.record_slot)) continue;
+    if (drive.ReadCd(*start, uint8_t(accuraterip::kOffsetWindowSectors), window.data()) != 0) continue;
+    search.AddTrack(track.record_slot, window.data());
+    if (const auto offset = search.Offset()) {
+      plan.read_offset = *offset;
+      plan.offset_source = riplog::OffsetSource::Detected;
+      if (!id.vendor.empty() || !id.product.empty()) {
+        if (auto key = reg::Key::Create(reg::Root::CurrentUser, DriveModelKey(id.vendor, id.product)))
+          key->SetDword(u"ReadOffset", uint32_t(*offset));
+      }
+      return;
+    }
+  }
+}
 
 // A reader thread and the state it shares with the job. The thread object is
 // joined, never abandoned: a reader that does not stop within its grace time
@@ -366,32 +442,19 @@ class TrackRipper {
   const ReadPlan& plan_;
 };
 
-// The drive by its INQUIRY identification, or the image's path.
-void DescribeDrive(CdDrive& drive, char16_t letter, riplog::RipLog& log) {
-  const std::string path = cdrom::DrivePath(letter);
-  if (cdrom::IsCueSheetPath(path)) {
-    log.image_path = path;
-    return;
-  }
-  uint8_t inquiry[36] = {};
-  if (!drive.IsOpen() || drive.Inquiry(inquiry) != 0) return;
-  auto field = [&](int from, int size) {
-    std::string text(reinterpret_cast<const char*>(inquiry) + from, size_t(size));
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
-    return text;
-  };
-  log.drive_vendor = field(8, 8);
-  log.drive_product = field(16, 16);
-  log.drive_revision = field(32, 4);
-}
-
 // Everything the job knows of the rip, for its log.
 riplog::RipLog MakeLog(const RipSession& session, const Settings& settings, const ReadPlan& plan,
                        const accuraterip::DiscIds& ids, std::chrono::system_clock::time_point started,
-                       bool cancelled, CdDrive& drive) {
+                       bool cancelled, const DriveIdentity& drive) {
   riplog::RipLog log;
   log.date = started;
-  DescribeDrive(drive, session.disc.drive_letter, log);
+  if (!drive.image_path.empty()) {
+    log.image_path = drive.image_path;
+  } else {
+    log.drive_vendor = drive.vendor;
+    log.drive_product = drive.product;
+    log.drive_revision = drive.revision;
+  }
   log.read_mode = settings.JitterCorrection ? riplog::ReadMode::JitterCorrection : riplog::ReadMode::Burst;
   log.read_offset = plan.read_offset;
   log.offset_source = plan.offset_source;
@@ -411,6 +474,11 @@ riplog::RipLog MakeLog(const RipSession& session, const Settings& settings, cons
     }
   }
   log.disc_ids = ids;
+  try {
+    log.musicbrainz_id = lookup::DiscIdFromToc(session.disc.toc);
+  } catch (const AppException&) {
+    // the log says it has none
+  }
   for (const TrackResult& r : session.results) {
     riplog::LogTrack t;
     t.number = r.track;
@@ -438,6 +506,13 @@ std::u16string DriveOptionsKey(char16_t letter) {
   return std::u16string(kProductKey) + u"\\Drives\\" + letter;
 }
 
+std::u16string DriveModelKey(const std::string& vendor, const std::string& product) {
+  std::u16string name = FromUtf8(vendor + " " + product);
+  for (char16_t& c : name)
+    if (c == u'\\' || c < 0x20) c = u'_';
+  return std::u16string(kProductKey) + u"\\Drive models\\" + name;
+}
+
 void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) {
   Settings settings;
   const auto started = std::chrono::system_clock::now();
@@ -463,8 +538,13 @@ void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) 
   const int open_error = errno;
   const std::u16string folder = PlanOutputFolder(job, settings, session.metadata);
   session.results.clear();
-  const ReadPlan plan = PlanReads(disc);
+  const DriveIdentity identity = IdentifyDrive(drive, disc.drive_letter);
+  ReadPlan plan = PlanReads(disc, identity);
   RecordLookupInBackground record_lookup(settings, plan, control.accuraterip_bound);
+  // A drive whose offset nobody knows waits for the record to find it: a
+  // rip at the wrong offset could never be verified.
+  if (drive_open && plan.offset_source == riplog::OffsetSource::None)
+    DetectReadOffset(drive, identity, control, record_lookup, plan);
 
   if (!drive_open) {
     // Without the drive every read would fail and the job would write silence.
@@ -481,7 +561,7 @@ void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) 
   graveyard.JoinAll();
 
   // Verification. Without a record of the disc there is nothing to verify:
-  // the rip ends as it always has, without verdicts in the list or a log.
+  // the list has no verdicts, and the log says why.
   const accuraterip::RecordLookup record = record_lookup.Take(control.cancel != 0);
   for (TrackResult& r : session.results) {
     const auto audio = plan.audio.find(r.track);
@@ -492,9 +572,12 @@ void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) 
       observer.AddError(r.file + u": " + kMsgNotAccurate);
     }
   }
-  if (record.status == accuraterip::LookupStatus::Found && settings.WriteLog && !session.results.empty()) {
+  // The log sits beside the files it tells of: a rip that wrote none has none.
+  const bool wrote = std::any_of(session.results.begin(), session.results.end(),
+                                 [](const TrackResult& r) { return r.written; });
+  if (settings.WriteLog && wrote) {
     const riplog::RipLog log =
-        MakeLog(session, settings, plan, record_lookup.ids(), started, control.cancel != 0, drive);
+        MakeLog(session, settings, plan, record_lookup.ids(), started, control.cancel != 0, identity);
     std::string error;
     const std::string log_folder = ToUtf8(folder);
     std::error_code ec;

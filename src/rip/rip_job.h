@@ -68,4 +68,9 @@ inline constexpr char16_t kMsgLogNotWritten[] = u"The rip log could not be writt
 // image behind the letter. Without it the offset is 0.
 std::u16string DriveOptionsKey(char16_t letter);
 
+// The user key where the read offset found for a drive model (INQUIRY vendor
+// and product) is kept, as ReadOffset like the above. A drive letter's own
+// value comes first.
+std::u16string DriveModelKey(const std::string& vendor, const std::string& product);
+
 }  // namespace tonvik

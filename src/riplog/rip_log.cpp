@@ -51,12 +51,12 @@ std::string Date(std::chrono::system_clock::time_point when) {
 
 std::string OffsetText(int offset, OffsetSource source) {
   switch (source) {
-    case OffsetSource::None: return "0 (none)";
+    case OffsetSource::None: return "0 (not known: not set by the user, stored or detected)";
     case OffsetSource::User: return Format("%+d samples (set by the user)", offset);
     case OffsetSource::Stored: return Format("%+d samples (stored for the drive model)", offset);
     case OffsetSource::Detected: return Format("%+d samples (detected)", offset);
   }
-  return "0 (none)";
+  return "0 (not known: not set by the user, stored or detected)";
 }
 
 class Lines {

@@ -8,11 +8,20 @@ source "$(dirname "$0")/lib.sh"
 e2e_start
 
 # 1. tonvik --format flac album.cue: a sheet the Drives key does not know yet.
-lengths=(2 1)
+#    The image is checked against AccurateRip like a disc: a loopback server
+#    holds the record the database would have for it.
+lengths=(7 8)
 cue="$SANDBOX/backup/Album.cue"
 mkdir -p "$SANDBOX/backup"
 "$TOOLS/discimage/make_disc_image" custom "$cue" "${lengths[@]}" || fail "cannot make the disc image"
 DISC_CUE="$cue"
+record_path="$("$TOOLS/discimage/make_accuraterip_record" "$cue" "$SANDBOX/record.bin")" \
+  || fail "cannot make the AccurateRip record"
+echo "$record_path 200 $SANDBOX/record.bin" > "$SANDBOX/routes"
+"$TOOLS/mbserver/mb_loopback_server" "$SANDBOX/routes" "$SANDBOX/port" "$SANDBOX/requests" &
+MB_SERVER_PID=$!
+wait_for 120 test -s "$SANDBOX/port" || fail "the loopback server did not start"
+export http_proxy="http://127.0.0.1:$(cat "$SANDBOX/port")"
 "$STAGE/bin/tonvik" --format flac "$cue" 2>"$SANDBOX/err" &
 pid=$!
 win="$(wait_window '^Tonvik$')" || fail "no Format dialog"
@@ -25,6 +34,13 @@ for t in 1 2; do
   cmp -s <(decoded_pcm "$f") <(track_pcm "$t" "${lengths[@]}") || fail "$f is not the disc's audio"
 done
 grep -q "\"LauncherFormat\"=dword:00000006" "$XDG_CONFIG_HOME/Quellbrook/user.reg" || fail "the format was not remembered"
+log="$music/Album.log"
+[ -f "$log" ] || fail "no rip log; there are: $(ls "$music")"
+"$STAGE/bin/tonvik" --check-log "$log" || fail "the log's checksum does not hold"
+[ "$(grep -c "Accurately ripped (confidence 7)" "$log")" = 2 ] || fail "the tracks were not verified: $(cat "$log")"
+grep -q "^Read offset: *+0 samples (detected)$" "$log" || fail "the image's offset was not found: $(cat "$log")"
+kill "$MB_SERVER_PID" 2>/dev/null || true
+export http_proxy="http://127.0.0.1:9"
 
 # 2. The desktop entry: valid, and the one the audio-CD prompt and a .cue file open.
 entry="$STAGE/share/applications/tonvik.desktop"

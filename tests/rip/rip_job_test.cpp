@@ -143,7 +143,7 @@ TEST_F(RipJobTest, AWholeDiscBecomesOneFilePerTrackInEveryLosslessFormatBitExact
     EXPECT_TRUE(observer_.Errors().empty()) << ToUtf8(observer_.Errors().front());
     const std::string ext = format == 1 ? ".wav" : format == 5 ? ".ape" : ".flac";
     ASSERT_EQ(FilesUnder(music_), (std::vector<fs::path>{"Track 01" + ext, "Track 02" + ext,
-                                                         "Track 03" + ext}));
+                                                         "Track 03" + ext, "disc.log"}));
     for (int t = 1; t <= 3; ++t) EXPECT_EQ(DecodeToPcm(music_ / ("Track 0" + std::to_string(t) + ext)), TrackPcm(t));
     EXPECT_EQ(job.total_done.load(), uint32_t(job.total_bytes.load()));
     EXPECT_EQ(observer_.finished.load(), jobs);
@@ -200,7 +200,8 @@ TEST_F(RipJobTest, NamesAndSubFoldersComeFromTheTemplateAndTheDiscInformation) {
   Run(job);
   EXPECT_TRUE(observer_.Errors().empty());
   EXPECT_EQ(FilesUnder(music_),
-            (std::vector<fs::path>{"ACDC/Live/ACDC - [01] Intro.flac", "ACDC/Live/ACDC - [02] Thunder.flac"}));
+            (std::vector<fs::path>{"ACDC/Live/ACDC - [01] Intro.flac", "ACDC/Live/ACDC - [02] Thunder.flac",
+                                   "ACDC/Live/Live.log"}));
   auto texts = observer_.Texts();
   EXPECT_NE(std::find(texts.begin(), texts.end(), u"Current: Intro"), texts.end());
   EXPECT_NE(std::find(texts.begin(), texts.end(), u"Current: Thunder. (encoding)"), texts.end());
@@ -210,7 +211,7 @@ TEST_F(RipJobTest, WithoutDiscInformationNoSubFoldersAreMadeAndTracksAreNumbered
   MakeDisc({75});
   SetOption(u"CreateArtistSubfolder", 1);
   Run(Job(1));
-  EXPECT_EQ(FilesUnder(music_), std::vector<fs::path>{"Track 01.wav"});
+  EXPECT_EQ(FilesUnder(music_), (std::vector<fs::path>{"Track 01.wav", "disc.log"}));
 }
 
 // Declines every overwrite.
@@ -281,7 +282,7 @@ TEST_F(RipJobTest, AReaderFailureInTrackTwoOfThreeKeepsTracksOneAndThree) {
   };
   Run(Job(6));
   EXPECT_EQ(observer_.Errors(), std::vector<std::u16string>{u"Track 02.flac: CD read error."});
-  EXPECT_EQ(FilesUnder(music_), (std::vector<fs::path>{"Track 01.flac", "Track 02.flac", "Track 03.flac"}));
+  EXPECT_EQ(FilesUnder(music_), (std::vector<fs::path>{"Track 01.flac", "Track 02.flac", "Track 03.flac", "disc.log"}));
   EXPECT_EQ(Slurp(music_ / "Track 02.flac"), "the file being overwritten");
   EXPECT_EQ(DecodeToPcm(music_ / "Track 03.flac"), TrackPcm(3));
 }
@@ -407,7 +408,7 @@ TEST_F(RipJobTest, CancelDuringEncodingKeepsThatFileAndStartsNoOtherTrack) {
   Job(6);
   RunRipJob(*session_, control_, observer);
   EXPECT_TRUE(observer.Errors().empty());
-  EXPECT_EQ(FilesUnder(music_), std::vector<fs::path>{"Track 01.flac"});
+  EXPECT_EQ(FilesUnder(music_), (std::vector<fs::path>{"Track 01.flac", "disc.log"}));
 }
 
 TEST_F(RipJobTest, ADriveThatCannotBeOpenedFailsTheJobInsteadOfRippingSilence) {
@@ -455,13 +456,14 @@ class RipVerifyTest : public RipJobTest {
     return sums;
   }
   // Two pressings: one with other audio, one with the image's sums (v1 for
-  // odd tracks, v2 for even ones), served for the disc's IDs.
-  void ServeRecordOfImage(const std::string& route_kind = "200") {
+  // odd tracks, v2 for even ones, and the sums of sector 450 unless told
+  // otherwise), served for the disc's IDs.
+  void ServeRecordOfImage(const std::string& route_kind = "200", bool with_450 = true) {
     std::vector<accuraterip::TrackEntry> other, ours;
     const auto sums = ImageSums();
     for (size_t i = 0; i < sums.size(); ++i) {
       other.push_back({9, sums[i].v1 ^ 0x5a5a5a5au, 0});
-      ours.push_back({3, i % 2 == 0 ? sums[i].v1 : sums[i].v2, 0});
+      ours.push_back({3, i % 2 == 0 ? sums[i].v1 : sums[i].v2, with_450 ? sums[i].crc450.value_or(0) : 0});
     }
     const fs::path dir = hives_.root() / "ar";
     fs::create_directories(dir);
@@ -473,6 +475,23 @@ class RipVerifyTest : public RipJobTest {
     ASSERT_NE(server_->port(), 0) << "the loopback server did not start";
     ::setenv("http_proxy", server_->proxy().c_str(), 1);
   }
+  // Sets or clears (a value that is no DWORD counts as none) the ReadOffset
+  // under the key.
+  void SetReadOffset(const std::u16string& key, std::optional<int32_t> offset) {
+    auto k = reg::Key::Create(reg::Root::CurrentUser, key);
+    if (offset)
+      k->SetDword(u"ReadOffset", *offset);
+    else
+      k->SetString(u"ReadOffset", u"");
+  }
+  std::optional<int32_t> StoredOffset() {
+    auto key = reg::Key::Open(reg::Root::CurrentUser, kImageModelKey);
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+    if (!key || !key->Query(u"ReadOffset", &type, &data) || type != reg::kDword) return std::nullopt;
+    return int32_t(data[0] | data[1] << 8 | data[2] << 16 | uint32_t(data[3]) << 24);
+  }
+  const std::u16string kImageModelKey = DriveModelKey("TONVIK", "DISC IMAGE");
   // Flips the low bit of one sample in the middle of the track's image.
   void FlipSampleOf(int track) {
     const TrackExtent e = BuildTrackMap(disc_.toc).at(track);
@@ -484,6 +503,13 @@ class RipVerifyTest : public RipJobTest {
     f.get(c);
     f.seekp(at);
     f.put(char(c ^ 1));
+  }
+  // The value of the log's field, as it stands after the label's padding.
+  static std::string LogField(const std::string& log, const std::string& label) {
+    const size_t at = log.find("\n" + label + ":");
+    if (at == std::string::npos) return "(no " + label + " line)";
+    const size_t from = log.find_first_not_of(' ', at + label.size() + 2);
+    return log.substr(from, log.find('\n', from) - from);
   }
   std::vector<fs::path> Logs() {
     std::vector<fs::path> logs;
@@ -501,67 +527,88 @@ constexpr char16_t kNotAccurate[] = u"The rip is not accurate according to Accur
 TEST_F(RipVerifyTest, VerdictsErrorsAndTheLogForEachAnswerAndOffset) {
   struct Case {
     const char* name;
-    std::string faults;
+    int32_t drive_offset;     // of the image drive
     std::string route;        // "200": the record of the image
     int32_t accuraterip;      // the user's option
-    std::optional<int32_t> user_offset;
+    std::optional<int32_t> user_offset, stored_offset;
     int flip_track;           // 0: none
     bool enhanced;
     std::vector<Verdict> verdicts;  // per track
     bool requested;
+    std::string offset_line;        // the log's
+    std::optional<int32_t> stored_after;
+    bool with_450 = true;           // the record has the sums of sector 450
   };
   const Verdict A = Verdict::Accurate, N = Verdict::NotAccurate, P = Verdict::NotPresent,
                 U = Verdict::Unreachable;
+  const std::string none = "0 (not known: not set by the user, stored or detected)";
   const Case cases[] = {
-      {"the image's record", "", "200", 1, {}, 0, false, {A, A, A}, true},
-      {"a sample flipped in track 2", "", "200", 1, {}, 2, false, {A, N, A}, true},
-      {"no record", "", "404", 1, {}, 0, false, {P, P, P}, true},
-      {"a server that never answers", "", "hang", 1, {}, 0, false, {U, U, U}, true},
-      {"verification off", "", "200", 0, {}, 0, false, {U, U, U}, false},
-      {"drive offset +667, user offset +667", "offset 667\n", "200", 1, 667, 0, false, {A, A, A}, true},
-      {"drive offset -667, user offset -667", "offset -667\n", "200", 1, -667, 0, false, {A, A, A}, true},
-      {"drive offset +667, no user offset", "offset 667\n", "200", 1, {}, 0, false, {N, N, N}, true},
-      {"enhanced CD, drive offset +667", "offset 667\n", "200", 1, 667, 0, true, {A, A}, true},
+      {"the image's record", 0, "200", 1, 0, {}, 0, false, {A, A, A}, true, "+0 samples (set by the user)", {}},
+      {"a sample flipped in track 2", 0, "200", 1, 0, {}, 2, false, {A, N, A}, true, "+0 samples (set by the user)", {}},
+      {"no record", 0, "404", 1, {}, {}, 0, false, {P, P, P}, true, none, {}},
+      {"a server that never answers", 0, "hang", 1, {}, {}, 0, false, {U, U, U}, true, none, {}},
+      {"verification off", 0, "200", 0, {}, {}, 0, false, {U, U, U}, false, none, {}},
+      {"drive offset +667, user offset +667", 667, "200", 1, 667, {}, 0, false, {A, A, A}, true,
+       "+667 samples (set by the user)", {}},
+      {"drive offset -667, user offset -667", -667, "200", 1, -667, {}, 0, false, {A, A, A}, true,
+       "-667 samples (set by the user)", {}},
+      {"the user's offset comes before the stored one", 667, "200", 1, 667, -6, 0, false, {A, A, A}, true,
+       "+667 samples (set by the user)", -6},
+      {"drive offset +667 stored for the model", 667, "200", 1, {}, 667, 0, false, {A, A, A}, true,
+       "+667 samples (stored for the drive model)", 667},
+      {"drive offset +667 found on the first rip and stored", 667, "200", 1, {}, {}, 0, false, {A, A, A}, true,
+       "+667 samples (detected)", 667},
+      {"drive offset -1164 found on the first rip and stored", -1164, "200", 1, {}, {}, 0, false, {A, A, A}, true,
+       "-1164 samples (detected)", -1164},
+      {"drive offset +667 found though track 2 has a flipped sample", 667, "200", 1, {}, {}, 2, false, {A, N, A},
+       true, "+667 samples (detected)", 667},
+      {"drive offset +667, a record without sector 450", 667, "200", 1, {}, {}, 0, false, {N, N, N}, true, none,
+       {}, false},
+      {"enhanced CD, drive offset +667", 667, "200", 1, 667, {}, 0, true, {A, A}, true,
+       "+667 samples (set by the user)", {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     fs::remove_all(music_);
     observer_.errors.clear();
+    const std::string faults = c.drive_offset ? "offset " + std::to_string(c.drive_offset) + "\n" : "";
     if (c.enhanced)
-      MakeDisc({75 * 7, 75 * 8}, c.faults, true);
+      MakeDisc({75 * 7, 75 * 8}, faults, true);
     else
-      MakeDisc({75 * 7, 75 * 8 + 3, 75 * 9}, c.faults);
-    ServeRecordOfImage(c.route);
+      MakeDisc({75 * 7, 75 * 8 + 3, 75 * 9}, faults);
+    ServeRecordOfImage(c.route, c.with_450);
     std::vector<std::string> ripped_pcm;  // what the disc holds, the flip included
     if (c.flip_track) FlipSampleOf(c.flip_track);
     for (int32_t t : disc_.selection) ripped_pcm.push_back(TrackPcm(t));
     SetOption(u"AccurateRip", c.accuraterip);
-    // The user's offset of drive D; 0 stands for none (one hive serves every case).
-    reg::Key::Create(reg::Root::CurrentUser, DriveOptionsKey(u'D'))->SetDword(u"ReadOffset", c.user_offset.value_or(0));
+    SetReadOffset(DriveOptionsKey(u'D'), c.user_offset);
+    SetReadOffset(kImageModelKey, c.stored_offset);
     // Short, so that the server that never answers ends the wait soon.
     control_.accuraterip_bound = std::chrono::milliseconds(c.route == "hang" ? 300 : 10000);
     Run(Job(1));
 
     ASSERT_EQ(session_->results.size(), c.verdicts.size());
+    const bool corrected = c.verdicts.front() == A;  // the rip used the drive's offset
+    const int32_t offset = corrected ? c.drive_offset : 0;
     std::vector<std::u16string> expected_errors;
-    std::vector<fs::path> expected_files;
+    std::vector<fs::path> expected_files{"disc.log"};
     for (size_t i = 0; i < c.verdicts.size(); ++i) {
       const TrackResult& r = session_->results[i];
       SCOPED_TRACE(r.track);
       EXPECT_EQ(r.verdict.verdict, c.verdicts[i]);
       // The file is kept whatever the verdict, and it is what the disc holds
-      // (the drive's offset corrected when the user gave it); what the
+      // (the drive's offset corrected when it was known or found); what the
       // correction would take from before the disc's start or past its end
       // is silence.
       EXPECT_TRUE(r.written);
       expected_files.push_back(ToUtf8(r.file));
       // The sums and the CRC are those of the file's PCM.
       const std::string pcm = DecodeToPcm(music_ / r.file);
-      if (c.user_offset || c.faults.empty()) {
+      if (corrected || c.drive_offset == 0) {
         std::string expected = ripped_pcm[i];
-        const size_t edge = size_t(std::abs(c.user_offset.value_or(0))) * 4;
-        if (c.user_offset < 0 && i == 0) std::fill_n(expected.begin(), edge, '\0');
-        if (c.user_offset > 0 && i + 1 == c.verdicts.size()) std::fill_n(expected.end() - edge, edge, '\0');
+        const size_t edge = size_t(std::abs(offset)) * 4;
+        if (offset < 0 && i == 0) std::fill_n(expected.begin(), edge, '\0');
+        if (offset > 0 && i + 1 == c.verdicts.size()) std::fill_n(expected.end() - edge, edge, '\0');
         EXPECT_TRUE(pcm == expected);
       }
       EXPECT_EQ(r.copy_crc, uint32_t(crc32(0, reinterpret_cast<const Bytef*>(pcm.data()), uInt(pcm.size()))));
@@ -577,15 +624,14 @@ TEST_F(RipVerifyTest, VerdictsErrorsAndTheLogForEachAnswerAndOffset) {
       }
     }
     EXPECT_EQ(observer_.Errors(), expected_errors);
-    const bool found = c.route == "200" && c.accuraterip;
-    if (found) expected_files.insert(expected_files.begin(), "disc.log");
+    // Every rip leaves its log, whatever the database said.
     std::sort(expected_files.begin(), expected_files.end());
     EXPECT_EQ(FilesUnder(music_), expected_files);
     EXPECT_EQ(!server_->Requests().empty(), c.requested);
-    if (found) {
-      const riplog::LogCheckResult check = riplog::CheckLog((music_ / "disc.log").string());
-      EXPECT_EQ(check.status, riplog::LogCheck::Intact) << check.error;
-    }
+    const riplog::LogCheckResult check = riplog::CheckLog((music_ / "disc.log").string());
+    EXPECT_EQ(check.status, riplog::LogCheck::Intact) << check.error;
+    EXPECT_EQ(LogField(Slurp(music_ / "disc.log"), "Read offset"), c.offset_line);
+    EXPECT_EQ(StoredOffset(), c.stored_after);
   }
 }
 

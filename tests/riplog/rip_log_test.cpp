@@ -173,7 +173,7 @@ TEST(RipLogText, DriveImageOffsetsAndReadModes) {
        "Read offset", "+667 samples (detected)"},
       // Without a source there is no offset, whatever the field holds.
       {"no offset", [](RipLog& l) { l.read_offset = 48, l.offset_source = OffsetSource::None; }, "Read offset",
-       "0 (none)"},
+       "0 (not known: not set by the user, stored or detected)"},
       {"no titles", [](RipLog& l) { l.album.clear(); }, "Album", "(unknown)"},
       {"no MusicBrainz ID", [](RipLog& l) { l.musicbrainz_id.clear(); }, "MusicBrainz", "(none)"},
       {"peak of silence", [](RipLog& l) { l.tracks[0].peak = 0; }, "Peak level", "0.0 %"},
@@ -187,7 +187,9 @@ TEST(RipLogText, DriveImageOffsetsAndReadModes) {
     const std::string text = RenderLog(log);
     EXPECT_EQ(Values(text, c.label).at(0), c.value);
     EXPECT_EQ(CheckLogText(text), LogCheck::Intact);
-    if (!log.image_path.empty()) EXPECT_TRUE(Values(text, "Drive vendor").empty());
+    if (!log.image_path.empty()) {
+      EXPECT_TRUE(Values(text, "Drive vendor").empty());
+    }
   }
 }
 
