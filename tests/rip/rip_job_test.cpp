@@ -18,6 +18,7 @@
 #include "cdrom/reader_thread.h"
 #include "core/settings.h"
 #include "disc_image.h"
+#include "lookup/disc_id.h"
 #include "output/disc_metadata.h"
 #include "platform/registry.h"
 #include "platform/system_modules.h"
@@ -645,8 +646,8 @@ TEST_F(RipVerifyTest, TheLogTellsWhatTheJobKnewAndASecondRipNumbersTheNext) {
     SCOPED_TRACE(log);
     EXPECT_EQ(riplog::CheckLog((music_ / log).string()).status, riplog::LogCheck::Intact);
     const std::string text = Slurp(music_ / log);
-    for (const std::string& needle :
-         {cue_.string(), riplog::AccurateRipIdText(Ids()), std::string("Track 01.flac"), std::string("Track 02.flac")})
+    for (const std::string& needle : {cue_.string(), riplog::AccurateRipIdText(Ids()), lookup::DiscIdFromToc(disc_.toc),
+                                      std::string("Track 01.flac"), std::string("Track 02.flac")})
       EXPECT_NE(text.find(needle), std::string::npos) << needle;
     size_t accurate = 0;
     for (size_t at = 0; (at = text.find("Accurately ripped (confidence 3)", at)) != std::string::npos; ++at)
@@ -658,6 +659,23 @@ TEST_F(RipVerifyTest, TheLogTellsWhatTheJobKnewAndASecondRipNumbersTheNext) {
   Run(Job(6));
   EXPECT_EQ(Logs().size(), 2u);
   EXPECT_EQ(session_->results[1].verdict.verdict, Verdict::Accurate);
+}
+
+// A drive whose offset is not known waits for the record before its first
+// track; a cancel ends that wait (the bound here is longer than any test may
+// run, so a wait that only the bound ends fails by the test's timeout).
+TEST_F(RipVerifyTest, ACancelEndsTheWaitForTheRecordBeforeTheFirstTrack) {
+  MakeDisc({75 * 7, 75 * 8}, "offset 667\n");
+  ServeRecordOfImage("hang");
+  control_.accuraterip_bound = std::chrono::hours(1);
+  Job(6);
+  std::thread job([&] { RunRipJob(*session_, control_, observer_); });
+  ASSERT_TRUE(testing::WaitUntil([&] { return !server_->Requests().empty(); }));
+  control_.cancel = 1;
+  job.join();
+  EXPECT_TRUE(observer_.track_ranges.empty());  // no track started
+  EXPECT_TRUE(FilesUnder(music_).empty());
+  EXPECT_FALSE(StoredOffset());
 }
 
 }  // namespace
