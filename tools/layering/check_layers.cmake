@@ -6,9 +6,9 @@
 # the rooms listed for it, nothing else. A room is a folder of src, except
 # that each run-time module (modules/<name>) and each user interface over a
 # folder (<folder>/ui) is a room of its own:
-#   platform < core < cdrom < accuraterip
+#   platform < core < cdrom < accuraterip < ctdb
 #   output < encoders < rip < vandral   (output and encoders build on core)
-#   riplog on accuraterip and output, below rip and the launcher
+#   riplog on accuraterip, ctdb and output, below rip and the launcher
 #   widgets beside them, on core; monkey and each run-time module on platform
 #   only; X/ui above X; the programs (vandral, config, install, the launcher)
 #   at the top.
@@ -23,14 +23,15 @@ set(allowed_platform platform)
 set(allowed_core platform core)
 set(allowed_cdrom platform core cdrom)
 set(allowed_accuraterip platform core cdrom accuraterip)
+set(allowed_ctdb platform core cdrom accuraterip ctdb)
 set(allowed_output platform core output)
-set(allowed_riplog platform core cdrom accuraterip output riplog)
+set(allowed_riplog platform core cdrom accuraterip ctdb output riplog)
 set(allowed_monkey platform monkey)
 set(allowed_encoders platform core output monkey modules encoders)
 set(allowed_widgets platform core widgets)
 set(allowed_lookup platform core cdrom output lookup)
 set(allowed_lookup/ui ${allowed_lookup} widgets lookup/ui)
-set(allowed_rip platform core cdrom output monkey encoders lookup accuraterip riplog rip)
+set(allowed_rip platform core cdrom output monkey encoders lookup accuraterip ctdb riplog rip)
 set(allowed_rip/ui ${allowed_rip} widgets lookup/ui rip/ui)
 set(allowed_modules/lame_enc platform modules/lame_enc)
 set(allowed_modules/msi platform modules/msi)
@@ -38,7 +39,7 @@ set(allowed_modules/wmvcore platform modules/wmvcore)
 set(allowed_config platform core output encoders widgets config)
 set(allowed_install platform core modules install)
 set(allowed_install/ui ${allowed_install} widgets install/ui)
-set(allowed_vandral platform core cdrom output monkey encoders widgets lookup accuraterip riplog rip rip/ui vandral)
+set(allowed_vandral platform core cdrom output monkey encoders widgets lookup accuraterip ctdb riplog rip rip/ui vandral)
 set(allowed_launcher platform core cdrom riplog launcher)
 set(allowed_redist platform redist)
 set(allowed_tutorial platform core widgets tutorial)
