@@ -54,6 +54,7 @@ inline constexpr char16_t kDefaultNameTemplate[] = u"%1 - [%6] %2";
   DWORD(BeepWhenDone, 0)                      \
   DWORD(OpenFolderWhenDone, 0)               \
   DWORD(AccurateRip, 1)                       \
+  DWORD(CTDB, 1)                              \
   DWORD(WriteLog, 1)
 
 // The options of the machine key, which the installer writes: read only.

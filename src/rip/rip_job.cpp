@@ -21,6 +21,7 @@
 #include "cdrom/reader_thread.h"
 #include "core/app_exception.h"
 #include "core/settings.h"
+#include "ctdb/verification.h"
 #include "encoders/encoder.h"
 #include "encoders/tag_data.h"
 #include "lookup/disc_id.h"
@@ -97,6 +98,9 @@ struct ReadPlan {
   int32_t disc_end = INT32_MAX;
   std::optional<accuraterip::DiscToc> toc;
   std::map<int32_t, accuraterip::AudioTrack> audio;
+  // The selection is every audio track in disc order: the CUETools database
+  // sums the whole disc as one stream.
+  bool whole_disc = false;
 };
 
 // The ReadOffset value under the user's key, if it is there.
@@ -152,6 +156,9 @@ ReadPlan PlanReads(const cdrom::DiscState& disc, const DriveIdentity& id) {
   }
   // On an enhanced CD the drive's audio ends with the first session.
   if (auto session = cdrom::EnhancedAudioSession(disc.toc)) plan.disc_end = session->lead_out;
+  std::vector<int32_t> in_order;
+  for (const auto& [number, track] : plan.audio) in_order.push_back(number);
+  plan.whole_disc = !in_order.empty() && disc.selection == in_order;
   return plan;
 }
 
@@ -303,7 +310,8 @@ std::u16string PlanOutputFolder(const RipJob& job, const Settings& settings, con
 class TrackRipper {
  public:
   TrackRipper(RipSession& session, RipControl& control, RipObserver& observer, const Settings& settings,
-              CdDrive& drive, ReaderGraveyard& graveyard, std::u16string folder, const ReadPlan& plan)
+              CdDrive& drive, ReaderGraveyard& graveyard, std::u16string folder, const ReadPlan& plan,
+              ctdb::Verification* ctdb)
       : session_(session),
         job_(session.job),
         control_(control),
@@ -313,7 +321,8 @@ class TrackRipper {
         graveyard_(graveyard),
         meta_(std::make_shared<const DiscMetadata>(session.metadata)),
         folder_(std::move(folder)),
-        plan_(plan) {}
+        plan_(plan),
+        ctdb_(ctdb) {}
 
   // One track, start to end, into `result`. Any failure is listed for the
   // track and the job goes on; a failed or cancelled track leaves no output
@@ -422,6 +431,7 @@ class TrackRipper {
         return;
       }
       if (sums) sums->Add(chunk.data(), size_t(n));
+      if (sums && ctdb_) ctdb_->Add(chunk.data(), size_t(n));
       peak.Add(chunk.data(), size_t(n));
       encoder.Write(chunk.data(), static_cast<uint32_t>(n));
       job_.track_done += static_cast<int32_t>(n);
@@ -440,12 +450,20 @@ class TrackRipper {
   const std::shared_ptr<const DiscMetadata> meta_;
   const std::u16string folder_;
   const ReadPlan& plan_;
+  ctdb::Verification* const ctdb_;  // fed the whole disc's audio, or null
 };
+
+// Whether the CUETools database's answer confirms the audio track (0-based
+// among the audio tracks).
+bool CtdbVerifies(const ctdb::DiscVerdict& verdict, int index) {
+  return verdict.status == ctdb::LookupStatus::Found && index >= 0 && size_t(index) < verdict.tracks.size() &&
+         verdict.tracks[size_t(index)].confidence > 0;
+}
 
 // Everything the job knows of the rip, for its log.
 riplog::RipLog MakeLog(const RipSession& session, const Settings& settings, const ReadPlan& plan,
-                       const accuraterip::DiscIds& ids, std::chrono::system_clock::time_point started,
-                       bool cancelled, const DriveIdentity& drive) {
+                       const accuraterip::DiscIds& ids, const std::optional<ctdb::DiscVerdict>& ctdb,
+                       std::chrono::system_clock::time_point started, bool cancelled, const DriveIdentity& drive) {
   riplog::RipLog log;
   log.date = started;
   if (!drive.image_path.empty()) {
@@ -479,6 +497,7 @@ riplog::RipLog MakeLog(const RipSession& session, const Settings& settings, cons
   } catch (const AppException&) {
     // the log says it has none
   }
+  if (ctdb) log.ctdb_lines = ctdb::DiscLines(*ctdb);
   for (const TrackResult& r : session.results) {
     riplog::LogTrack t;
     t.number = r.track;
@@ -494,6 +513,13 @@ riplog::RipLog MakeLog(const RipSession& session, const Settings& settings, cons
     t.ar_v1 = r.ar_v1;
     t.ar_v2 = r.ar_v2;
     t.verdict = r.verdict;
+    if (ctdb) {
+      if (const auto audio = plan.audio.find(r.track); audio != plan.audio.end()) {
+        const int index = audio->second.index - 1;
+        t.ctdb_line = ctdb::TrackLine(*ctdb, index).value_or("");
+        t.ctdb_accurate = CtdbVerifies(*ctdb, index);
+      }
+    }
     log.tracks.push_back(std::move(t));
   }
   log.cancelled = cancelled;
@@ -541,6 +567,12 @@ void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) 
   const DriveIdentity identity = IdentifyDrive(drive, disc.drive_letter);
   ReadPlan plan = PlanReads(disc, identity);
   RecordLookupInBackground record_lookup(settings, plan, control.accuraterip_bound);
+  // The CUETools database, asked beside AccurateRip within the same bound,
+  // sums the rip when it holds the whole disc.
+  const auto verify_deadline = ctdb::Verification::Clock::now() + control.accuraterip_bound;
+  std::optional<ctdb::Verification> ctdb_check;
+  if (settings.AccurateRip && settings.CTDB && plan.toc && !plan.audio.empty())
+    ctdb_check.emplace(*plan.toc, ctdb::FetchOptions{.bound = control.accuraterip_bound});
   // A drive whose offset nobody knows waits for the record to find it: a
   // rip at the wrong offset could never be verified.
   if (drive_open && plan.offset_source == riplog::OffsetSource::None)
@@ -550,7 +582,8 @@ void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) 
     // Without the drive every read would fail and the job would write silence.
     observer.AddError(DriveOpenFailureMessage(open_error, drive.open_detail()));
   } else {
-    TrackRipper ripper(session, control, observer, settings, drive, graveyard, folder, plan);
+    TrackRipper ripper(session, control, observer, settings, drive, graveyard, folder, plan,
+                       ctdb_check && plan.whole_disc ? &*ctdb_check : nullptr);
     session.results.reserve(disc.selection.size());
     for (int32_t track : disc.selection) {
       if (control.cancel) break;
@@ -563,11 +596,19 @@ void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) 
   // Verification. Without a record of the disc there is nothing to verify:
   // the list has no verdicts, and the log says why.
   const accuraterip::RecordLookup record = record_lookup.Take(control.cancel != 0);
+  std::optional<ctdb::DiscVerdict> ctdb_verdict;
+  if (ctdb_check) {
+    if (control.cancel) ctdb_check->Cancel();
+    ctdb_verdict = ctdb_check->Finish(control.cancel ? ctdb::Verification::Clock::now() : verify_deadline);
+  }
   for (TrackResult& r : session.results) {
     const auto audio = plan.audio.find(r.track);
     if (!r.summed || audio == plan.audio.end()) continue;
     r.verdict = accuraterip::VerifyTrack(record, audio->second.record_slot, r.ar_v1, r.ar_v2);
-    if (r.verdict.verdict == accuraterip::Verdict::NotAccurate) {
+    r.ctdb_verified = ctdb_verdict && CtdbVerifies(*ctdb_verdict, audio->second.index - 1);
+    // A track the CUETools database verifies is no error, whatever
+    // AccurateRip says; the log tells of the disagreement.
+    if (r.verdict.verdict == accuraterip::Verdict::NotAccurate && !r.ctdb_verified) {
       r.errors.push_back(kMsgNotAccurate);
       observer.AddError(r.file + u": " + kMsgNotAccurate);
     }
@@ -577,7 +618,7 @@ void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) 
                                  [](const TrackResult& r) { return r.written; });
   if (settings.WriteLog && wrote) {
     const riplog::RipLog log =
-        MakeLog(session, settings, plan, record_lookup.ids(), started, control.cancel != 0, identity);
+        MakeLog(session, settings, plan, record_lookup.ids(), ctdb_verdict, started, control.cancel != 0, identity);
     std::string error;
     const std::string log_folder = ToUtf8(folder);
     std::error_code ec;

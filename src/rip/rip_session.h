@@ -40,6 +40,7 @@ struct TrackResult {
   int32_t peak = 0;                    // the largest absolute sample value, 0 to 32768
   bool summed = false;                 // the sums above are the whole track's
   accuraterip::TrackVerdict verdict;   // Unreachable until the end of the job
+  bool ctdb_verified = false;          // the CUETools database confirms the track
 };
 
 struct RipSession {

@@ -93,6 +93,10 @@ LogSummary Summarize(const RipLog& log) {
       case accuraterip::Verdict::NotPresent: ++s.not_present; break;
       case accuraterip::Verdict::Unreachable: ++s.unreachable; break;
     }
+    const bool ar_accurate = t.verdict.verdict == accuraterip::Verdict::Accurate;
+    if (t.ctdb_accurate) ++s.ctdb_accurate;
+    if (ar_accurate || t.ctdb_accurate) ++s.verified;
+    if (t.verdict.verdict == accuraterip::Verdict::NotAccurate && !t.ctdb_accurate) ++s.disputed;
   }
   return s;
 }
@@ -164,6 +168,7 @@ std::string RenderLog(const RipLog& log) {
   out.Field("MusicBrainz", log.musicbrainz_id.empty() ? "(none)" : log.musicbrainz_id);
   out.Field("AccurateRip", AccurateRipIdText(log.disc_ids));
   out.Field("FreeDB", Format("%08" PRIx32, log.disc_ids.freedb));
+  for (const std::string& line : log.ctdb_lines) out.Line(OneLine(line));
 
   for (const LogTrack& t : log.tracks) {
     out.Blank();
@@ -179,6 +184,12 @@ std::string RenderLog(const RipLog& log) {
     out.Field("AccurateRip v1", Hex8(t.ar_v1));
     out.Field("AccurateRip v2", Hex8(t.ar_v2));
     out.Line(VerdictLine(t.verdict));
+    if (!t.ctdb_line.empty()) out.Line(OneLine(t.ctdb_line));
+    // The two databases disagree: said here, and not counted as an error.
+    if (t.verdict.verdict == accuraterip::Verdict::NotAccurate && t.ctdb_accurate)
+      out.Line("AccurateRip and CTDB disagree: CTDB verifies this track, AccurateRip does not.");
+    else if (t.verdict.verdict == accuraterip::Verdict::Accurate && !t.ctdb_accurate && !t.ctdb_line.empty())
+      out.Line("AccurateRip and CTDB disagree: AccurateRip verifies this track, CTDB does not.");
   }
 
   const LogSummary s = Summarize(log);
@@ -190,14 +201,15 @@ std::string RenderLog(const RipLog& log) {
   out.Field("Tracks not accurate", std::to_string(s.not_accurate));
   out.Field("Tracks not in the database", std::to_string(s.not_present));
   out.Field("Tracks not verified", std::to_string(s.unreachable));
+  if (!log.ctdb_lines.empty()) out.Field("Tracks verified by CTDB", std::to_string(s.ctdb_accurate));
   out.Field("Sectors replaced by silence", std::to_string(s.sectors_replaced));
   if (log.cancelled) {
     out.Line("The rip was cancelled before its last track.");
   } else if (s.tracks == 0) {
     out.Line("No track was ripped.");
-  } else if (s.accurate == s.tracks && s.sectors_replaced == 0) {
+  } else if (s.verified == s.tracks && s.sectors_replaced == 0) {
     out.Line("Every track was ripped accurately.");
-  } else if (s.not_accurate > 0 || s.sectors_replaced > 0) {
+  } else if (s.disputed > 0 || s.sectors_replaced > 0) {
     out.Line("Some tracks may hold errors.");
   } else {
     out.Line("No track was found to differ from the database; not every track could be verified.");

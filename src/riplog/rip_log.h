@@ -49,6 +49,10 @@ struct LogTrack {
   uint32_t ar_v1 = 0;         // the AccurateRip sums of the track
   uint32_t ar_v2 = 0;
   accuraterip::TrackVerdict verdict;
+  // The CUETools database's line for the track ("CTDB: ..."), when its
+  // answer was compared, and whether it verified the track.
+  std::string ctdb_line;
+  bool ctdb_accurate = false;
 };
 
 struct RipLog {
@@ -69,6 +73,7 @@ struct RipLog {
   std::vector<LogTocEntry> toc;
   std::string musicbrainz_id;  // empty when it could not be computed
   accuraterip::DiscIds disc_ids;  // AccurateRip IDs 1 and 2 and the FreeDB ID
+  std::vector<std::string> ctdb_lines;  // the CUETools database's lines for the disc; none when not asked
 
   std::vector<LogTrack> tracks;  // in rip order
   bool cancelled = false;        // the rip stopped before its last track
@@ -81,6 +86,9 @@ struct LogSummary {
   int not_accurate = 0;
   int not_present = 0;
   int unreachable = 0;
+  int ctdb_accurate = 0;  // tracks the CUETools database verified
+  int verified = 0;       // tracks either database verified
+  int disputed = 0;       // not accurate by AccurateRip and not verified by CTDB either
   int64_t sectors_replaced = 0;
 };
 LogSummary Summarize(const RipLog& log);

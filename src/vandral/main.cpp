@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "accuraterip/record_fetch.h"
+#include "ctdb/answer_fetch.h"
 #include "cdrom/disc_check.h"
 #include "core/fatal_message_box.h"
 #include "core/main_flow.h"
@@ -54,8 +55,10 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("vandral");
   QApplication::setQuitOnLastWindowClosed(false);
   InitResources();
-  // libcurl before any thread: the job's AccurateRip fetch uses it.
+  // libcurl and libxml2 before any thread: the job's AccurateRip and CTDB
+  // fetches use them.
   accuraterip::InitialiseRecordFetches();
+  ctdb::InitialiseAnswerFetches();
   Utf16LineReader input(0);
   VandralParts parts;
   const int code = RunMainFlow(input, parts);

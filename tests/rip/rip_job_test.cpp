@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <functional>
 #include <thread>
 
@@ -16,6 +17,8 @@
 #include "accuraterip/track_checksum.h"
 #include "cdrom/disc_check.h"
 #include "cdrom/reader_thread.h"
+#include "ctdb/disc_crc.h"
+#include "ctdb/toc.h"
 #include "core/settings.h"
 #include "disc_image.h"
 #include "lookup/disc_id.h"
@@ -459,20 +462,27 @@ class RipVerifyTest : public RipJobTest {
   // Two pressings: one with other audio, one with the image's sums (v1 for
   // odd tracks, v2 for even ones, and the sums of sector 450 unless told
   // otherwise), served for the disc's IDs.
-  void ServeRecordOfImage(const std::string& route_kind = "200", bool with_450 = true) {
+  // The CUETools database's route: "404" (the default), "hang", or "200"
+  // for an answer with one entry of the image's CRCs, confidence 5.
+  void ServeRecordOfImage(const std::string& route_kind = "200", bool with_450 = true,
+                          const std::string& ctdb_route = "404", int foreign_track = 0) {
     std::vector<accuraterip::TrackEntry> other, ours;
     const auto sums = ImageSums();
     for (size_t i = 0; i < sums.size(); ++i) {
       other.push_back({9, sums[i].v1 ^ 0x5a5a5a5au, 0});
       ours.push_back({3, i % 2 == 0 ? sums[i].v1 : sums[i].v2, with_450 ? sums[i].crc450.value_or(0) : 0});
+      // A track whose sums in the record are of other audio.
+      if (int(i) + 1 == foreign_track) ours.back().crc ^= 0x00ff00ffu;
     }
     const fs::path dir = hives_.root() / "ar";
     fs::create_directories(dir);
     std::ofstream(dir / "record.bin", std::ios::binary)
         << accuraterip::testing::Chunk(Ids(), other) + accuraterip::testing::Chunk(Ids(), ours);
+    std::ofstream(dir / "ctdb.xml") << CtdbAnswerOfImage();
     const std::string route = route_kind == "200" ? "200 record.bin" : route_kind;
     server_ = std::make_unique<testing::LoopbackServer>(
-        dir, "/accuraterip/" + accuraterip::RecordPath(Ids()) + " " + route + "\n");
+        dir, "/accuraterip/" + accuraterip::RecordPath(Ids()) + " " + route + "\n/lookup2.php " +
+                 (ctdb_route == "200" ? "200 ctdb.xml" : ctdb_route) + "\n");
     ASSERT_NE(server_->port(), 0) << "the loopback server did not start";
     ::setenv("http_proxy", server_->proxy().c_str(), 1);
   }
@@ -493,6 +503,26 @@ class RipVerifyTest : public RipJobTest {
     return int32_t(data[0] | data[1] << 8 | data[2] << 16 | uint32_t(data[3]) << 24);
   }
   const std::u16string kImageModelKey = DriveModelKey("TONVIK", "DISC IMAGE");
+  // The database's answer for the image: one entry with the CRCs of its
+  // audio as the image holds it.
+  std::string CtdbAnswerOfImage() {
+    const accuraterip::DiscToc toc = *accuraterip::DiscTocFromReadToc(disc_.toc);
+    ctdb::DiscCrc crcs(ctdb::LayoutOf(toc));
+    for (const auto& t : accuraterip::AudioTracks(toc)) {
+      const std::string pcm = TrackPcm(t.toc_number);
+      crcs.Add(reinterpret_cast<const uint8_t*>(pcm.data()), pcm.size());
+    }
+    char hex[16];
+    std::string tracks;
+    for (int t = 0; t < crcs.tracks(); ++t) {
+      std::snprintf(hex, sizeof hex, "%s%08x", t ? " " : "", crcs.Track(t, 0).value_or(0));
+      tracks += hex;
+    }
+    std::snprintf(hex, sizeof hex, "%08x", crcs.Disc(0).value_or(0));
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ctdb xmlns=\"http://db.cuetools.net/ns/mmd-1.0#\">\n"
+           "  <entry confidence=\"5\" crc32=\"" + std::string(hex) + "\" id=\"1\" npar=\"8\" stride=\"5880\" toc=\"" +
+           ctdb::TocString(toc) + "\" trackcrcs=\"" + tracks + "\" />\n</ctdb>\n";
+  }
   // Flips the low bit of one sample in the middle of the track's image.
   void FlipSampleOf(int track) {
     const TrackExtent e = BuildTrackMap(disc_.toc).at(track);
@@ -676,6 +706,100 @@ TEST_F(RipVerifyTest, ACancelEndsTheWaitForTheRecordBeforeTheFirstTrack) {
   EXPECT_TRUE(observer_.track_ranges.empty());  // no track started
   EXPECT_TRUE(FilesUnder(music_).empty());
   EXPECT_FALSE(StoredOffset());
+}
+
+// The CUETools database beside AccurateRip: its lines in the log, a track it
+// verifies is no error whatever AccurateRip says, and it only judges a rip
+// of the whole disc.
+TEST_F(RipVerifyTest, TheCuetoolsDatabaseVerifiesBesideAccurateRip) {
+  struct Case {
+    const char* name;
+    std::string ar_route, ctdb_route;
+    int32_t ctdb_option;
+    int foreign_ar_track;              // the record has other sums for it (0: none)
+    std::vector<int32_t> selection;    // empty: the whole disc
+    std::vector<Verdict> verdicts;     // AccurateRip's
+    std::vector<std::string> disc_lines;   // after the TOCID line, which every asked case has
+    std::vector<std::string> track_lines;  // the CTDB line of each track ("" none)
+    bool asked;
+    std::string summary;
+  };
+  const Verdict A = Verdict::Accurate, N = Verdict::NotAccurate, P = Verdict::NotPresent;
+  const std::string ok = "CTDB: Accurately ripped (5/5)", every = "Every track was ripped accurately.";
+  const Case cases[] = {
+      {"both verify", "200", "200", 1, 0, {}, {A, A, A}, {"CTDB disc: Accurately ripped (5/5)"}, {ok, ok, ok}, true,
+       every},
+      {"only CTDB knows the disc", "404", "200", 1, 0, {}, {P, P, P}, {"CTDB disc: Accurately ripped (5/5)"},
+       {ok, ok, ok}, true, every},
+      {"CTDB verifies a track AccurateRip does not", "200", "200", 1, 2, {}, {A, N, A},
+       {"CTDB disc: Accurately ripped (5/5)"}, {ok, ok, ok}, true, every},
+      {"CTDB does not know the disc", "200", "404", 1, 0, {}, {A, A, A}, {"CTDB: not present"}, {"", "", ""}, true,
+       every},
+      {"CTDB never answers", "200", "hang", 1, 0, {}, {A, A, A}, {"CTDB: could not be reached"}, {"", "", ""}, true,
+       every},
+      {"CTDB turned off", "200", "200", 0, 0, {}, {A, A, A}, {}, {"", "", ""}, false, every},
+      {"some tracks only", "200", "200", 1, 0, {1, 3}, {A, A},
+       {"CTDB: not verified, the rip does not hold the whole disc"}, {"", ""}, true, every},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(music_);
+    observer_.errors.clear();
+    MakeDisc({75 * 7, 75 * 8 + 3, 75 * 9});
+    if (!c.selection.empty()) disc_.selection = c.selection;
+    ServeRecordOfImage(c.ar_route, true, c.ctdb_route, c.foreign_ar_track);
+    SetOption(u"CTDB", c.ctdb_option);
+    SetReadOffset(DriveOptionsKey(u'D'), 0);
+    control_.accuraterip_bound = std::chrono::milliseconds(c.ctdb_route == "hang" ? 300 : 10000);
+    Run(Job(6));
+
+    ASSERT_EQ(session_->results.size(), c.verdicts.size());
+    for (size_t i = 0; i < c.verdicts.size(); ++i) EXPECT_EQ(session_->results[i].verdict.verdict, c.verdicts[i]);
+    // No entry in the error list: CTDB's word settles the track AccurateRip
+    // does not verify.
+    EXPECT_TRUE(observer_.Errors().empty()) << ToUtf8(observer_.Errors().front());
+    bool asked = false;
+    for (const std::string& r : server_->Requests()) asked |= r.find("/lookup2.php?") != std::string::npos;
+    EXPECT_EQ(asked, c.asked);
+
+    const std::string log = Slurp(music_ / "disc.log");
+    EXPECT_EQ(riplog::CheckLog((music_ / "disc.log").string()).status, riplog::LogCheck::Intact);
+    std::vector<std::string> ctdb_lines, track_lines;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind("CTDB", 0) != 0) continue;
+      if (line.rfind("CTDB: Accurately ripped", 0) == 0 || line.rfind("CTDB: No match", 0) == 0)
+        track_lines.push_back(line);
+      else
+        ctdb_lines.push_back(line);
+    }
+    std::vector<std::string> expected_disc;
+    if (c.asked) {
+      expected_disc.push_back("CTDB TOCID: " + ctdb::TocId(*accuraterip::DiscTocFromReadToc(disc_.toc)));
+      if (c.ctdb_route == "200" && c.selection.empty()) {
+        char crc[32];
+        std::snprintf(crc, sizeof crc, "CTDB disc CRC: %08x",
+                      *[&] {
+                        ctdb::DiscCrc crcs(ctdb::LayoutOf(*accuraterip::DiscTocFromReadToc(disc_.toc)));
+                        for (int32_t t : {1, 2, 3}) {
+                          const std::string pcm = TrackPcm(t);
+                          crcs.Add(reinterpret_cast<const uint8_t*>(pcm.data()), pcm.size());
+                        }
+                        return crcs.Disc(0);
+                      }());
+        expected_disc.push_back(crc);
+      }
+      expected_disc.insert(expected_disc.end(), c.disc_lines.begin(), c.disc_lines.end());
+    }
+    EXPECT_EQ(ctdb_lines, expected_disc) << log;
+    std::vector<std::string> expected_tracks;
+    for (const std::string& l : c.track_lines)
+      if (!l.empty()) expected_tracks.push_back(l);
+    EXPECT_EQ(track_lines, expected_tracks) << log;
+    EXPECT_EQ(log.find("AccurateRip and CTDB disagree: CTDB verifies this track") != std::string::npos,
+              c.foreign_ar_track != 0);
+    EXPECT_NE(log.find(c.summary), std::string::npos) << log;
+  }
 }
 
 }  // namespace
