@@ -220,6 +220,13 @@ TEST(RipLogText, EveryTrackHasOneVerdictLineWithOneOfTheFourOpenings) {
   EXPECT_EQ(VerdictLines(RenderLog(log)), expected);
 }
 
+// The track with the CUETools database's line for it.
+LogTrack Ctdb(LogTrack t, bool accurate) {
+  t.ctdb_line = accurate ? "CTDB: Accurately ripped (4/4)" : "CTDB: No match (0/4)";
+  t.ctdb_accurate = accurate;
+  return t;
+}
+
 TEST(RipLogText, TheSummaryFollowsTheTracks) {
   struct Case {
     const char* name;
@@ -237,6 +244,13 @@ TEST(RipLogText, TheSummaryFollowsTheTracks) {
       {"nothing to compare with", {Track(1, Verdict::NotPresent), Track(2, Verdict::Unreachable)}, 0, false,
        "No track was found to differ from the database; not every track could be verified."},
       {"cancelled", {Track(1, Verdict::Accurate, 3)}, 0, true, "The rip was cancelled before its last track."},
+      // The CUETools database's word counts as much as AccurateRip's.
+      {"CTDB verifies what AccurateRip does not know", {Ctdb(Track(1, Verdict::NotPresent), true)}, 0, false,
+       "Every track was ripped accurately."},
+      {"CTDB verifies what AccurateRip contradicts", {Ctdb(Track(1, Verdict::NotAccurate, 3), true)}, 0, false,
+       "Every track was ripped accurately."},
+      {"neither verifies", {Ctdb(Track(1, Verdict::NotAccurate, 3), false)}, 0, false,
+       "Some tracks may hold errors."},
       {"no track", {}, 0, false, "No track was ripped."},
   };
   for (const Case& c : cases) {
@@ -251,6 +265,12 @@ TEST(RipLogText, TheSummaryFollowsTheTracks) {
     EXPECT_EQ(lines[lines.size() - 3], c.closing);
     EXPECT_EQ(Values(text, "Sectors replaced by silence").back(), std::to_string(c.replaced));
     EXPECT_EQ(Value(text, "Tracks ripped"), std::to_string(c.tracks.size()));
+    // Where the two databases disagree the track says so, once.
+    for (const LogTrack& t : c.tracks) {
+      const bool ar = t.verdict.verdict == Verdict::Accurate, disagree =
+          !t.ctdb_line.empty() && (ar != t.ctdb_accurate) && t.verdict.verdict != Verdict::NotPresent;
+      EXPECT_EQ(text.find("AccurateRip and CTDB disagree") != std::string::npos, disagree);
+    }
   }
 }
 
