@@ -24,6 +24,7 @@ inline constexpr char16_t kDefaultNameTemplate[] = u"%1 - [%6] %2";
 // `if_empty` is evaluated (in settings.cpp) only when it is needed.
 #define TONVIK_USER_SETTINGS(DWORD, STRING)   \
   DWORD(JitterCorrection, 0)                  \
+  DWORD(EncoderThreads, 0)                    \
   DWORD(LockDisk, 0)                          \
   DWORD(SpinUpTime, 0)                        \
   DWORD(EjectWhenDone, 0)                     \

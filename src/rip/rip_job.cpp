@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdio>
 #include <filesystem>
+#include <deque>
 #include <map>
 #include <optional>
 #include <thread>
@@ -30,6 +31,7 @@
 #include "platform/pipe.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "rip/encoder_pool.h"
 #include "rip/job_observer.h"
 #include "rip/rip_session.h"
 #include "riplog/log_file.h"
@@ -48,6 +50,8 @@ using cdrom::TrackExtent;
 constexpr uint32_t kChunkBytes = 61152;  // 26 sectors
 constexpr int32_t kSectorBytes = 2352;
 constexpr auto kReaderGrace = std::chrono::milliseconds(1000);
+// The most PCM read ahead of the encoders: a long track is never held whole.
+constexpr size_t kPcmBudget = size_t(256) << 20;
 
 std::u16string Ascii(const char* s) { return std::u16string(s, s + std::char_traits<char>::length(s)); }
 
@@ -304,14 +308,15 @@ std::u16string PlanOutputFolder(const RipJob& job, const Settings& settings, con
   return folder;
 }
 
-// Rips the selected tracks one by one on the job's thread. Owns the state
-// every track shares: the open drive, the output folder, the disc record the
-// tags are made from and the readers that outlived their track.
+// Reads the selected tracks one by one on the job's thread and hands their
+// PCM to the encoder pool. Owns the state every track shares: the open drive,
+// the output folder, the disc record the tags are made from, the readers that
+// outlived their track, and the tracks whose encoding is not settled yet.
 class TrackRipper {
  public:
   TrackRipper(RipSession& session, RipControl& control, RipObserver& observer, const Settings& settings,
               CdDrive& drive, ReaderGraveyard& graveyard, std::u16string folder, const ReadPlan& plan,
-              ctdb::Verification* ctdb)
+              ctdb::Verification* ctdb, EncoderPool& pool)
       : session_(session),
         job_(session.job),
         control_(control),
@@ -322,30 +327,28 @@ class TrackRipper {
         meta_(std::make_shared<const DiscMetadata>(session.metadata)),
         folder_(std::move(folder)),
         plan_(plan),
-        ctdb_(ctdb) {}
+        ctdb_(ctdb),
+        pool_(pool) {}
 
-  // One track, start to end, into `result`. Any failure is listed for the
-  // track and the job goes on; a failed or cancelled track leaves no output
-  // of its own (the encoder discards its unfinished file, an old file stays
-  // as it was).
-  void Rip(int32_t track, const TrackExtent& extent, TrackResult& result) {
-    std::unique_ptr<CEncoder> encoder;
+  // Reads one track into its encoder, which a worker of the pool feeds and
+  // finishes. Any failure is kept for the track, the job goes on; a failed
+  // or cancelled track leaves no output of its own (the encoder discards its
+  // unfinished file, an old file stays as it was). The track's entries of
+  // the error list come once it is settled, in track order (Settle).
+  void Read(int32_t track, const TrackExtent& extent, size_t result_index) {
+    TrackResult& result = session_.results[result_index];
+    Pending pending{result_index, -1, {}, {}};
     Reader reader;
-    std::u16string file_name;
     result.track = track;
     job_.track_done = 0;
     job_.track_bytes = static_cast<int32_t>(std::min<int64_t>(int64_t(extent.sector_count) * kSectorBytes, INT32_MAX));
-    auto list = [&](const std::u16string& message) {
-      result.errors.push_back(message);
-      observer_.AddError(file_name + u": " + message);
-    };
     try {
-      file_name = FileName(track);
-      file_name += GetTargetExtension(session_.format.format_number);
-      result.file = file_name;
-      const EncoderTarget target{folder_ + file_name, session_.format, settings_.MP3ForceCBR != 0,
+      pending.name = FileName(track);
+      pending.name += GetTargetExtension(session_.format.format_number);
+      result.file = pending.name;
+      const EncoderTarget target{folder_ + pending.name, session_.format, settings_.MP3ForceCBR != 0,
                                  &session_.overwrite};
-      encoder = CreateEncoder(target, CreateTagData(meta_, static_cast<uint32_t>(track - 1)));
+      pending.handle = pool_.Begin(CreateEncoder(target, CreateTagData(meta_, static_cast<uint32_t>(track - 1))));
       auto pipe = std::make_shared<Pipe>(static_cast<size_t>(job_.track_bytes.load()));
       if (!pipe->ok()) throw AppException(kMsgPipeReadError);
       StartReader(reader, pipe, extent);
@@ -353,16 +356,12 @@ class TrackRipper {
       std::optional<accuraterip::TrackChecksum> sums;
       if (audio != plan_.audio.end()) sums.emplace(audio->second.first, audio->second.last);
       PeakMeter peak;
-      Pump(*pipe, reader, *encoder, sums ? &*sums : nullptr, peak);
+      Pump(*pipe, reader, pending.handle, sums ? &*sums : nullptr, peak);
       result.sectors_read = job_.track_done.load() / kSectorBytes;
       StopReader(reader, graveyard_);
       if (control_.cancel) throw AppException(kMsgCanceled);
       if (reader.job->error_flag) throw AppException(kMsgCdReadError);
-
-      observer_.SetCurrentTrackText(observer_.CurrentTrackText() + u" (encoding)");
-      encoder->Finish();
-      encoder.reset();
-      result.written = true;
+      pool_.End(pending.handle);
       if (sums) {
         const accuraterip::TrackSums done = sums->Finish();
         result.ar_v1 = done.v1;
@@ -372,30 +371,86 @@ class TrackRipper {
       }
       result.peak = peak.peak();
       result.sectors_replaced = reader.job->unread_sectors.load();
-      if (result.sectors_replaced > 0) list(FormatMessage(kMsgSilenced, {Decimal(result.sectors_replaced)}));
     } catch (const AppException& e) {
-      list(e.Message());
+      pending.errors.push_back(e.Message());
     } catch (...) {
-      list(kMsgUnhandled);
+      pending.errors.push_back(kMsgUnhandled);
     }
+    if (!pending.errors.empty() && pending.handle >= 0) pool_.Abandon(pending.handle);
     StopReader(reader, graveyard_);
-    encoder.reset();
+    pending_.push_back(std::move(pending));
+    Settle(false);
+  }
+
+  // Lists the tracks whose encoding is over, in track order, up to the first
+  // one still encoding; with `wait`, waits for every one, showing the one
+  // being encoded.
+  void Settle(bool wait) {
+    while (!pending_.empty()) {
+      Pending& p = pending_.front();
+      if (p.handle >= 0 && !pool_.Outcome(p.handle).done) {
+        if (!wait) return;
+        ShowEncoding(p);
+      }
+      TrackResult& result = session_.results[p.result_index];
+      std::vector<std::u16string> errors = std::move(p.errors);
+      if (p.handle >= 0 && errors.empty()) {
+        const EncodeOutcome outcome = pool_.Outcome(p.handle);
+        result.written = outcome.written;
+        if (outcome.cancelled) errors.push_back(kMsgCanceled);
+        errors.insert(errors.end(), outcome.errors.begin(), outcome.errors.end());
+        if (outcome.written && result.sectors_replaced > 0)
+          errors.push_back(FormatMessage(kMsgSilenced, {Decimal(result.sectors_replaced)}));
+      }
+      for (const std::u16string& e : errors) {
+        result.errors.push_back(e);
+        observer_.AddError(p.name + u": " + e);
+      }
+      pending_.pop_front();
+    }
   }
 
  private:
+  // A track read and handed over, its entries of the list not yet made.
+  struct Pending {
+    size_t result_index;
+    int handle;                          // in the pool; -1 when no encoder was made
+    std::vector<std::u16string> errors;  // of the reading, listed before the encoder's
+    std::u16string name;                 // as the list names the track: the file name, as far as it was made
+  };
+
   // The track's file name without its extension; shows the track in the
   // dialog.
   std::u16string FileName(int32_t track) {
-    const DiscMetadata& meta = *meta_;
-    const bool titled = !meta.titles.empty();
-    std::u16string name;
-    if (titled) name = ExpandTemplate(meta, settings_.NameTemplate, track - 1);
-    if (name.empty()) name = TrackName(track);
-    std::u16string current = name;
-    if (titled && size_t(track - 1) < meta.titles.size()) current = Utf8ToWide(meta.titles[track - 1].c_str());
-    observer_.SetCurrentTrackText(u"Current: " + current);
+    const std::u16string name = BaseName(track);
+    observer_.SetCurrentTrackText(u"Current: " + DisplayName(track, name));
     observer_.ResetTrackBar(job_.track_bytes);
     return name;
+  }
+  std::u16string BaseName(int32_t track) const {
+    const DiscMetadata& meta = *meta_;
+    std::u16string name;
+    if (!meta.titles.empty()) name = ExpandTemplate(meta, settings_.NameTemplate, track - 1);
+    if (name.empty()) name = TrackName(track);
+    return name;
+  }
+  std::u16string DisplayName(int32_t track, const std::u16string& name) const {
+    const DiscMetadata& meta = *meta_;
+    if (!meta.titles.empty() && size_t(track - 1) < meta.titles.size())
+      return Utf8ToWide(meta.titles[track - 1].c_str());
+    return name;
+  }
+
+  // Shows the track that is still encoding once the reading is over, its
+  // bar following the encoder, until it is done.
+  void ShowEncoding(const Pending& p) {
+    const TrackResult& result = session_.results[p.result_index];
+    observer_.SetCurrentTrackText(u"Current: " + DisplayName(result.track, BaseName(result.track)) + u" (encoding)");
+    job_.track_bytes = static_cast<int32_t>(std::min<int64_t>(result.sectors_read * kSectorBytes, INT32_MAX));
+    observer_.ResetTrackBar(job_.track_bytes);
+    while (!pool_.WaitDone(p.handle, std::chrono::milliseconds(100)))
+      job_.track_done = static_cast<int32_t>(std::min<int64_t>(pool_.Outcome(p.handle).encoded, INT32_MAX));
+    job_.track_done = job_.track_bytes.load();
   }
 
   void StartReader(Reader& reader, std::shared_ptr<Pipe> pipe, const TrackExtent& extent) {
@@ -412,17 +467,25 @@ class TrackRipper {
     reader.thread = std::thread(control_.reader ? control_.reader : ReaderThreadMain, reader.job);
   }
 
-  // Hands the reader's PCM to the encoder in chunks of 26 sectors until the
-  // track ends, the reader fails, or the job is cancelled (waiting while it
-  // is paused).
-  // The PCM is summed and metered on its way.
-  void Pump(Pipe& pipe, Reader& reader, CEncoder& encoder, accuraterip::TrackChecksum* sums, PeakMeter& peak) {
-    std::vector<uint8_t> chunk(kChunkBytes);
+  // Hands the reader's PCM to the track's encoder in chunks of 26 sectors
+  // until the track ends, the reader fails, or the job is cancelled (waiting
+  // while it is paused, or while the encoders hold as much PCM as they may).
+  // Every chunk but the track's last is whole, however the pipe delivers:
+  // an encoder that decides by what it has been given so far (Vorbis)
+  // writes the same file every time. The PCM is summed and metered on its
+  // way.
+  void Pump(Pipe& pipe, Reader& reader, int handle, accuraterip::TrackChecksum* sums, PeakMeter& peak) {
     for (;;) {
-      ssize_t n = pipe.Read(chunk.data(), chunk.size());
-      if (n < 0) {
-        if (errno == EPIPE) return;
-        throw AppException(kMsgPipeReadError);
+      std::vector<uint8_t> chunk(kChunkBytes);
+      size_t n = 0;
+      while (n < chunk.size()) {
+        const ssize_t got = pipe.Read(chunk.data() + n, chunk.size() - n);
+        if (got < 0) {
+          if (errno == EPIPE) break;
+          throw AppException(kMsgPipeReadError);
+        }
+        if (got == 0 || reader.job->error_flag) break;
+        n += size_t(got);
       }
       if (n == 0 || reader.job->error_flag) return;
       control_.pause->Wait();
@@ -430,12 +493,15 @@ class TrackRipper {
         pipe.CloseRead();
         return;
       }
-      if (sums) sums->Add(chunk.data(), size_t(n));
-      if (sums && ctdb_) ctdb_->Add(chunk.data(), size_t(n));
-      peak.Add(chunk.data(), size_t(n));
-      encoder.Write(chunk.data(), static_cast<uint32_t>(n));
+      chunk.resize(size_t(n));
+      if (sums) sums->Add(chunk.data(), chunk.size());
+      if (sums && ctdb_) ctdb_->Add(chunk.data(), chunk.size());
+      peak.Add(chunk.data(), chunk.size());
+      if (!pool_.Push(handle, std::move(chunk))) {
+        pipe.CloseRead();
+        return;
+      }
       job_.track_done += static_cast<int32_t>(n);
-      job_.total_done += static_cast<uint32_t>(n);
       observer_.TrackProgress(job_.track_done.load());
     }
   }
@@ -451,6 +517,8 @@ class TrackRipper {
   const std::u16string folder_;
   const ReadPlan& plan_;
   ctdb::Verification* const ctdb_;  // fed the whole disc's audio, or null
+  EncoderPool& pool_;
+  std::deque<Pending> pending_;     // in track order
 };
 
 // Whether the CUETools database's answer confirms the audio track (0-based
@@ -582,13 +650,20 @@ void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) 
     // Without the drive every read would fail and the job would write silence.
     observer.AddError(DriveOpenFailureMessage(open_error, drive.open_detail()));
   } else {
+    // Finished tracks are encoded on up to EncoderThreads workers while the
+    // drive reads on; the PCM waiting for them stays within kPcmBudget.
+    EncoderPool pool(EncoderThreadCount(settings.EncoderThreads), kPcmBudget,
+                     {&control.cancel, control.pause, &job.total_done});
     TrackRipper ripper(session, control, observer, settings, drive, graveyard, folder, plan,
-                       ctdb_check && plan.whole_disc ? &*ctdb_check : nullptr);
+                       ctdb_check && plan.whole_disc ? &*ctdb_check : nullptr, pool);
+    // Sized once: the workers' results stay where they are.
     session.results.reserve(disc.selection.size());
     for (int32_t track : disc.selection) {
       if (control.cancel) break;
-      ripper.Rip(track, extent(track), session.results.emplace_back());
+      session.results.emplace_back();
+      ripper.Read(track, extent(track), session.results.size() - 1);
     }
+    ripper.Settle(true);
   }
 
   graveyard.JoinAll();

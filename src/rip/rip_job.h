@@ -1,9 +1,11 @@
-// The rip job: converts the selected tracks one after the other, each read by
-// a reader thread into a pipe and fed from there to the track's encoder.
+// The rip job: reads the selected tracks one after the other, each by a
+// reader thread into a pipe, and hands their PCM from there to the tracks'
+// encoders, which run on the workers of an encoder pool (rip/encoder_pool.h).
 //
 // Threads: RunRipJob runs on the job thread. Per track it starts one reader
-// thread (cdrom/reader_thread.h). The UI thread only sets the cancel flag and
-// the pause event and reads the counters on its timer.
+// thread (cdrom/reader_thread.h); the pool's workers live as long as the
+// job's loop over the tracks. The UI thread only sets the cancel flag and the
+// pause event and reads the counters on its timer.
 #pragma once
 #include <atomic>
 #include <chrono>
@@ -20,15 +22,15 @@ class RipObserver;
 struct RipSession;
 
 // The job of a rip session: where it writes, and how far it is. The counters
-// are written by the job thread only and read by the dialog's timer (a stale
-// read only affects the display).
+// are written by the job thread (total_done by the encoder workers) and read
+// by the dialog's timer (a stale read only affects the display).
 struct RipJob {
   std::u16string destination;  // folder chosen in the Format dialog
 
   std::atomic<int32_t> track_bytes{0};   // bytes of the current track (sectors x 2352)
-  std::atomic<int32_t> track_done{0};    // bytes of it handed to the encoder
+  std::atomic<int32_t> track_done{0};    // bytes of it read (once reading is over: encoded)
   std::atomic<int32_t> total_bytes{0};   // all selected tracks
-  std::atomic<uint32_t> total_done{0};   // bytes of the job handed to encoders
+  std::atomic<uint32_t> total_done{0};   // bytes of the job encoded
 };
 
 // What the dialog and the job share. Held by shared_ptr: a job thread that

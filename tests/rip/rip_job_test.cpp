@@ -2,138 +2,10 @@
 // real reader threads and encoders, files decoded by independent tools.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <functional>
-#include <thread>
-
-#include <zlib.h>
-
-#include "accuraterip/disc_ids.h"
-#include "accuraterip/disc_toc.h"
-#include "accuraterip/record_bytes.h"
-#include "accuraterip/track_checksum.h"
-#include "cdrom/disc_check.h"
-#include "cdrom/reader_thread.h"
-#include "ctdb/disc_crc.h"
-#include "ctdb/toc.h"
-#include "core/settings.h"
-#include "disc_image.h"
-#include "lookup/disc_id.h"
-#include "output/disc_metadata.h"
-#include "platform/registry.h"
-#include "platform/system_modules.h"
-#include "platform/text.h"
-#include "output/overwrite.h"
-#include "rip/rip_job.h"
-#include "rip/rip_session.h"
-#include "rip/recording_observer.h"
-#include "riplog/log_file.h"
-#include "support/loopback_server.h"
-#include "support/temp_hives.h"
-#include "support/wait_until.h"
-#include "support/no_network.h"
+#include "rip/rip_job_fixture.h"
 
 namespace tonvik {
 namespace {
-
-namespace fs = std::filesystem;
-using testing::RecordingObserver;
-using testing::TempHives;
-using testing::WaitUntil;
-using namespace cdrom;
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Raw PCM of a lossless file, decoded by ffmpeg.
-std::string DecodeToPcm(const fs::path& file) {
-  std::string cmd = "ffmpeg -v error -i '" + file.string() + "' -f s16le -acodec pcm_s16le -";
-  std::string out;
-  if (FILE* p = popen(cmd.c_str(), "r")) {
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
-  return out;
-}
-
-std::vector<fs::path> FilesUnder(const fs::path& dir) {
-  std::vector<fs::path> files;
-  if (!fs::exists(dir)) return files;
-  for (auto& e : fs::recursive_directory_iterator(dir))
-    if (e.is_regular_file()) files.push_back(fs::relative(e.path(), dir));
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
-class RipJobTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    hives_.Install(std::string(TONVIK_STAGE_DIR) + "/lib/tonvik/");
-    music_ = hives_.root() / "music";
-    fs::create_directories(music_);
-  }
-
-  // Writes an image of audio tracks of the given lengths (sectors), maps it
-  // to drive D, runs the disc check on the drive root.
-  void MakeDisc(const std::vector<int32_t>& sectors, const std::string& faults = "", bool enhanced = false) {
-    std::vector<discimage::ImageTrack> tracks;
-    for (int32_t n : sectors) tracks.push_back({discimage::ImageTrack::Audio, n, discimage::ImageTrack::Music});
-    // An enhanced CD: a data track opening a second session.
-    if (enhanced) tracks.push_back({discimage::ImageTrack::Mode2, 75 * 5, discimage::ImageTrack::Silence, 2});
-    cue_ = hives_.root() / "disc" / "disc.cue";
-    fs::create_directories(cue_.parent_path());
-    std::string error;
-    ASSERT_TRUE(discimage::WriteDiscImage(cue_.string(), tracks, false, &error)) << error;
-    // The image drive reads its faults from the file TONVIK_FAULTS names.
-    const std::string plan = cue_.string() + ".faults";
-    std::ofstream(plan) << faults;
-    ::setenv("TONVIK_FAULTS", plan.c_str(), 1);
-    MapDrive(cue_.string());
-    disc_ = CheckDisc({u"D:\\"});
-  }
-  void MapDrive(const std::string& target) {
-    reg::Key::Create(reg::Root::CurrentUser, u"Software\\Quellbrook\\vandral\\Drives")
-        ->SetString(u"D", FromUtf8(target));
-  }
-  // The PCM of track n as the image holds it.
-  std::string TrackPcm(int track) {
-    auto map = BuildTrackMap(disc_.toc);
-    const TrackExtent e = map.at(track);
-    std::string bin = Slurp(fs::path(cue_).replace_extension(".bin"));
-    return bin.substr(size_t(e.first_sector) * 2352, size_t(e.sector_count) * 2352);
-  }
-  // A new rip session of the disc, the metadata and the prompt in the format
-  // at Normal quality; its job.
-  RipJob& Job(int format) {
-    session_ = std::make_shared<RipSession>();
-    session_->disc = disc_;
-    session_->metadata = metadata_;
-    session_->format = EncoderSelection{format, 1, 0};
-    session_->overwrite.SetPrompt(prompt_);
-    session_->job.destination = music_.u16string();
-    return session_->job;
-  }
-  void Run(RipJob&) { RunRipJob(*session_, control_, observer_); }
-  void SetOption(const char16_t* name, int32_t v) {
-    reg::Key::Create(reg::Root::CurrentUser, kProductKey)->SetDword(name, v);
-  }
-
-  TempHives hives_;
-  fs::path music_, cue_;
-  DiscState disc_;                     // what the disc check found
-  DiscMetadata metadata_;              // the record of the next session
-  OverwritePrompt* prompt_ = nullptr;  // the prompt of the next session
-  std::shared_ptr<RipSession> session_;
-  RipControl control_;
-  RecordingObserver observer_;
-};
 
 TEST_F(RipJobTest, AWholeDiscBecomesOneFilePerTrackInEveryLosslessFormatBitExact) {
   MakeDisc({75 * 2, 1, 75 * 3 + 17});
@@ -208,7 +80,7 @@ TEST_F(RipJobTest, NamesAndSubFoldersComeFromTheTemplateAndTheDiscInformation) {
                                    "ACDC/Live/Live.log"}));
   auto texts = observer_.Texts();
   EXPECT_NE(std::find(texts.begin(), texts.end(), u"Current: Intro"), texts.end());
-  EXPECT_NE(std::find(texts.begin(), texts.end(), u"Current: Thunder. (encoding)"), texts.end());
+  EXPECT_NE(std::find(texts.begin(), texts.end(), u"Current: Thunder."), texts.end());
 }
 
 TEST_F(RipJobTest, WithoutDiscInformationNoSubFoldersAreMadeAndTracksAreNumbered) {
@@ -395,24 +267,65 @@ TEST_F(RipJobTest, CancelWhilePausedResumesStopsAndLists) {
   EXPECT_TRUE(FilesUnder(music_).empty());
 }
 
-// Cancels as soon as the job says it is encoding the first track.
-class CancelWhileEncoding : public RecordingObserver {
+// Cancels as soon as the job shows the given text.
+class CancelAtText : public RecordingObserver {
  public:
-  explicit CancelWhileEncoding(RipControl& c) : control(c) {}
+  CancelAtText(RipControl& c, std::u16string text) : control(c), text_(std::move(text)) {}
   void SetCurrentTrackText(const std::u16string& text) override {
     RecordingObserver::SetCurrentTrackText(text);
-    if (text.ends_with(u" (encoding)")) control.cancel = 1;
+    if (text == text_) control.cancel = 1;
   }
   RipControl& control;
+
+ private:
+  const std::u16string text_;
 };
 
-TEST_F(RipJobTest, CancelDuringEncodingKeepsThatFileAndStartsNoOtherTrack) {
-  MakeDisc({75, 75});
-  CancelWhileEncoding observer(control_);
-  Job(6);
-  RunRipJob(*session_, control_, observer);
-  EXPECT_TRUE(observer.Errors().empty());
-  EXPECT_EQ(FilesUnder(music_), (std::vector<fs::path>{"Track 01.flac", "disc.log"}));
+// However far each encoder has come when the cancel comes, every track is
+// either whole (its file in place, its audio exact, no entry) or absent
+// (no file, "Canceled."); no temporary file stays and no later track starts.
+TEST_F(RipJobTest, ACancelWhileTracksEncodeLeavesEachTrackWholeOrAbsent) {
+  MakeDisc({75 * 20, 75 * 20, 75 * 20, 75 * 20});
+  SetOption(u"EncoderThreads", 2);
+  struct Case {
+    const char* name;
+    std::u16string at;
+  } const cases[] = {
+      {"while track 3 is read", u"Current: Track 03"},
+      {"while the last track encodes", u"Current: Track 04 (encoding)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(music_);
+    control_.cancel = 0;
+    CancelAtText observer(control_, c.at);
+    Job(5);
+    RunRipJob(*session_, control_, observer);
+    std::vector<std::u16string> expected_errors;
+    std::vector<fs::path> expected_files;
+    for (const TrackResult& r : session_->results) {
+      SCOPED_TRACE(r.track);
+      const fs::path file = music_ / r.file;
+      EXPECT_EQ(r.written, fs::exists(file));
+      if (r.written) {
+        expected_files.push_back(r.file);
+        EXPECT_TRUE(r.errors.empty());
+        EXPECT_TRUE(DecodeToPcm(file) == TrackPcm(r.track));
+      } else {
+        EXPECT_EQ(r.errors, std::vector<std::u16string>{u"Canceled."});
+        expected_errors.push_back(r.file + u": Canceled.");
+      }
+    }
+    const auto texts = observer.Texts();
+    if (c.at == u"Current: Track 03") {
+      EXPECT_EQ(session_->results.size(), 3u);
+      EXPECT_EQ(std::find(texts.begin(), texts.end(), u"Current: Track 04"), texts.end());
+    }
+    EXPECT_EQ(observer.Errors(), expected_errors);  // in track order
+    if (!expected_files.empty()) expected_files.push_back("disc.log");
+    std::sort(expected_files.begin(), expected_files.end());
+    EXPECT_EQ(FilesUnder(music_), expected_files);
+  }
 }
 
 TEST_F(RipJobTest, ADriveThatCannotBeOpenedFailsTheJobInsteadOfRippingSilence) {

@@ -1,0 +1,176 @@
+#include "rip/encoder_pool.h"
+
+#include <algorithm>
+
+#include "core/app_exception.h"
+
+namespace tonvik {
+
+namespace {
+// What an encoder threw that is no AppException.
+constexpr char16_t kUnhandled[] = u"Unhandled exception.";
+constexpr auto kCancelPoll = std::chrono::milliseconds(50);
+}  // namespace
+
+int EncoderThreadCount(uint32_t user_value) {
+  const uint32_t n = user_value ? user_value : std::max(1u, std::thread::hardware_concurrency());
+  return int(std::clamp<uint32_t>(n, 1, 64));
+}
+
+EncoderPool::EncoderPool(int threads, size_t budget_bytes, Shared shared) : budget_(budget_bytes), shared_(shared) {
+  for (int i = 0; i < std::max(1, threads); ++i) workers_.emplace_back([this] { Work(); });
+}
+
+EncoderPool::~EncoderPool() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closing_ = true;
+  }
+  changed_.notify_all();
+  shared_.pause->Set();  // a worker waiting on the pause must see the end; the job is over
+  for (std::thread& t : workers_) t.join();
+}
+
+int EncoderPool::Begin(std::unique_ptr<CEncoder> encoder) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto track = std::make_unique<Track>();
+  track->encoder = std::move(encoder);
+  tracks_.push_back(std::move(track));
+  changed_.notify_all();
+  return int(tracks_.size() - 1);
+}
+
+bool EncoderPool::Push(int handle, std::vector<uint8_t> chunk) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  Track& track = *tracks_[size_t(handle)];
+  // The cancel flag is set without a word to this pool: look at it now and then.
+  while (!(*shared_.cancel || track.outcome.done || held_ == 0 || held_ + chunk.size() <= budget_))
+    changed_.wait_for(lock, kCancelPoll);
+  if (*shared_.cancel) return false;
+  if (track.outcome.done) return true;  // its encoder failed: the rest of the track goes nowhere
+  held_ += chunk.size();
+  most_held_ = std::max(most_held_, held_);
+  track.chunks.push_back(std::move(chunk));
+  changed_.notify_all();
+  return true;
+}
+
+void EncoderPool::End(int handle) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  tracks_[size_t(handle)]->ended = true;
+  changed_.notify_all();
+}
+
+void EncoderPool::Abandon(int handle) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  tracks_[size_t(handle)]->abandoned = true;
+  changed_.notify_all();
+}
+
+EncodeOutcome EncoderPool::Outcome(int handle) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return tracks_[size_t(handle)]->outcome;
+}
+
+bool EncoderPool::WaitDone(int handle, std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] { return tracks_[size_t(handle)]->outcome.done; });
+}
+
+void EncoderPool::Wake() {
+  { std::lock_guard<std::mutex> lock(mutex_); }
+  changed_.notify_all();
+}
+
+size_t EncoderPool::held_bytes() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return held_;
+}
+
+size_t EncoderPool::most_held_bytes() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return most_held_;
+}
+
+void EncoderPool::Work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [&] { return closing_ || next_untaken_ < tracks_.size(); });
+    if (next_untaken_ < tracks_.size()) {
+      Track& track = *tracks_[next_untaken_++];
+      track.taken = true;
+      Encode(track, lock);
+      changed_.notify_all();
+      continue;
+    }
+    if (closing_) return;
+  }
+}
+
+void EncoderPool::Encode(Track& track, std::unique_lock<std::mutex>& lock) {
+  std::unique_ptr<CEncoder> encoder = std::move(track.encoder);
+  auto drop = [&](bool cancelled) {
+    for (const auto& c : track.chunks) held_ -= c.size();
+    track.chunks.clear();
+    lock.unlock();
+    encoder.reset();  // unfinished: the temporary file goes, an old file stays
+    lock.lock();
+    track.outcome.cancelled = cancelled;
+  };
+  for (;;) {
+    while (!(*shared_.cancel || closing_ || track.abandoned || !track.chunks.empty() || track.ended))
+      changed_.wait_for(lock, kCancelPoll);
+    if (*shared_.cancel || closing_ || track.abandoned) {
+      drop(!track.abandoned);
+      break;
+    }
+    if (track.chunks.empty()) {  // ended, everything written
+      lock.unlock();
+      bool written = false;
+      std::vector<std::u16string> errors;
+      try {
+        encoder->Finish();
+        written = true;
+      } catch (const AppException& e) {
+        errors.push_back(e.Message());
+      } catch (...) {
+        errors.push_back(kUnhandled);
+      }
+      encoder.reset();
+      lock.lock();
+      track.outcome.written = written;
+      track.outcome.errors = std::move(errors);
+      break;
+    }
+    std::vector<uint8_t> chunk = std::move(track.chunks.front());
+    track.chunks.pop_front();
+    lock.unlock();
+    shared_.pause->Wait();
+    bool failed = false;
+    std::u16string error;
+    if (!*shared_.cancel) {
+      try {
+        encoder->Write(chunk.data(), static_cast<uint32_t>(chunk.size()));
+        *shared_.encoded_total += static_cast<uint32_t>(chunk.size());
+      } catch (const AppException& e) {
+        failed = true;
+        error = e.Message();
+      } catch (...) {
+        failed = true;
+        error = kUnhandled;
+      }
+    }
+    lock.lock();
+    held_ -= chunk.size();
+    changed_.notify_all();  // a waiting Push may go on
+    if (!*shared_.cancel && !failed) track.outcome.encoded += int64_t(chunk.size());
+    if (failed) {
+      drop(false);
+      track.outcome.errors.push_back(error);
+      break;
+    }
+  }
+  track.outcome.done = true;
+}
+
+}  // namespace tonvik
