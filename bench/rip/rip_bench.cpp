@@ -11,6 +11,7 @@
 // environment prints when each track starts and when its reading ended.
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -67,10 +68,10 @@ class QuietObserver : public RipObserver {
   Clock::time_point start_ = Clock::now();
 };
 
-int Rip(const cdrom::DiscState& disc, int format, int preset, const std::string& out) {
+int Rip(const cdrom::DiscState& disc, const EncoderSelection& choice, const std::string& out) {
   RipSession session;
   session.disc = disc;
-  session.format = EncoderSelection{format, preset, 0};
+  session.format = choice;
   session.job.destination = FromUtf8(out);
   RipControl control;
   QuietObserver observer;
@@ -129,8 +130,9 @@ int Read(const cdrom::DiscState& disc, double busy_ns_per_byte) {
   return 0;
 }
 
-int Encode(const cdrom::DiscState& disc, int format, int preset, const std::string& out, const std::string& bin) {
-  const EncoderSelection choice{format, preset, 0};
+int Encode(const cdrom::DiscState& disc, const EncoderSelection& choice, const std::string& out,
+           const std::string& bin) {
+  const int format = choice.format_number;
   const auto record = std::make_shared<const DiscMetadata>();
   std::ifstream in(bin, std::ios::binary);
   const std::string image((std::istreambuf_iterator<char>(in)), {});
@@ -161,22 +163,30 @@ int Encode(const cdrom::DiscState& disc, int format, int preset, const std::stri
 }  // namespace
 }  // namespace tonvik
 
+// "<format> <preset>": the preset index, or "3:<value>" for a custom value.
+tonvik::EncoderSelection Choice(const char* format, const char* preset) {
+  tonvik::EncoderSelection choice{std::atoi(format), std::atoi(preset), 0};
+  if (const char* colon = std::strchr(preset, ':')) choice.custom_value = std::atoi(colon + 1);
+  return choice;
+}
+
 int main(int argc, char** argv) {
   using namespace tonvik;
   const std::string what = argc > 1 ? argv[1] : "";
   try {
     const cdrom::DiscState disc = cdrom::CheckDisc({u"D:\\"});
-    if (what == "rip" && argc == 5) return Rip(disc, std::atoi(argv[2]), std::atoi(argv[3]), argv[4]);
+    if (what == "rip" && argc == 5) return Rip(disc, Choice(argv[2], argv[3]), argv[4]);
     if (what == "read" && argc == 2) return Read(disc, 0);
     if (what == "read" && argc == 3) return Read(disc, std::atof(argv[2]));
     if (what == "encode" && argc == 6)
-      return Encode(disc, std::atoi(argv[2]), std::atoi(argv[3]), argv[4], argv[5]);
+      return Encode(disc, Choice(argv[2], argv[3]), argv[4], argv[5]);
   } catch (const AppException& e) {
     std::fprintf(stderr, "%s\n", e.what());
     return 1;
   }
   std::fprintf(stderr,
-               "usage: %s rip <format> <preset> <out> | read | encode <format> <preset> <out> <bin>\n",
+               "usage: %s rip <format> <preset> <out> | read | encode <format> <preset> <out> <bin>\n"
+               "       (<preset>: 0 to 2, or 3:<custom value>)\n",
                argv[0]);
   return 2;
 }

@@ -4,6 +4,7 @@
 #include <lame/lame.h>
 
 #include <cstdio>
+#include <mutex>
 #include <cstring>
 #include <vector>
 
@@ -104,11 +105,20 @@ __attribute__((visibility("default"))) BE_ERR beInitStream(BE_CONFIG* config, ui
   if (config->dwConfig != BE_CONFIG_LAME || config->dwStructVersion != 1) {
     return BE_ERR_INVALID_FORMAT;
   }
-  lame_global_flags* gf = lame_init();
-  if (!gf) return BE_ERR_NO_MORE_HANDLES;
-  if (!Configure(*config, gf)) {
-    lame_close(gf);
-    return BE_ERR_INVALID_FORMAT_PARAMETERS;
+  // lame_init_params fills tables that every LAME stream of the process
+  // shares (pow43 and its kin, the log table); two streams started at once
+  // on two threads would fill them together. Streams start one at a time;
+  // once started they only read them.
+  static std::mutex start_one_at_a_time;
+  lame_global_flags* gf = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(start_one_at_a_time);
+    gf = lame_init();
+    if (!gf) return BE_ERR_NO_MORE_HANDLES;
+    if (!Configure(*config, gf)) {
+      lame_close(gf);
+      return BE_ERR_INVALID_FORMAT_PARAMETERS;
+    }
   }
   auto* s = new Stream;
   s->flags = gf;
