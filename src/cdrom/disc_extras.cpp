@@ -29,11 +29,15 @@ std::optional<QFrame> ReadQ(CdDrive& drive, int32_t lba, int64_t* sectors, bool*
   return DecodeQ(buffer + 2352);
 }
 
-// Scans [from, to) for the first valid mode-2 (kind Catalogue) or mode-3
-// frame, at most kCodeScanSectors sectors.
-std::string ScanForCode(CdDrive& drive, QFrame::Kind kind, int32_t from, int32_t to, int64_t* sectors,
-                        bool* refused) {
-  to = std::min<int64_t>(to, int64_t(from) + kCodeScanSectors);
+// Scans [from, to) for valid mode-2 (MCN) and mode-3 (ISRC) frames, at most
+// kCodeScanSectors sectors, until it has each code it wants.
+struct Codes {
+  std::string mcn, isrc;
+};
+Codes ScanForCodes(CdDrive& drive, int32_t from, int32_t to, bool want_mcn, bool want_isrc, int64_t* sectors,
+                   bool* refused) {
+  Codes codes;
+  to = int32_t(std::min<int64_t>(to, int64_t(from) + kCodeScanSectors));
   std::vector<uint8_t> buffer(size_t(kScanChunk) * kQStride);
   for (int32_t at = from; at < to && !*refused; at += kScanChunk) {
     const int count = std::min(kScanChunk, to - at);
@@ -45,10 +49,28 @@ std::string ScanForCode(CdDrive& drive, QFrame::Kind kind, int32_t from, int32_t
     *sectors += count;
     for (int i = 0; i < count; ++i) {
       const auto frame = DecodeQ(buffer.data() + size_t(i) * kQStride + 2352);
-      if (frame && frame->kind == kind) return frame->text;
+      if (frame && frame->kind == QFrame::Catalogue && codes.mcn.empty()) codes.mcn = frame->text;
+      if (frame && frame->kind == QFrame::Isrc && codes.isrc.empty()) codes.isrc = frame->text;
     }
+    if ((!want_mcn || !codes.mcn.empty()) && (!want_isrc || !codes.isrc.empty())) break;
   }
-  return {};
+  return codes;
+}
+
+// What READ SUB-CHANNEL said of a code: the code; that the disc has none (a
+// well-formed answer with the valid bit clear); or nothing to go by (refused,
+// malformed, another track's, or a code that is not one).
+enum class Said { Code, None, Poor };
+Said Ask(CdDrive& drive, uint8_t format, uint8_t track, std::string* code) {
+  uint8_t a[24] = {};
+  if (drive.ReadSubChannel(format, track, a) != 0) return Said::Poor;
+  const bool ours = a[4] == format && (format == 0x02 || a[6] == track) && (a[2] << 8 | a[3]) >= 20;
+  if (!ours) return Said::Poor;
+  if (auto parsed = format == 0x02 ? ParseMcnAnswer(a, sizeof a) : ParseIsrcAnswer(a, sizeof a)) {
+    *code = *parsed;
+    return Said::Code;
+  }
+  return a[8] & 0x80 ? Said::Poor : Said::None;
 }
 
 struct TocEntry {
@@ -83,13 +105,15 @@ int32_t FindPregap(CdDrive& drive, int track, int32_t lowest, int32_t start, int
     for (int attempt = 0; attempt < kProbeAttempts && !*refused; ++attempt) {
       const int32_t s = target + (attempt % 2 ? -(attempt + 1) / 2 : attempt / 2);
       if (s < lo || s >= hi) continue;
-      frame = ReadQ(drive, s, sectors, refused);
-      if (!frame || frame->kind != QFrame::Position) continue;
+      auto read = ReadQ(drive, s, sectors, refused);
+      if (!read || read->kind != QFrame::Position) continue;
       // The frame says which sector it belongs to; a drive may hand back a
       // neighbour's.
-      where = frame->absolute - 150;
-      if (where >= lo && where < hi) break;
-      frame.reset();
+      if (read->absolute - 150 >= lo && read->absolute - 150 < hi) {
+        frame = read;
+        where = read->absolute - 150;
+        break;
+      }
     }
     if (!frame) return -1;
     const bool inside = frame->track == track && frame->index == 0;
@@ -132,37 +156,47 @@ DiscExtras ReadDiscExtras(CdDrive& drive, const std::vector<uint8_t>& toc, const
   };
   bool q_refused = false;
 
-  if (request.mcn) {
-    uint8_t answer[24] = {};
-    if (drive.ReadSubChannel(0x02, 0, answer) == 0)
-      if (auto mcn = ParseMcnAnswer(answer, sizeof answer)) extras.mcn = *mcn;
-    if (extras.mcn.empty()) {
-      const auto first_audio = std::find_if(extras.tracks.begin(), extras.tracks.end(),
-                                            [](const TrackExtras& t) { return t.audio; });
-      if (first_audio != extras.tracks.end())
-        extras.mcn = ScanForCode(drive, QFrame::Catalogue, first_audio->start_lba, track_end(*first_audio),
-                                 &extras.scan_sectors, &q_refused);
+  // The codes: what READ SUB-CHANNEL says, and the Q sub-channel where it
+  // says nothing usable. A drive's "none" is checked once, on the first audio
+  // track; when the disc's Q shows a code there that the drive did not give,
+  // no "none" of this drive is trusted.
+  const auto first_audio =
+      std::find_if(extras.tracks.begin(), extras.tracks.end(), [](const TrackExtras& t) { return t.audio; });
+  if (first_audio != extras.tracks.end() && (request.mcn || request.isrc)) {
+    Said mcn_said = Said::Code, first_said = Said::Code;
+    if (request.mcn) mcn_said = Ask(drive, 0x02, 0, &extras.mcn);
+    if (request.isrc) first_said = Ask(drive, 0x03, uint8_t(first_audio->number), &first_audio->isrc);
+    bool trust_none = true;
+    if (mcn_said != Said::Code || first_said != Said::Code) {
+      const Codes seen = ScanForCodes(drive, first_audio->start_lba, track_end(*first_audio), mcn_said != Said::Code,
+                                      first_said != Said::Code, &extras.scan_sectors, &q_refused);
+      if (mcn_said != Said::Code) extras.mcn = seen.mcn;
+      if (first_said != Said::Code) first_audio->isrc = seen.isrc;
+      trust_none = !(mcn_said == Said::None && !seen.mcn.empty()) && !(first_said == Said::None && !seen.isrc.empty());
     }
-    extras.mcn_found = !extras.mcn.empty();
-  }
-
-  if (request.isrc) {
-    for (TrackExtras& t : extras.tracks) {
-      if (!t.audio) continue;
-      uint8_t answer[24] = {};
-      if (drive.ReadSubChannel(0x03, uint8_t(t.number), answer) == 0 && answer[6] == t.number)
-        if (auto isrc = ParseIsrcAnswer(answer, sizeof answer)) t.isrc = *isrc;
-      if (t.isrc.empty() && !q_refused)
-        t.isrc = ScanForCode(drive, QFrame::Isrc, t.start_lba, track_end(t), &extras.scan_sectors, &q_refused);
-      extras.isrc_found = extras.isrc_found || !t.isrc.empty();
+    if (request.isrc) {
+      for (auto t = first_audio + 1; t != extras.tracks.end(); ++t) {
+        if (!t->audio) continue;
+        const Said said = Ask(drive, 0x03, uint8_t(t->number), &t->isrc);
+        if (said == Said::Poor || (said == Said::None && !trust_none))
+          if (!q_refused)
+            t->isrc = ScanForCodes(drive, t->start_lba, track_end(*t), false, true, &extras.scan_sectors, &q_refused).isrc;
+      }
     }
   }
+  extras.mcn_found = !extras.mcn.empty();
+  for (const TrackExtras& t : extras.tracks) extras.isrc_found = extras.isrc_found || !t.isrc.empty();
 
   if (request.pregaps) {
-    for (size_t i = 0; i < extras.tracks.size() && !q_refused; ++i) {
+    for (size_t i = 0; i < extras.tracks.size(); ++i) {
       TrackExtras& t = extras.tracks[i];
       if (!t.audio) continue;
       const int32_t lowest = i == 0 ? 0 : extras.tracks[i - 1].start_lba + 1;
+      if (lowest >= t.start_lba) {  // no sector before it that could be a pregap
+        t.pregap_known = true;
+        continue;
+      }
+      if (q_refused) continue;
       const int32_t first = FindPregap(drive, t.number, lowest, t.start_lba, &extras.search_sectors, &q_refused);
       if (first < 0) continue;
       t.pregap_known = true;

@@ -3,12 +3,16 @@
 // Read from an open drive, a real one through SG_IO or the disc-image drive,
 // with the same commands:
 //
-//   MCN, ISRC   READ SUB-CHANNEL formats 02h/03h. Where the drive answers
-//               with the valid bit clear, zeros, a number that is not one, or
-//               refuses, the Q sub-channel of READ CD (selection 010b) is
-//               scanned instead for a mode-2 (MCN) or mode-3 (ISRC) frame
-//               whose CRC holds: at most kCodeScanSectors sectors per code
-//               (a disc repeats them at least once every 100 sectors).
+//   MCN, ISRC   READ SUB-CHANNEL formats 02h/03h. Where the drive refuses,
+//               answers with zeros or another format, or sets the valid bit
+//               over a code that is not one, the Q sub-channel of READ CD
+//               (selection 010b) is scanned instead for a mode-2 (MCN) or
+//               mode-3 (ISRC) frame whose CRC holds: at most
+//               kCodeScanSectors sectors per track (a disc repeats its codes
+//               at least once every 100 sectors). A well-formed answer with
+//               the valid bit clear ("none") is checked by one scan of the
+//               first audio track; when that finds a code the drive denied,
+//               every "none" of the drive is checked by a scan of its track.
 //   pregaps     the Q sub-channel's track and index near each track start:
 //               the first sector of the track's index 00 is searched for
 //               backwards from its INDEX 01 (steps doubling, then halving),

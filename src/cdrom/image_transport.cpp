@@ -47,14 +47,22 @@ void Deliver(const std::vector<uint8_t>& response, uint8_t* out, uint32_t length
 
 ImageTransport::ImageTransport(std::unique_ptr<CueImage> image, FaultPlan plan)
     : image_(std::move(image)), plan_(std::move(plan)) {
+  // A sheet writes zeros where the drive it was made with found no code:
+  // this disc carries none there.
+  auto zeros = [](const std::string& s) { return !s.empty() && s.find_first_not_of('0') == std::string::npos; };
+  catalog_ = zeros(image_->disc_text().catalog) ? "" : image_->disc_text().catalog;
+  for (const CueTrack& t : image_->tracks()) isrcs_.push_back(zeros(t.isrc) ? "" : t.isrc);
   CdTextSource text;
   const CueDiscText& disc = image_->disc_text();
   text.album_title = disc.title;
   text.album_performer = disc.performer;
   text.album_songwriter = disc.songwriter;
-  text.upc = disc.catalog;
+  text.upc = catalog_;
   text.first_track = image_->tracks().front().number;
-  for (const CueTrack& t : image_->tracks()) text.tracks.push_back({t.title, t.performer, t.songwriter, t.isrc});
+  for (size_t i = 0; i < image_->tracks().size(); ++i) {
+    const CueTrack& t = image_->tracks()[i];
+    text.tracks.push_back({t.title, t.performer, t.songwriter, isrcs_[i]});
+  }
   cd_text_packs_ = RenderCdTextPacks(text);
 }
 
@@ -318,11 +326,25 @@ void ImageTransport::QFrameAt(int32_t lba, uint8_t q[12]) const {
       if (lba >= at) ++frame.index;
     frame.relative = lba < t.start_lba ? t.start_lba - lba : lba - t.start_lba;
   }
-  const std::string& catalog = image_->disc_text().catalog;
-  if (!catalog.empty() && absolute % 100 == 50) {
+  // Codes take the place of a position frame away from index changes: the
+  // sectors on both sides of a change say where they are.
+  auto change_at = [&](int32_t s) {
+    for (const CueTrack& c : tracks) {
+      if (s == c.pregap_lba || s == c.start_lba) return true;
+      for (int32_t at : c.later_indexes)
+        if (s == at) return true;
+    }
+    return s == session_end;
+  };
+  const bool codes = !change_at(lba) && !change_at(lba + 1);
+  const std::string& catalog = catalog_;
+  const std::string& isrc = isrcs_[k];
+  if (!codes) {
+    EncodePositionQ(frame, q);
+  } else if (!catalog.empty() && absolute % 100 == 50) {
     EncodeCatalogueQ(frame.control, catalog, absolute, q);
-  } else if (!t.isrc.empty() && frame.track != 0xAA && frame.index >= 1 && absolute % 100 == 90) {
-    EncodeIsrcQ(frame.control, t.isrc, absolute, q);
+  } else if (!isrc.empty() && frame.track != 0xAA && frame.index >= 1 && absolute % 100 == 90) {
+    EncodeIsrcQ(frame.control, isrc, absolute, q);
   } else {
     EncodePositionQ(frame, q);
   }
@@ -347,19 +369,20 @@ ImageTransport::Sense ImageTransport::ReadSubChannel(const uint8_t* cdb, uint8_t
       r[3] = 12;
       r.resize(16);
     } else if (format == 0x02) {
-      const std::string& catalog = image_->disc_text().catalog;
+      const std::string& catalog = catalog_;
       if (!catalog.empty() && !plan_.weak_subchannel) {
-        r[8] = 0x80;  // MCVal
-        std::memcpy(&r[9], catalog.data(), std::min<size_t>(catalog.size(), 13));
+        r[8] = 0x80;  // MCVal; a number of another length cannot be on a disc: zeros
+        if (catalog.size() == 13) std::memcpy(&r[9], catalog.data(), 13);
       }
     } else if (format == 0x03) {
       const CueTrack* t = TrackNumbered(cdb[6]);
       if (!t) return kInvalidField;
       r[5] = uint8_t(0x30 | t->control());
       r[6] = uint8_t(t->number);
-      if (!t->isrc.empty() && !plan_.weak_subchannel) {
-        r[8] = 0x80;  // TCVal
-        std::memcpy(&r[9], t->isrc.data(), std::min<size_t>(t->isrc.size(), 12));
+      const std::string& isrc = isrcs_[size_t(t - image_->tracks().data())];
+      if (!isrc.empty() && !plan_.weak_subchannel) {
+        r[8] = 0x80;  // TCVal; a code of another length: zeros, as for the MCN
+        if (isrc.size() == 12) std::memcpy(&r[9], isrc.data(), 12);
       }
     } else {
       return kInvalidField;

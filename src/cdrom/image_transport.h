@@ -75,6 +75,8 @@ class ImageTransport : public ScsiTransport {
   std::shared_ptr<ImageCounters> counters_ = std::make_shared<ImageCounters>();
   bool tray_open_ = false;
   int start_stops_ = 0;
+  std::string catalog_;             // the sheet's CATALOG, "" for none or zeros
+  std::vector<std::string> isrcs_;  // per track, the same way
   std::vector<uint8_t> cd_text_packs_;
   std::set<int32_t> jittered_starts_;  // request starts already served shifted
   std::set<int32_t> flipped_sectors_;  // sectors already served with flipped bits

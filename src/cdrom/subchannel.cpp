@@ -134,7 +134,7 @@ void EncodeCatalogueQ(uint8_t control, const std::string& mcn, int32_t absolute,
   std::memset(q, 0, kQBytes);
   q[0] = uint8_t(control << 4 | 2);
   for (int i = 0; i < 13; ++i) {
-    const char c = size_t(i) < mcn.size() ? mcn[size_t(i)] : '0';
+    const char c = mcn.size() == 13 ? mcn[size_t(i)] : '\0';
     const uint8_t digit = c >= '0' && c <= '9' ? uint8_t(c - '0') : 0x0F;
     q[1 + i / 2] |= i % 2 ? digit : uint8_t(digit << 4);
   }
@@ -146,13 +146,14 @@ void EncodeIsrcQ(uint8_t control, const std::string& isrc, int32_t absolute, uin
   std::memset(q, 0, kQBytes);
   q[0] = uint8_t(control << 4 | 3);
   uint32_t bits = 0;
-  for (size_t i = 0; i < 5; ++i) bits |= uint32_t(IsrcCode(i < isrc.size() ? isrc[i] : '\0')) << (26 - 6 * i);
+  const bool whole = isrc.size() == 12;
+  for (size_t i = 0; i < 5; ++i) bits |= uint32_t(IsrcCode(whole ? isrc[i] : '\0')) << (26 - 6 * i);
   q[1] = uint8_t(bits >> 24);
   q[2] = uint8_t(bits >> 16);
   q[3] = uint8_t(bits >> 8);
   q[4] = uint8_t(bits);
   for (size_t i = 0; i < 7; ++i) {
-    const char c = 5 + i < isrc.size() ? isrc[5 + i] : '\0';
+    const char c = whole ? isrc[5 + i] : '\0';
     const uint8_t digit = c >= '0' && c <= '9' ? uint8_t(c - '0') : 0x0F;
     q[5 + i / 2] |= i % 2 ? digit : uint8_t(digit << 4);
   }

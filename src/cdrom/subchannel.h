@@ -44,9 +44,10 @@ std::optional<QFrame> DecodeQ(const uint8_t q[kQBytes]);
 
 // The 12 bytes of a frame, CRC included (used by the disc-image drive).
 // A position frame's times are taken as they are (no sign: `relative` is the
-// distance from index 01 either way). EncodeIsrcQ encodes a character that
-// is neither a digit nor a capital as the 6-bit code 0x3F, which no decoder
-// accepts; a digit field that is not a digit the same way.
+// distance from index 01 either way). A code the frame cannot carry (another
+// length, a character that is neither a digit nor a capital, a letter where a
+// digit belongs) is encoded with codes no decoder accepts (6-bit 0x3F, BCD
+// 0xF), so the frame reads as spoiled rather than as another code.
 void EncodePositionQ(const QFrame& frame, uint8_t q[kQBytes]);
 void EncodeCatalogueQ(uint8_t control, const std::string& mcn, int32_t absolute, uint8_t q[kQBytes]);
 void EncodeIsrcQ(uint8_t control, const std::string& isrc, int32_t absolute, uint8_t q[kQBytes]);
