@@ -174,6 +174,21 @@ SenseCode CdDrive::ReadCd(int32_t lba, uint8_t count, void* out) {
   return Execute(kDirectionIn, out, uint32_t(count) * 2352);
 }
 
+SenseCode CdDrive::ReadCdWithQ(int32_t lba, uint8_t count, void* out) {
+  Prepare({0xBE, 0, 0, uint8_t(lba >> 16), uint8_t(lba >> 8), uint8_t(lba), 0, 0, count, 0xF8, 0x02, 0});
+  return Execute(kDirectionIn, out, uint32_t(count) * (2352 + 16));
+}
+
+SenseCode CdDrive::ReadSubChannel(uint8_t format, uint8_t track, uint8_t out[24]) {
+  Prepare({0x42, 0, 0x40, format, 0, 0, track, 0, 24, 0});
+  return Execute(kDirectionIn, out, 24);
+}
+
+SenseCode CdDrive::ReadCdText(void* out, uint16_t allocation) {
+  Prepare({0x43, 0, 0x05, 0, 0, 0, 0, uint8_t(allocation >> 8), uint8_t(allocation), 0}, 120);
+  return Execute(kDirectionIn, out, allocation);
+}
+
 SenseCode CdDrive::RepeatWhileBusy(std::initializer_list<uint8_t> cdb,
                                    std::chrono::steady_clock::time_point deadline) {
   for (;;) {

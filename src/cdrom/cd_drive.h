@@ -90,6 +90,15 @@ class CdDrive {
   SenseCode ReadTocHeader(uint8_t out[12]);
   SenseCode ReadToc(uint8_t first_track, void* out, uint16_t allocation);
   SenseCode ReadCd(int32_t lba, uint8_t count, void* out);  // count × 2352 bytes
+  // READ CD with the Q sub-channel selected (010b): count × (2352 + 16)
+  // bytes, each sector's audio followed by its 12-byte Q frame and 4 bytes.
+  SenseCode ReadCdWithQ(int32_t lba, uint8_t count, void* out);
+  // READ SUB-CHANNEL (0x42) with SubQ set: format 2 (catalogue number) or 3
+  // (ISRC of `track`), 24 bytes with the header.
+  SenseCode ReadSubChannel(uint8_t format, uint8_t track, uint8_t out[24]);
+  // READ TOC/PMA/ATIP format 5, CD-Text: the header and up to
+  // (allocation - 4) / 18 packs.
+  SenseCode ReadCdText(void* out, uint16_t allocation);
   // Stop, allow removal, eject: the immediate steps are repeated every 333 ms
   // while the drive reports an operation in progress, for at most 30 s in all.
   SenseCode Eject();

@@ -96,12 +96,44 @@ class CueParser {
         {"REM", &CueParser::Rem},          {"FILE", &CueParser::File},
         {"TRACK", &CueParser::Track},      {"FLAGS", &CueParser::Flags},
         {"POSTGAP", &CueParser::Postgap},  {"PREGAP", &CueParser::Pregap},
-        {"INDEX", &CueParser::Index},
+        {"INDEX", &CueParser::Index},      {"CATALOG", &CueParser::Catalog},
+        {"ISRC", &CueParser::Isrc},        {"TITLE", &CueParser::Text},
+        {"PERFORMER", &CueParser::Text},   {"SONGWRITER", &CueParser::Text},
     };
     for (const auto& command : kCommands)
       if (keyword == command.keyword) return (this->*command.handle)(w, error);
-    // CATALOG, ISRC, PERFORMER, TITLE, SONGWRITER, CDTEXTFILE and whatever
-    // else a program wrote: nothing that moves a sector.
+    // CDTEXTFILE and whatever else a program wrote: nothing that moves a sector.
+    return true;
+  }
+
+  // CATALOG nnnnnnnnnnnnn: the disc's catalogue number, kept as written (the
+  // drive answers what the sheet says; the reader checks it).
+  bool Catalog(const std::vector<std::string>& w, std::string*) {
+    if (w.size() >= 2) image_->disc_text_.catalog = w[1];
+    return true;
+  }
+
+  // ISRC cccccnnnnnnn: the current track's; before any track it means nothing.
+  bool Isrc(const std::vector<std::string>& w, std::string*) {
+    if (w.size() >= 2 && !image_->tracks_.empty()) image_->tracks_.back().isrc = w[1];
+    return true;
+  }
+
+  // TITLE, PERFORMER, SONGWRITER "text": the disc's before the first TRACK,
+  // the track's after it. Words after an unquoted first one are joined, as
+  // sheets written by hand have them.
+  bool Text(const std::vector<std::string>& w, std::string*) {
+    if (w.size() < 2) return true;
+    std::string value = w[1];
+    for (size_t i = 2; i < w.size(); ++i) value += " " + w[i];
+    const std::string keyword = Upper(w[0]);
+    const bool disc = image_->tracks_.empty();
+    CueDiscText& d = image_->disc_text_;
+    std::string* field = nullptr;
+    if (keyword == "TITLE") field = disc ? &d.title : &image_->tracks_.back().title;
+    else if (keyword == "PERFORMER") field = disc ? &d.performer : &image_->tracks_.back().performer;
+    else field = disc ? &d.songwriter : &image_->tracks_.back().songwriter;
+    *field = value;
     return true;
   }
 
@@ -223,11 +255,19 @@ class CueParser {
     if (index == 0 && (indexed_ || track.index0_lba >= 0)) return Fail(error, "INDEX 00 must be the track's first index");
     if (index == 1 && track.start_lba >= 0) return Fail(error, "INDEX 01 given twice");
     if (index > 1 && track.start_lba < 0) return Fail(error, "INDEX 01 missing before a later index");
+    const bool first_index = !indexed_;
     if (!indexed_) InsertGap(offset);
     indexed_ = true;
     last_offset_ = offset;
     if (file_base_ + offset > kLastLeadOut) return TooLong(error);
     const int32_t lba = int32_t(file_base_ + offset);
+    if (first_index) {
+      // The track's own silence before its first index is its pregap too.
+      const int32_t own = new_session_ ? (pregap_ < 0 ? 150 : pregap_) : std::max<int32_t>(pregap_, 0);
+      if (own > 0) track.pregap_lba = lba - own;
+      else if (index == 0) track.pregap_lba = lba;
+    }
+    if (index > 1) track.later_indexes.push_back(lba);
     // Two tracks at one address would make a track of no sectors.
     const auto& tracks = image_->tracks_;
     if (index == 1 && tracks.size() >= 2 && lba <= tracks[tracks.size() - 2].start_lba)

@@ -16,9 +16,10 @@
 //
 // The sheet may be UTF-8 (with or without a byte-order mark), UTF-16 with a
 // byte-order mark or Windows-1252, and name files the Windows way (see
-// cue_text.h). Commands that say nothing about the layout (CATALOG, ISRC,
-// PERFORMER, TITLE, SONGWRITER, CDTEXTFILE, REM, and any it does not know)
-// are passed over.
+// cue_text.h). What the disc says besides its audio (CATALOG, ISRC, TITLE,
+// PERFORMER, SONGWRITER) is kept for the drive's sub-channel and CD-Text
+// answers; those lines never make a sheet unusable and never move a sector.
+// CDTEXTFILE, REM, and commands it does not know are passed over.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -39,6 +40,11 @@ inline constexpr uint8_t kControlPreEmphasis = 0x01;
 inline constexpr uint8_t kControlCopyPermitted = 0x02;
 inline constexpr uint8_t kControlFourChannel = 0x08;
 
+// What the sheet says of the whole disc (UTF-8, unchecked).
+struct CueDiscText {
+  std::string catalog, title, performer, songwriter;
+};
+
 struct CueTrack {
   enum Mode { Audio, Mode1, Mode2 };
   int number = 0;
@@ -47,6 +53,13 @@ struct CueTrack {
   int32_t index0_lba = -1;  // INDEX 00, -1 when the sheet has none
   int session = 1;
   uint8_t flags = 0;        // kControl* bits from FLAGS
+  // The first sector of the track's pregap (index 00): its PREGAP silence,
+  // else its INDEX 00; -1 when it has neither. The first track of a second
+  // session has one always (150 sectors unless the sheet gives one).
+  int32_t pregap_lba = -1;
+  std::vector<int32_t> later_indexes;  // INDEX 02, 03, ... in order
+  // As the sheet wrote them (UTF-8); the ISRC unchecked.
+  std::string isrc, title, performer, songwriter;
   uint8_t control() const { return uint8_t((mode == Audio ? 0 : 4) | flags); }
 };
 
@@ -63,6 +76,7 @@ class CueImage {
   const std::vector<CueTrack>& tracks() const { return tracks_; }
   int32_t lead_out() const { return lead_out_; }
   int sessions() const { return tracks_.empty() ? 0 : tracks_.back().session; }
+  const CueDiscText& disc_text() const { return disc_text_; }
 
   // Raw sector; false when lba is outside [0, lead_out) or the file read fails.
   bool ReadSector(int32_t lba, uint8_t* out) const;
@@ -79,6 +93,7 @@ class CueImage {
   friend class CueParser;
   std::string path_;
   std::vector<CueTrack> tracks_;
+  CueDiscText disc_text_;
   std::vector<Extent> extents_;
   std::vector<std::unique_ptr<ImageFile>> files_;
   std::vector<int> fds_;

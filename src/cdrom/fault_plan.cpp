@@ -59,6 +59,15 @@ bool FaultPlan::Parse(std::string_view text, FaultPlan* plan, std::string* error
       plan->blank = true;
     } else if (name == "leadoutonly" && args(0)) {
       plan->lead_out_only = true;
+    } else if (name == "nocdtext" && args(0)) {
+      plan->no_cd_text = true;
+    } else if (name == "weaksubchannel" && args(0)) {
+      plan->weak_subchannel = true;
+    } else if (name == "noqsubchannel" && args(0)) {
+      plan->no_q_subchannel = true;
+    } else if (name == "badq") {
+      if (!args(1) || !Integer(w[1], 10, 1, 1000000, &a)) return fail("badq <every-n-th-sector>");
+      plan->bad_q = int(a);
     } else if (name == "ejectopens" && args(0)) {
       plan->eject_opens = true;
     } else if (name == "profile") {

@@ -45,6 +45,10 @@ struct FaultPlan {
   std::vector<Hold> holds;         // reads that wait for a file
   bool eject_opens = false;        // after an eject the tray is open: no medium
   bool lead_out_only = false;      // READ TOC lists the lead-out alone (no tracks)
+  bool no_cd_text = false;         // READ TOC format 5 (CD-Text) refused: 0x52400
+  bool weak_subchannel = false;    // READ SUB-CHANNEL answers with MCVal/TCVal clear, all zeros
+  bool no_q_subchannel = false;    // READ CD with the Q sub-channel selected refused: 0x52400
+  int bad_q = 0;                   // every n-th sector's Q frame fails its CRC; 0 = none
 
   // Parses the text form; false with "line N: ..." in *error.
   static bool Parse(std::string_view text, FaultPlan* plan, std::string* error);

@@ -7,6 +7,9 @@
 #include <fstream>
 #include <thread>
 
+#include "cdrom/cd_text.h"
+#include "cdrom/subchannel.h"
+
 namespace tonvik::cdrom {
 namespace {
 
@@ -43,7 +46,25 @@ void Deliver(const std::vector<uint8_t>& response, uint8_t* out, uint32_t length
 }  // namespace
 
 ImageTransport::ImageTransport(std::unique_ptr<CueImage> image, FaultPlan plan)
-    : image_(std::move(image)), plan_(std::move(plan)) {}
+    : image_(std::move(image)), plan_(std::move(plan)) {
+  // A sheet writes zeros where the drive it was made with found no code:
+  // this disc carries none there.
+  auto zeros = [](const std::string& s) { return !s.empty() && s.find_first_not_of('0') == std::string::npos; };
+  catalog_ = zeros(image_->disc_text().catalog) ? "" : image_->disc_text().catalog;
+  for (const CueTrack& t : image_->tracks()) isrcs_.push_back(zeros(t.isrc) ? "" : t.isrc);
+  CdTextSource text;
+  const CueDiscText& disc = image_->disc_text();
+  text.album_title = disc.title;
+  text.album_performer = disc.performer;
+  text.album_songwriter = disc.songwriter;
+  text.upc = catalog_;
+  text.first_track = image_->tracks().front().number;
+  for (size_t i = 0; i < image_->tracks().size(); ++i) {
+    const CueTrack& t = image_->tracks()[i];
+    text.tracks.push_back({t.title, t.performer, t.songwriter, isrcs_[i]});
+  }
+  cd_text_packs_ = RenderCdTextPacks(text);
+}
 
 std::unique_ptr<ImageTransport> ImageTransport::Open(const std::string& cue_path, std::string* error) {
   auto image = CueImage::Load(cue_path, error);
@@ -67,7 +88,8 @@ bool ImageTransport::Execute(const uint8_t* cdb, int cdb_length, int direction, 
   if (out) std::memset(out, 0, length);
   const uint8_t opcode = cdb[0];
   // Commands that move data must be sent with data-in; those that do not, without.
-  const bool data_command = opcode == 0x12 || opcode == 0x46 || opcode == 0x51 || opcode == 0x43 || opcode == 0xBE;
+  const bool data_command = opcode == 0x12 || opcode == 0x46 || opcode == 0x51 || opcode == 0x43 || opcode == 0xBE ||
+                             opcode == 0x42;
   Sense result = 0;
   if ((opcode == 0x1B || opcode == 0x1E) && direction != kDirectionNone) {
     result = kInvalidField;
@@ -85,7 +107,8 @@ bool ImageTransport::Execute(const uint8_t* cdb, int cdb_length, int direction, 
         case 0x12: result = Inquiry(cdb, out, length); break;
         case 0x46: result = GetConfiguration(cdb, out, length); break;
         case 0x51: result = ReadDiscInformation(cdb, out, length); break;
-        case 0x43: result = ReadToc(cdb, out, length); break;
+        case 0x43: result = (cdb[2] & 0x0F) == 5 ? ReadCdText(cdb, out, length) : ReadToc(cdb, out, length); break;
+        case 0x42: result = ReadSubChannel(cdb, out, length); break;
         case 0xBE: result = ReadCd(cdb, out, length); break;
         case 0x1B: result = StartStop(cdb); break;
         case 0x1E: result = 0; break;
@@ -216,9 +239,13 @@ ImageTransport::Sense ImageTransport::ReadCd(const uint8_t* cdb, uint8_t* out, u
   while (last > high && !counters_->highest_lba.compare_exchange_weak(high, last)) {}
 
   if (NoMedium()) return kNoMedium;
-  if (cdb[9] != 0xF8 || cdb[10] != 0 || (cdb[1] & 0x1C) != 0) return kInvalidField;  // raw sectors only
+  // Raw sectors only, alone or with the Q sub-channel (16 bytes after each).
+  const bool with_q = cdb[10] == 0x02;
+  if (cdb[9] != 0xF8 || (cdb[10] != 0 && !with_q) || (cdb[1] & 0x1C) != 0) return kInvalidField;
+  if (with_q && plan_.no_q_subchannel) return kInvalidField;
   if (lba < 0 || count < 0 || int64_t(lba) + count > image_->lead_out()) return kLbaOutOfRange;
-  if (uint64_t(count) * kSectorBytes > length) return kInvalidField;
+  const int stride = kSectorBytes + (with_q ? kQSelectionBytes : 0);
+  if (uint64_t(count) * stride > length) return kInvalidField;
   if (count == 0) return 0;
   for (const auto& hold : plan_.holds) {
     if (lba > hold.last || lba + count - 1 < hold.first) continue;
@@ -251,7 +278,130 @@ ImageTransport::Sense ImageTransport::ReadCd(const uint8_t* cdb, uint8_t* out, u
         if ((int64_t(s) * kSectorBytes + i) % range.value == 0) p[i] ^= uint8_t(1u << (i % 8));
     }
   }
+  if (with_q) {
+    // Spread the sectors out from the back, each followed by its Q frame
+    // and four zero bytes.
+    for (int32_t i = count - 1; i >= 0; --i) {
+      uint8_t* to = out + int64_t(i) * stride;
+      std::memmove(to, out + int64_t(i) * kSectorBytes, kSectorBytes);
+      std::memset(to + kSectorBytes, 0, kQSelectionBytes);
+      QFrameAt(lba + i, to + kSectorBytes);
+    }
+    counters_->q_sectors_read += count;
+  }
   counters_->sectors_read += count;
+  return 0;
+}
+
+const CueTrack* ImageTransport::TrackNumbered(int number) const {
+  for (const CueTrack& t : image_->tracks())
+    if (t.number == number) return &t;
+  return nullptr;
+}
+
+void ImageTransport::QFrameAt(int32_t lba, uint8_t q[12]) const {
+  const auto& tracks = image_->tracks();
+  auto region_start = [](const CueTrack& t) { return t.pregap_lba >= 0 ? t.pregap_lba : t.start_lba; };
+  // The track the sector belongs to: the last whose pregap (or start) is at or before it.
+  size_t k = 0;
+  while (k + 1 < tracks.size() && region_start(tracks[k + 1]) <= lba) ++k;
+  const CueTrack& t = tracks[k];
+  const int32_t absolute = lba + 150;
+  QFrame frame;
+  frame.control = t.control();
+  frame.absolute = absolute;
+  // Between two sessions: the first session's lead-out (its lead-in after it
+  // is never read back; it is given as lead-out too).
+  const CueTrack* next = k + 1 < tracks.size() ? &tracks[k + 1] : nullptr;
+  const int32_t session_end =
+      next && next->session != t.session ? region_start(*next) - kSessionLeadIn - kSessionLeadOut : INT32_MAX;
+  if (lba >= session_end) {
+    frame.track = 0xAA;
+    frame.index = 1;
+    frame.relative = lba - session_end;
+  } else {
+    frame.track = t.number;
+    frame.index = lba < t.start_lba ? 0 : 1;
+    for (int32_t at : t.later_indexes)
+      if (lba >= at) ++frame.index;
+    frame.relative = lba < t.start_lba ? t.start_lba - lba : lba - t.start_lba;
+  }
+  // Codes take the place of a position frame away from index changes: the
+  // sectors on both sides of a change say where they are.
+  auto change_at = [&](int32_t s) {
+    for (const CueTrack& c : tracks) {
+      if (s == c.pregap_lba || s == c.start_lba) return true;
+      for (int32_t at : c.later_indexes)
+        if (s == at) return true;
+    }
+    return s == session_end;
+  };
+  const bool codes = !change_at(lba) && !change_at(lba + 1);
+  const std::string& catalog = catalog_;
+  const std::string& isrc = isrcs_[k];
+  if (!codes) {
+    EncodePositionQ(frame, q);
+  } else if (!catalog.empty() && absolute % 100 == 50) {
+    EncodeCatalogueQ(frame.control, catalog, absolute, q);
+  } else if (!isrc.empty() && frame.track != 0xAA && frame.index >= 1 && absolute % 100 == 90) {
+    EncodeIsrcQ(frame.control, isrc, absolute, q);
+  } else {
+    EncodePositionQ(frame, q);
+  }
+  if (plan_.bad_q > 0 && lba % plan_.bad_q == 0) q[11] ^= 0x5A;
+}
+
+ImageTransport::Sense ImageTransport::ReadSubChannel(const uint8_t* cdb, uint8_t* out, uint32_t length) {
+  if (NoMedium()) return kNoMedium;
+  if (plan_.blank) return kInvalidField;
+  const uint16_t allocation = Allocation16(cdb, 7);
+  const uint8_t format = cdb[3];
+  std::vector<uint8_t> r(4, 0);
+  r[1] = 0x15;  // audio status: none to report
+  if (cdb[2] & 0x40) {  // SubQ: the data block, else the header alone
+    r.resize(24, 0);
+    r[3] = 20;
+    r[4] = format;
+    if (format == 0x01) {  // current position: the drive rests at LBA 0
+      r[5] = uint8_t(0x10 | image_->tracks().front().control());
+      r[6] = uint8_t(image_->tracks().front().number);
+      r[7] = 1;
+      r[3] = 12;
+      r.resize(16);
+    } else if (format == 0x02) {
+      const std::string& catalog = catalog_;
+      if (!catalog.empty() && !plan_.weak_subchannel) {
+        r[8] = 0x80;  // MCVal; a number of another length cannot be on a disc: zeros
+        if (catalog.size() == 13) std::memcpy(&r[9], catalog.data(), 13);
+      }
+    } else if (format == 0x03) {
+      const CueTrack* t = TrackNumbered(cdb[6]);
+      if (!t) return kInvalidField;
+      r[5] = uint8_t(0x30 | t->control());
+      r[6] = uint8_t(t->number);
+      const std::string& isrc = isrcs_[size_t(t - image_->tracks().data())];
+      if (!isrc.empty() && !plan_.weak_subchannel) {
+        r[8] = 0x80;  // TCVal; a code of another length: zeros, as for the MCN
+        if (isrc.size() == 12) std::memcpy(&r[9], isrc.data(), 12);
+      }
+    } else {
+      return kInvalidField;
+    }
+    if (plan_.weak_subchannel) std::fill(r.begin() + 4, r.end(), 0);
+  }
+  Deliver(r, out, length, allocation);
+  return 0;
+}
+
+ImageTransport::Sense ImageTransport::ReadCdText(const uint8_t* cdb, uint8_t* out, uint32_t length) {
+  if (NoMedium()) return kNoMedium;
+  if (plan_.blank || plan_.no_cd_text) return kInvalidField;
+  std::vector<uint8_t> r(4, 0);
+  r.insert(r.end(), cd_text_packs_.begin(), cd_text_packs_.end());
+  const size_t data_length = r.size() - 2;
+  r[0] = uint8_t(data_length >> 8);
+  r[1] = uint8_t(data_length);
+  Deliver(r, out, length, Allocation16(cdb, 7));
   return 0;
 }
 
