@@ -51,7 +51,7 @@ constexpr uint32_t kChunkBytes = 61152;  // 26 sectors
 constexpr int32_t kSectorBytes = 2352;
 constexpr auto kReaderGrace = std::chrono::milliseconds(1000);
 // The most PCM read ahead of the encoders: a long track is never held whole.
-constexpr size_t kPcmBudget = size_t(256) << 20;
+constexpr size_t kPcmBudget = size_t(160) << 20;
 
 std::u16string Ascii(const char* s) { return std::u16string(s, s + std::char_traits<char>::length(s)); }
 
