@@ -1,9 +1,5 @@
 #include "accuraterip/record_fetch.h"
 
-#include <curl/curl.h>
-
-#include <algorithm>
-
 #include "core/version.h"
 #include "platform/curl_once.h"
 
@@ -14,126 +10,35 @@ namespace {
 // The largest record: 99 tracks in far more pressings than any disc has.
 constexpr size_t kLargestRecord = 1 << 20;
 
-struct Body {
-  std::string bytes;
-  bool too_large = false;
-};
-
-size_t Append(char* data, size_t size, size_t count, void* user) {
-  auto* body = static_cast<Body*>(user);
-  if (size * count > kLargestRecord - body->bytes.size()) {
-    body->too_large = true;
-    return 0;  // libcurl ends the transfer
-  }
-  body->bytes.append(data, size * count);
-  return size * count;
-}
-
 }  // namespace
 
 void InitialiseRecordFetches() { InitialiseCurl(); }
 
-RecordFetch::RecordFetch(const DiscIds& ids, FetchOptions options) : ids_(ids) {
+RecordFetch::RecordFetch(const DiscIds& ids, FetchOptions options) {
   if (!options.allowed) {
-    result_ = RecordLookup{LookupStatus::Skipped, {}};
+    get_ = std::make_unique<BackgroundGet<RecordLookup>>(RecordLookup{LookupStatus::Skipped, {}});
     return;
   }
   InitialiseRecordFetches();
-  multi_ = curl_multi_init();
-  if (!multi_) {
-    result_ = RecordLookup{LookupStatus::Unreachable, {}};
-    return;
-  }
-  thread_ = std::thread(&RecordFetch::Run, this, RecordUrl(ids, options.host), options.bound);
-}
-
-RecordFetch::~RecordFetch() {
-  Cancel();
-  if (thread_.joinable()) thread_.join();
-  if (multi_) curl_multi_cleanup(static_cast<CURLM*>(multi_));
-}
-
-void RecordFetch::Cancel() {
-  cancelled_ = true;
-  if (multi_) curl_multi_wakeup(static_cast<CURLM*>(multi_));
-}
-
-std::optional<RecordLookup> RecordFetch::Result() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return result_;
-}
-
-std::optional<RecordLookup> RecordFetch::WaitUntil(Clock::time_point deadline) const {
-  std::unique_lock<std::mutex> lock(mutex_);
-  done_.wait_until(lock, deadline, [this] { return result_.has_value(); });
-  return result_;
-}
-
-RecordLookup RecordFetch::Wait() const {
-  std::unique_lock<std::mutex> lock(mutex_);
-  done_.wait(lock, [this] { return result_.has_value(); });
-  return *result_;
-}
-
-void RecordFetch::Run(std::string url, std::chrono::milliseconds bound) { Finish(Transfer(url, bound)); }
-
-void RecordFetch::Finish(RecordLookup result) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    result_ = std::move(result);
-  }
-  done_.notify_all();
-}
-
-RecordLookup RecordFetch::Transfer(const std::string& url, std::chrono::milliseconds bound) {
-  const RecordLookup unreachable{LookupStatus::Unreachable, {}};
-  CURLM* multi = static_cast<CURLM*>(multi_);
-  CURL* curl = curl_easy_init();
-  if (!curl) return unreachable;
-  static const std::string agent = std::string("Tonvik/") + kProductVersion;
-  Body body;
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(bound.count()));
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(bound.count()));
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Append);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-  curl_multi_add_handle(multi, curl);
-
-  // libcurl keeps its own timeout; the deadline here also covers a resolver
-  // or a poll that would outlast it.
-  const auto deadline = Clock::now() + bound;
-  std::optional<CURLcode> outcome;
-  while (!cancelled_ && !outcome) {
-    int running = 0;
-    if (curl_multi_perform(multi, &running) != CURLM_OK) break;
-    int left = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi, &left))
-      if (message->msg == CURLMSG_DONE) outcome = message->data.result;
-    const auto now = Clock::now();
-    if (outcome || running == 0 || now >= deadline) break;
-    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1;
-    curl_multi_poll(multi, nullptr, 0, int(std::min<long long>(wait, 1000)), nullptr);
-  }
-  long status = 0;
-  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-  const char* type = nullptr;
-  curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type);
-  const std::string content_type = type ? type : "";
-  curl_multi_remove_handle(multi, curl);
-  curl_easy_cleanup(curl);
-
-  if (cancelled_) return {LookupStatus::Cancelled, {}};
-  if (body.too_large) return {LookupStatus::Rejected, {}};
-  if (!outcome || *outcome != CURLE_OK) return unreachable;
-  if (status == 404) return {LookupStatus::NotPresent, {}};
-  if (status != 200) return unreachable;
-  return ReadRecord(body.bytes, content_type, ids_);
+  const HttpGetOptions get{.bound = options.bound,
+                           .largest_body = kLargestRecord,
+                           .user_agent = std::string("Tonvik/") + kProductVersion};
+  // Status 200 is read by ReadRecord, 404 is NotPresent; any other status,
+  // a failed or cut transfer and the bound passing are Unreachable; a body
+  // larger than any record could be is Rejected.
+  auto interpret = [ids](const HttpReply& reply) -> RecordLookup {
+    switch (reply.ending) {
+      case HttpReply::Ending::Cancelled: return {LookupStatus::Cancelled, {}};
+      case HttpReply::Ending::TooLarge: return {LookupStatus::Rejected, {}};
+      case HttpReply::Ending::Failed: return {LookupStatus::Unreachable, {}};
+      case HttpReply::Ending::Complete: break;
+    }
+    if (reply.status == 404) return {LookupStatus::NotPresent, {}};
+    if (reply.status != 200) return {LookupStatus::Unreachable, {}};
+    return ReadRecord(reply.body, reply.content_type, ids);
+  };
+  get_ = std::make_unique<BackgroundGet<RecordLookup>>(RecordUrl(ids, options.host), get, interpret,
+                                                       RecordLookup{LookupStatus::Unreachable, {}});
 }
 
 }  // namespace tonvik::accuraterip

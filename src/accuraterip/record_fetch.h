@@ -2,16 +2,14 @@
 // within a bound. libcurl reads http_proxy from the environment (the tests
 // stand a loopback server in that way).
 #pragma once
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "accuraterip/disc_ids.h"
 #include "accuraterip/record.h"
+#include "platform/background_get.h"
 
 namespace tonvik::accuraterip {
 
@@ -36,31 +34,20 @@ class RecordFetch {
   using Clock = std::chrono::steady_clock;
 
   explicit RecordFetch(const DiscIds& ids, FetchOptions options = {});
-  ~RecordFetch();
   RecordFetch(const RecordFetch&) = delete;
   RecordFetch& operator=(const RecordFetch&) = delete;
 
   // The result once the fetch has ended; never blocks.
-  std::optional<RecordLookup> Result() const;
+  std::optional<RecordLookup> Result() const { return get_->Peek(); }
   // Waits for the result until `deadline` at most.
-  std::optional<RecordLookup> WaitUntil(Clock::time_point deadline) const;
+  std::optional<RecordLookup> WaitUntil(Clock::time_point deadline) const { return get_->WaitUntil(deadline); }
   // Waits for the result; the bound makes that wait finite.
-  RecordLookup Wait() const;
+  RecordLookup Wait() const { return get_->Wait(); }
   // Ends the transfer soon; the result is Cancelled unless it came first.
-  void Cancel();
+  void Cancel() { get_->Cancel(); }
 
  private:
-  void Run(std::string url, std::chrono::milliseconds bound);
-  RecordLookup Transfer(const std::string& url, std::chrono::milliseconds bound);
-  void Finish(RecordLookup result);
-
-  DiscIds ids_;
-  void* multi_ = nullptr;  // the CURLM handle the thread polls; Cancel wakes it
-  std::atomic<bool> cancelled_{false};
-  mutable std::mutex mutex_;
-  mutable std::condition_variable done_;
-  std::optional<RecordLookup> result_;
-  std::thread thread_;
+  std::unique_ptr<BackgroundGet<RecordLookup>> get_;
 };
 
 }  // namespace tonvik::accuraterip

@@ -2,16 +2,14 @@
 // own, within a bound. libcurl reads http_proxy from the environment (the
 // tests stand a loopback server in that way).
 #pragma once
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "accuraterip/disc_toc.h"
 #include "ctdb/answer.h"
+#include "platform/background_get.h"
 #include "ctdb/toc.h"
 
 namespace tonvik::ctdb {
@@ -37,30 +35,20 @@ class AnswerFetch {
   using Clock = std::chrono::steady_clock;
 
   explicit AnswerFetch(const accuraterip::DiscToc& toc, FetchOptions options = {});
-  ~AnswerFetch();
   AnswerFetch(const AnswerFetch&) = delete;
   AnswerFetch& operator=(const AnswerFetch&) = delete;
 
   // The result once the fetch has ended; never blocks.
-  std::optional<Answer> Result() const;
+  std::optional<Answer> Result() const { return get_->Peek(); }
   // Waits for the result until `deadline` at most.
-  std::optional<Answer> WaitUntil(Clock::time_point deadline) const;
+  std::optional<Answer> WaitUntil(Clock::time_point deadline) const { return get_->WaitUntil(deadline); }
   // Waits for the result; the bound makes that wait finite.
-  Answer Wait() const;
+  Answer Wait() const { return get_->Wait(); }
   // Ends the transfer soon; the result is Cancelled unless it came first.
-  void Cancel();
+  void Cancel() { get_->Cancel(); }
 
  private:
-  void Run(std::string url, std::chrono::milliseconds bound);
-  Answer Transfer(const std::string& url, std::chrono::milliseconds bound);
-  void Finish(Answer result);
-
-  void* multi_ = nullptr;  // the CURLM handle the thread polls; Cancel wakes it
-  std::atomic<bool> cancelled_{false};
-  mutable std::mutex mutex_;
-  mutable std::condition_variable done_;
-  std::optional<Answer> result_;
-  std::thread thread_;
+  std::unique_ptr<BackgroundGet<Answer>> get_;
 };
 
 }  // namespace tonvik::ctdb
