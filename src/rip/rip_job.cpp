@@ -308,6 +308,21 @@ std::u16string PlanOutputFolder(const RipJob& job, const Settings& settings, con
   return folder;
 }
 
+// The record the tags are made from: the disc record with the codes the
+// disc itself carries (none: the record as it is).
+DiscMetadata TagRecord(const RipSession& session) {
+  DiscMetadata record = session.metadata;
+  const auto& extras = session.disc.extras;
+  if (!extras) return record;
+  record.catalog = extras->mcn;
+  for (const cdrom::TrackExtras& t : extras->tracks) {
+    if (t.isrc.empty() || t.number < 1) continue;
+    if (record.isrcs.size() < size_t(t.number)) record.isrcs.resize(size_t(t.number));
+    record.isrcs[size_t(t.number - 1)] = t.isrc;
+  }
+  return record;
+}
+
 // Reads the selected tracks one by one on the job's thread and hands their
 // PCM to the encoder pool. Owns the state every track shares: the open drive,
 // the output folder, the disc record the tags are made from, the readers that
@@ -324,7 +339,7 @@ class TrackRipper {
         settings_(settings),
         drive_(drive),
         graveyard_(graveyard),
-        meta_(std::make_shared<const DiscMetadata>(session.metadata)),
+        meta_(std::make_shared<const DiscMetadata>(TagRecord(session))),
         folder_(std::move(folder)),
         plan_(plan),
         ctdb_(ctdb),

@@ -34,8 +34,9 @@ inline std::string SheetMsf(int frames) {
   return buf;
 }
 
-// Rewrites the sheet in place.
+// Rewrites the sheet in place; without extras it stays as it was.
 inline void AddSheetExtras(const std::string& cue, const SheetExtras& extras) {
+  if (extras.catalog.empty() && extras.title.empty() && extras.performer.empty() && extras.tracks.empty()) return;
   std::ifstream in(cue);
   std::string out;
   if (!extras.catalog.empty()) out += "CATALOG " + extras.catalog + "\n";
