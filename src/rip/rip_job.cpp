@@ -543,6 +543,22 @@ bool CtdbVerifies(const ctdb::DiscVerdict& verdict, int index) {
          verdict.tracks[size_t(index)].confidence > 0;
 }
 
+// Whether the disc carries anything besides its audio that its files, log
+// and sheet tell of: a catalogue number, an ISRC, a pregap or CD-Text.
+bool CarriesExtras(const std::optional<cdrom::DiscExtras>& extras) {
+  if (!extras) return false;
+  if (extras->mcn_found || extras->isrc_found || extras->cd_text_found) return true;
+  return std::any_of(extras->tracks.begin(), extras->tracks.end(),
+                     [](const cdrom::TrackExtras& t) { return t.pregap_known && t.pregap_sectors > 0; });
+}
+
+const cdrom::TrackExtras* TrackExtrasOf(const std::optional<cdrom::DiscExtras>& extras, int32_t track) {
+  if (!extras) return nullptr;
+  for (const cdrom::TrackExtras& t : extras->tracks)
+    if (t.number == track) return &t;
+  return nullptr;
+}
+
 // Everything the job knows of the rip, for its log.
 riplog::RipLog MakeLog(const RipSession& session, const Settings& settings, const ReadPlan& plan,
                        const accuraterip::DiscIds& ids, const std::optional<ctdb::DiscVerdict>& ctdb,
@@ -581,6 +597,8 @@ riplog::RipLog MakeLog(const RipSession& session, const Settings& settings, cons
     // the log says it has none
   }
   if (ctdb) log.ctdb_lines = ctdb::DiscLines(*ctdb);
+  const bool extras = CarriesExtras(session.disc.extras);
+  if (extras) log.disc_extras = riplog::LogDiscExtras{session.disc.extras->mcn, session.disc.extras->cd_text_found};
   for (const TrackResult& r : session.results) {
     riplog::LogTrack t;
     t.number = r.track;
@@ -596,6 +614,10 @@ riplog::RipLog MakeLog(const RipSession& session, const Settings& settings, cons
     t.ar_v1 = r.ar_v1;
     t.ar_v2 = r.ar_v2;
     t.verdict = r.verdict;
+    if (const cdrom::TrackExtras* x = extras ? TrackExtrasOf(session.disc.extras, r.track) : nullptr) {
+      t.isrc = x->isrc;
+      if (x->pregap_known) t.pregap_sectors = x->pregap_sectors;
+    }
     if (ctdb) {
       if (const auto audio = plan.audio.find(r.track); audio != plan.audio.end()) {
         const int index = audio->second.index - 1;
