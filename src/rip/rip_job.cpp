@@ -34,6 +34,7 @@
 #include "rip/encoder_pool.h"
 #include "rip/job_observer.h"
 #include "rip/rip_session.h"
+#include "riplog/cue_sheet.h"
 #include "riplog/log_file.h"
 #include "riplog/rip_log.h"
 
@@ -631,6 +632,44 @@ riplog::RipLog MakeLog(const RipSession& session, const Settings& settings, cons
   return log;
 }
 
+// The CUE sheet of a rip of the whole disc: every track written, every
+// track of the disc an audio track (a data track has no file), and a disc
+// that carries something a sheet tells of (codes, pregaps, CD-Text); a disc
+// without any of it gets no sheet, so its folder holds what it always did.
+std::optional<riplog::CueSheet> MakeCueSheet(const RipSession& session, const ReadPlan& plan) {
+  const auto& extras = session.disc.extras;
+  if (!plan.whole_disc || !plan.toc || !CarriesExtras(extras)) return std::nullopt;
+  for (const auto& t : plan.toc->tracks)
+    if (t.data) return std::nullopt;
+  if (session.results.size() != session.disc.selection.size()) return std::nullopt;
+  const auto extents = BuildTrackMap(session.disc.toc);
+  riplog::CueSheet sheet;
+  sheet.catalog = extras->mcn;
+  if (extras->cd_text_found) {
+    sheet.title = extras->cd_text.album_title;
+    sheet.performer = extras->cd_text.album_performer;
+  }
+  for (const TrackResult& r : session.results) {
+    const auto extent = extents.find(r.track);
+    if (!r.written || extent == extents.end()) return std::nullopt;
+    riplog::CueTrack t;
+    t.number = r.track;
+    t.file = ToUtf8(r.file);
+    t.sectors = extent->second.sector_count;
+    if (const cdrom::TrackExtras* x = TrackExtrasOf(extras, r.track)) {
+      t.isrc = x->isrc;
+      if (x->pregap_known) t.pregap = x->pregap_sectors;
+    }
+    if (const auto text = extras->cd_text.tracks.find(r.track);
+        extras->cd_text_found && text != extras->cd_text.tracks.end()) {
+      t.title = text->second.title;
+      t.performer = text->second.performer;
+    }
+    sheet.tracks.push_back(std::move(t));
+  }
+  return sheet;
+}
+
 }  // namespace
 
 std::u16string DriveOptionsKey(char16_t letter) {
@@ -728,14 +767,24 @@ void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) 
   // The log sits beside the files it tells of: a rip that wrote none has none.
   const bool wrote = std::any_of(session.results.begin(), session.results.end(),
                                  [](const TrackResult& r) { return r.written; });
-  if (settings.WriteLog && wrote) {
+  if (wrote) {
     const riplog::RipLog log =
         MakeLog(session, settings, plan, record_lookup.ids(), ctdb_verdict, started, control.cancel != 0, identity);
-    std::string error;
     const std::string log_folder = ToUtf8(folder);
-    std::error_code ec;
-    std::filesystem::create_directories(log_folder, ec);  // a job whose every track failed made none
-    if (!riplog::WriteLog(log, log_folder, &error)) observer.AddError(FormatMessage(kMsgLogNotWritten, {FromUtf8(error)}));
+    if (settings.WriteLog) {
+      std::string error;
+      std::error_code ec;
+      std::filesystem::create_directories(log_folder, ec);  // a job whose every track failed made none
+      if (!riplog::WriteLog(log, log_folder, &error))
+        observer.AddError(FormatMessage(kMsgLogNotWritten, {FromUtf8(error)}));
+    }
+    // The sheet, named like the log, beside it.
+    const auto sheet = settings.WriteCueSheet && !control.cancel ? MakeCueSheet(session, plan) : std::nullopt;
+    if (sheet) {
+      std::string error;
+      if (!riplog::WriteLogText(riplog::RenderCueSheet(*sheet), riplog::LogFileStem(log), log_folder, &error, ".cue"))
+        observer.AddError(FormatMessage(kMsgCueNotWritten, {FromUtf8(error)}));
+    }
   }
   if (settings.EjectWhenDone && drive_open) drive.Eject();
   if (settings.BeepWhenDone) observer.PlayCompletionSound();

@@ -6,6 +6,8 @@
 
 #include <map>
 
+#include "cdrom/cd_drive.h"
+
 #include "rip/disc_record.h"
 #include "rip/rip_job_fixture.h"
 
@@ -122,7 +124,7 @@ TEST_F(RipExtrasTest, ADiscWithoutCodesOrTextRipsToTheSameBytesWhateverItsPregap
       Run(Job(format));
       ASSERT_TRUE(observer_.Errors().empty()) << ToUtf8(observer_.Errors().front());
       for (const fs::path& p : FilesUnder(music_)) {
-        if (p.extension() == ".log") continue;
+        if (p.extension() == ".log" || p.extension() == ".cue") continue;
         const std::string bytes = Slurp(music_ / p);
         if (!pregaps)
           plain[p.string()] = bytes;
@@ -132,6 +134,153 @@ TEST_F(RipExtrasTest, ADiscWithoutCodesOrTextRipsToTheSameBytesWhateverItsPregap
     }
   }
   EXPECT_EQ(plain.size(), 15u);
+}
+
+// Every sector of the disc in drive `letter`, lead-out excluded.
+std::string DiscPcm(char16_t letter, int32_t lead_out) {
+  CdDrive drive;
+  if (!drive.Open(letter)) return "<no drive>";
+  std::string pcm(size_t(lead_out) * 2352, '\0');
+  for (int32_t lba = 0; lba < lead_out; lba += 20) {
+    const int32_t n = std::min(20, lead_out - lba);
+    if (drive.ReadCd(lba, uint8_t(n), pcm.data() + size_t(lba) * 2352) != 0) return "<read failed>";
+  }
+  drive.Close();
+  return pcm;
+}
+
+int32_t LeadOut(const std::vector<uint8_t>& toc) {
+  const uint8_t* d = &toc[toc.size() - 8];
+  return int32_t(uint32_t(d[4]) << 24 | d[5] << 16 | d[6] << 8 | d[7]);
+}
+
+std::string Shell(const std::string& command, int* status) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    *status = pclose(p);
+  }
+  return out;
+}
+
+// The sheet written beside a WAV rip plays, through the disc-image drive, the
+// same disc: TOC byte for byte, every sector, the codes, the pregaps and the
+// CD-Text; cuetools read it too.
+TEST_F(RipExtrasTest, TheCueSheetBesideAWavRipIsTheSameDiscAgain) {
+  const struct {
+    const char* name;
+    std::vector<int32_t> sectors;
+    testing::SheetExtras extras;
+  } discs[] = {
+      {"codes_text_and_pregaps",
+       {75 * 3, 75 * 2 + 10, 75 * 2, 75 * 4},
+       {"4006381333931", "Five Small Pieces", "The Tonvik Demo Band",
+        {{"DEA1X0000001", "One", "Solo", 0}, {"DEA1X0000002", "Two", "", 40}, {"", "Three", "", 0},
+         {"DEA1X0000004", "Four", "", 75 + 3}}}},
+      // Pregaps alone (no codes, no text): the files are named by number.
+      {"pregaps_only", {75 * 2, 75 * 2, 75 * 2}, {"", "", "", {{}, {"", "", "", 1}, {"", "", "", 149}}}},
+      {"codes_only", {75 * 2, 75 * 2}, {"4006381333931", "", "", {{}, {"DEA1X0000002"}}}},
+  };
+  for (const auto& d : discs) {
+    SCOPED_TRACE(d.name);
+    fs::remove_all(music_);
+    MakeDisc(d.sectors, "", false, d.extras);
+    metadata_ = ChooseDiscRecord(std::nullopt, disc_);
+    Run(Job(1));
+    ASSERT_TRUE(observer_.Errors().empty()) << ToUtf8(observer_.Errors().front());
+    std::vector<fs::path> sheets, logs;
+    for (const fs::path& p : FilesUnder(music_)) {
+      if (p.extension() == ".cue") sheets.push_back(p);
+      if (p.extension() == ".log") logs.push_back(p);
+    }
+    ASSERT_EQ(sheets.size(), 1u);
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_EQ(sheets[0].stem(), logs[0].stem()) << "named like the log";
+
+    MapDrive((music_ / sheets[0]).string());
+    const DiscState again = CheckDisc({u"D:\\"});
+    EXPECT_EQ(again.toc, disc_.toc);
+    ASSERT_TRUE(again.extras && disc_.extras);
+    EXPECT_EQ(again.extras->mcn, disc_.extras->mcn);
+    EXPECT_EQ(again.extras->cd_text.album_title, disc_.extras->cd_text.album_title);
+    EXPECT_EQ(again.extras->cd_text.album_performer, disc_.extras->cd_text.album_performer);
+    ASSERT_EQ(again.extras->tracks.size(), disc_.extras->tracks.size());
+    for (size_t i = 0; i < again.extras->tracks.size(); ++i) {
+      SCOPED_TRACE("track " + std::to_string(i + 1));
+      const auto& a = again.extras->tracks[i];
+      const auto& b = disc_.extras->tracks[i];
+      EXPECT_EQ(a.isrc, b.isrc);
+      EXPECT_EQ(a.pregap_sectors, b.pregap_sectors);
+      EXPECT_EQ(a.pregap_sectors, i < d.extras.tracks.size() ? d.extras.tracks[i].pregap : 0);
+      const auto ta = again.extras->cd_text.tracks.find(int(i + 1));
+      const auto tb = disc_.extras->cd_text.tracks.find(int(i + 1));
+      EXPECT_EQ(ta != again.extras->cd_text.tracks.end() ? ta->second.title + "/" + ta->second.performer : "",
+                tb != disc_.extras->cd_text.tracks.end() ? tb->second.title + "/" + tb->second.performer : "");
+    }
+    MapDrive(cue_.string());
+    const std::string original = DiscPcm(u'D', LeadOut(disc_.toc));
+    MapDrive((music_ / sheets[0]).string());
+    EXPECT_TRUE(DiscPcm(u'D', LeadOut(disc_.toc)) == original) << "the sheet plays other audio";
+    MapDrive(cue_.string());
+
+    // cuetools: cueprint finds every track with its ISRC, cuebreakpoints
+    // reads the sheet. (Both say "too many files specified" on standard
+    // error for a track whose INDEX 00 and INDEX 01 lie in two files, and
+    // read it all the same.)
+    int status = -1;
+    const std::string sheet = "'" + (music_ / sheets[0]).string() + "'";
+    const std::string printed = Shell("cueprint -d '%N\\n' -t '%n %i\\n' " + sheet, &status);
+    EXPECT_EQ(status, 0) << printed;
+    std::string want = std::to_string(d.sectors.size()) + "\n";
+    for (size_t i = 0; i < d.sectors.size(); ++i)
+      want += std::to_string(i + 1) + " " + (i < d.extras.tracks.size() ? d.extras.tracks[i].isrc : "") + "\n";
+    EXPECT_EQ(printed, want);
+    // With the gaps given to the track they belong to, each pregap is a
+    // break inside the file before, that many sectors before its end.
+    const std::string breaks = Shell("cuebreakpoints --prepend-gaps " + sheet, &status);
+    EXPECT_EQ(status, 0) << breaks;
+    std::string want_breaks;
+    for (size_t i = 1; i < d.sectors.size(); ++i) {
+      const int gap = i < d.extras.tracks.size() ? d.extras.tracks[i].pregap : 0;
+      if (gap == 0) continue;
+      const int at = d.sectors[i - 1] - gap;
+      char line[32];
+      std::snprintf(line, sizeof line, "%d:%02d.%02d\n", at / 4500, at / 75 % 60, at % 75);
+      want_breaks += line;
+    }
+    EXPECT_EQ(breaks, want_breaks);
+  }
+}
+
+// No sheet for a rip of part of the disc, or with WriteCueSheet = 0.
+TEST_F(RipExtrasTest, NoSheetForAPartialRipOrWhenTheUserDoesNotWantOne) {
+  MakeDisc({75 * 2, 75 * 2}, "", false, {"4006381333931", "", "", {{}, {"", "", "", 20}}});
+  const struct {
+    const char* name;
+    std::vector<int32_t> selection;
+    int option;
+    bool sheet;
+  } cases[] = {
+      {"whole_disc", {1, 2}, 1, true},
+      {"option_off", {1, 2}, 0, false},
+      {"one_track", {2}, 1, false},
+      {"out_of_order", {2, 1}, 1, false},
+  };
+  const DiscState checked = disc_;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(music_);
+    SetOption(u"WriteCueSheet", c.option);
+    disc_ = checked;
+    disc_.selection = c.selection;
+    Run(Job(6));
+    ASSERT_TRUE(observer_.Errors().empty()) << ToUtf8(observer_.Errors().front());
+    bool sheet = false;
+    for (const fs::path& p : FilesUnder(music_)) sheet = sheet || p.extension() == ".cue";
+    EXPECT_EQ(sheet, c.sheet);
+  }
 }
 
 }  // namespace
