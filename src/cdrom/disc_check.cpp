@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <exception>
 #include <optional>
 
 #include "cdrom/cd_drive.h"
@@ -139,6 +140,13 @@ DiscState CheckDisc(const std::vector<std::u16string>& paths) {
     disc.drive_letter = letter;
     disc.toc = Check(drive);
     disc.selection = Select(paths, disc.toc);
+    // ReadDiscExtras never raises on a drive's answer; anything else it
+    // throws (memory) leaves the disc without extras rather than unrippable.
+    try {
+      disc.extras = ReadDiscExtras(drive, disc.toc);
+    } catch (const std::exception&) {
+      disc.extras.reset();
+    }
   } catch (...) {
     drive.Close();
     throw;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "cdrom/disc_extras.h"
+
 namespace tonvik::cdrom {
 
 class CdDrive;
@@ -17,6 +19,11 @@ struct DiscState {
   std::vector<uint8_t> toc;     // READ TOC format 0 (LBA) response, byte for byte
   char16_t drive_letter = 0;
   std::vector<int32_t> selection;  // track numbers in ripping order
+  // What the disc carries besides its audio (MCN, ISRC, pregaps, CD-Text),
+  // read right after the TOC. nullopt when nothing was read (a DiscState
+  // made without the check); a drive that refused every command gives a
+  // DiscExtras with nothing found, never an error.
+  std::optional<DiscExtras> extras;
 };
 
 // Raises AppException with the user's message when the disc cannot be ripped.

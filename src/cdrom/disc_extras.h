@@ -24,14 +24,13 @@
 // Nothing here raises: a drive that refuses a command, or answers it with
 // something that cannot be read, gives "none" for what it would have told.
 //
-// How it is meant to be called (not wired in yet): the start-up check has the
-// drive open and the TOC in hand after CheckMedium; it (or the rip job, before
-// its first READ CD) calls
+// The start-up check (CheckDisc) calls it with the drive open and the TOC in
+// hand, right after CheckMedium, and keeps the result in DiscState::extras:
 //
-//     const DiscExtras extras = ReadDiscExtras(drive, disc.toc);
+//     disc.extras = ReadDiscExtras(drive, disc.toc);
 //
-// on the same thread that uses the drive, and hands the result on with the
-// DiscState. Everything is optional: a caller that wants only CD-Text passes
+// on the same thread that uses the drive. Everything is optional: a caller
+// that wants only CD-Text passes
 // ExtrasRequest{.mcn = false, .isrc = false, .pregaps = false}. The cost is a
 // few commands plus search_sectors + scan_sectors sectors of READ CD.
 #pragma once

@@ -37,6 +37,23 @@ void PutField(std::vector<uint8_t>& tag, size_t offset, size_t width, const std:
   std::memcpy(tag.data() + offset, text.data(), std::min(width, text.size()));
 }
 
+const std::string& TrackIsrc(const DiscMetadata& d, uint32_t index) {
+  static const std::string kNone;
+  return index < d.isrcs.size() ? d.isrcs[index] : kNone;
+}
+
+// An ID3v2.4 TXXX frame: UTF-8, the description, its terminator, the value.
+void AppendUserTextFrame(std::vector<uint8_t>& out, const std::string& description, const std::string& text) {
+  out.insert(out.end(), {'T', 'X', 'X', 'X'});
+  AppendSynchsafe(out, static_cast<uint32_t>(1 + description.size() + 1 + text.size()));
+  out.push_back(0);
+  out.push_back(0);
+  out.push_back(3);  // UTF-8
+  out.insert(out.end(), description.begin(), description.end());
+  out.push_back(0);
+  out.insert(out.end(), text.begin(), text.end());
+}
+
 // The comments of a track in their fixed order; empty ones are left out, the
 // track number is always there.
 std::vector<std::pair<const char*, std::string>> CommentList(const DiscMetadata& d, uint32_t index) {
@@ -51,6 +68,9 @@ std::vector<std::pair<const char*, std::string>> CommentList(const DiscMetadata&
   add("COMMENT", d.comment);
   add("GENRE", d.genre);
   list.emplace_back("TRACKNUMBER", std::to_string(index + 1));
+  // The disc's own codes, only where it has them.
+  add("ISRC", TrackIsrc(d, index));
+  add("CATALOGNUMBER", d.catalog);
   return list;
 }
 
@@ -78,6 +98,8 @@ void CCDDBTagData::GetID3v2(std::vector<uint8_t>& out) {
   frame("TYER", d.year);
   frame("TCON", d.genre);
   AppendTextFrame(out, "TRCK", std::to_string(index_ + 1));
+  frame("TSRC", TrackIsrc(d, index_));
+  if (!d.catalog.empty()) AppendUserTextFrame(out, "CATALOGNUMBER", d.catalog);
   std::vector<uint8_t> size;
   AppendSynchsafe(size, static_cast<uint32_t>(out.size() - 10));
   std::copy(size.begin(), size.end(), out.begin() + 6);
@@ -118,11 +140,14 @@ void CCDDBTagData::SetWMAttributes(IWMHeaderInfo* header) {
       {u"WM/Track", &track}};
   // Every one, empty or not, as a string of the file (stream 0) with its
   // terminating zero; failures of single attributes are ignored.
-  for (const auto& [name, value] : attributes) {
-    const std::u16string text = Utf8ToWide(value->c_str());
+  auto set = [&](const char16_t* name, const std::string& value) {
+    const std::u16string text = Utf8ToWide(value.c_str());
     header->SetAttribute(0, name, WMT_TYPE_STRING, reinterpret_cast<const BYTE*>(text.c_str()),
                          static_cast<WORD>((text.size() + 1) * 2));
-  }
+  };
+  for (const auto& [name, value] : attributes) set(name, *value);
+  // The disc's ISRC only where it has one.
+  if (const std::string& isrc = TrackIsrc(disc, index_); !isrc.empty()) set(u"WM/ISRC", isrc);
 }
 
 int CCDDBTagData::WriteAPETag(monkey::CIO& io) {
@@ -137,6 +162,9 @@ int CCDDBTagData::WriteAPETag(monkey::CIO& io) {
       {"Totaltracks", &total},   {"Genre", &disc.genre}};
   // An empty text removes the item; failures of single items are ignored.
   for (const auto& [name, value] : items) tag.SetFieldString(name, value->c_str());
+  // The disc's own codes, only where it has them.
+  if (const std::string& isrc = TrackIsrc(disc, index_); !isrc.empty()) tag.SetFieldString("ISRC", isrc.c_str());
+  if (!disc.catalog.empty()) tag.SetFieldString("CATALOGNUMBER", disc.catalog.c_str());
   return tag.Save();
 }
 

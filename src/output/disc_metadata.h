@@ -11,6 +11,11 @@ struct DiscMetadata {
   std::string artist, album, year, genre, comment;
   std::vector<std::string> titles;  // entry i is track i + 1
   std::string release_id;
+  // What the disc itself carries (the disc check read it; the rip job adds
+  // it to the record its tags are made from): the catalogue number (MCN)
+  // and one ISRC per track, entry i is track i + 1. Empty: none.
+  std::string catalog;
+  std::vector<std::string> isrcs;
 };
 
 }  // namespace tonvik

@@ -34,6 +34,7 @@
 #include "rip/encoder_pool.h"
 #include "rip/job_observer.h"
 #include "rip/rip_session.h"
+#include "riplog/cue_sheet.h"
 #include "riplog/log_file.h"
 #include "riplog/rip_log.h"
 
@@ -308,6 +309,21 @@ std::u16string PlanOutputFolder(const RipJob& job, const Settings& settings, con
   return folder;
 }
 
+// The record the tags are made from: the disc record with the codes the
+// disc itself carries (none: the record as it is).
+DiscMetadata TagRecord(const RipSession& session) {
+  DiscMetadata record = session.metadata;
+  const auto& extras = session.disc.extras;
+  if (!extras) return record;
+  record.catalog = extras->mcn;
+  for (const cdrom::TrackExtras& t : extras->tracks) {
+    if (t.isrc.empty() || t.number < 1) continue;
+    if (record.isrcs.size() < size_t(t.number)) record.isrcs.resize(size_t(t.number));
+    record.isrcs[size_t(t.number - 1)] = t.isrc;
+  }
+  return record;
+}
+
 // Reads the selected tracks one by one on the job's thread and hands their
 // PCM to the encoder pool. Owns the state every track shares: the open drive,
 // the output folder, the disc record the tags are made from, the readers that
@@ -324,7 +340,7 @@ class TrackRipper {
         settings_(settings),
         drive_(drive),
         graveyard_(graveyard),
-        meta_(std::make_shared<const DiscMetadata>(session.metadata)),
+        meta_(std::make_shared<const DiscMetadata>(TagRecord(session))),
         folder_(std::move(folder)),
         plan_(plan),
         ctdb_(ctdb),
@@ -528,6 +544,22 @@ bool CtdbVerifies(const ctdb::DiscVerdict& verdict, int index) {
          verdict.tracks[size_t(index)].confidence > 0;
 }
 
+// Whether the disc carries anything besides its audio that its files, log
+// and sheet tell of: a catalogue number, an ISRC, a pregap or CD-Text.
+bool CarriesExtras(const std::optional<cdrom::DiscExtras>& extras) {
+  if (!extras) return false;
+  if (extras->mcn_found || extras->isrc_found || extras->cd_text_found) return true;
+  return std::any_of(extras->tracks.begin(), extras->tracks.end(),
+                     [](const cdrom::TrackExtras& t) { return t.pregap_known && t.pregap_sectors > 0; });
+}
+
+const cdrom::TrackExtras* TrackExtrasOf(const std::optional<cdrom::DiscExtras>& extras, int32_t track) {
+  if (!extras) return nullptr;
+  for (const cdrom::TrackExtras& t : extras->tracks)
+    if (t.number == track) return &t;
+  return nullptr;
+}
+
 // Everything the job knows of the rip, for its log.
 riplog::RipLog MakeLog(const RipSession& session, const Settings& settings, const ReadPlan& plan,
                        const accuraterip::DiscIds& ids, const std::optional<ctdb::DiscVerdict>& ctdb,
@@ -566,6 +598,8 @@ riplog::RipLog MakeLog(const RipSession& session, const Settings& settings, cons
     // the log says it has none
   }
   if (ctdb) log.ctdb_lines = ctdb::DiscLines(*ctdb);
+  const bool extras = CarriesExtras(session.disc.extras);
+  if (extras) log.disc_extras = riplog::LogDiscExtras{session.disc.extras->mcn, session.disc.extras->cd_text_found};
   for (const TrackResult& r : session.results) {
     riplog::LogTrack t;
     t.number = r.track;
@@ -581,6 +615,10 @@ riplog::RipLog MakeLog(const RipSession& session, const Settings& settings, cons
     t.ar_v1 = r.ar_v1;
     t.ar_v2 = r.ar_v2;
     t.verdict = r.verdict;
+    if (const cdrom::TrackExtras* x = extras ? TrackExtrasOf(session.disc.extras, r.track) : nullptr) {
+      t.isrc = x->isrc;
+      if (x->pregap_known) t.pregap_sectors = x->pregap_sectors;
+    }
     if (ctdb) {
       if (const auto audio = plan.audio.find(r.track); audio != plan.audio.end()) {
         const int index = audio->second.index - 1;
@@ -592,6 +630,44 @@ riplog::RipLog MakeLog(const RipSession& session, const Settings& settings, cons
   }
   log.cancelled = cancelled;
   return log;
+}
+
+// The CUE sheet of a rip of the whole disc: every track written, every
+// track of the disc an audio track (a data track has no file), and a disc
+// that carries something a sheet tells of (codes, pregaps, CD-Text); a disc
+// without any of it gets no sheet, so its folder holds what it always did.
+std::optional<riplog::CueSheet> MakeCueSheet(const RipSession& session, const ReadPlan& plan) {
+  const auto& extras = session.disc.extras;
+  if (!plan.whole_disc || !plan.toc || !CarriesExtras(extras)) return std::nullopt;
+  for (const auto& t : plan.toc->tracks)
+    if (t.data) return std::nullopt;
+  if (session.results.size() != session.disc.selection.size()) return std::nullopt;
+  const auto extents = BuildTrackMap(session.disc.toc);
+  riplog::CueSheet sheet;
+  sheet.catalog = extras->mcn;
+  if (extras->cd_text_found) {
+    sheet.title = extras->cd_text.album_title;
+    sheet.performer = extras->cd_text.album_performer;
+  }
+  for (const TrackResult& r : session.results) {
+    const auto extent = extents.find(r.track);
+    if (!r.written || extent == extents.end()) return std::nullopt;
+    riplog::CueTrack t;
+    t.number = r.track;
+    t.file = ToUtf8(r.file);
+    t.sectors = extent->second.sector_count;
+    if (const cdrom::TrackExtras* x = TrackExtrasOf(extras, r.track)) {
+      t.isrc = x->isrc;
+      if (x->pregap_known) t.pregap = x->pregap_sectors;
+    }
+    if (const auto text = extras->cd_text.tracks.find(r.track);
+        extras->cd_text_found && text != extras->cd_text.tracks.end()) {
+      t.title = text->second.title;
+      t.performer = text->second.performer;
+    }
+    sheet.tracks.push_back(std::move(t));
+  }
+  return sheet;
 }
 
 }  // namespace
@@ -691,14 +767,24 @@ void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) 
   // The log sits beside the files it tells of: a rip that wrote none has none.
   const bool wrote = std::any_of(session.results.begin(), session.results.end(),
                                  [](const TrackResult& r) { return r.written; });
-  if (settings.WriteLog && wrote) {
+  if (wrote) {
     const riplog::RipLog log =
         MakeLog(session, settings, plan, record_lookup.ids(), ctdb_verdict, started, control.cancel != 0, identity);
-    std::string error;
     const std::string log_folder = ToUtf8(folder);
-    std::error_code ec;
-    std::filesystem::create_directories(log_folder, ec);  // a job whose every track failed made none
-    if (!riplog::WriteLog(log, log_folder, &error)) observer.AddError(FormatMessage(kMsgLogNotWritten, {FromUtf8(error)}));
+    if (settings.WriteLog) {
+      std::string error;
+      std::error_code ec;
+      std::filesystem::create_directories(log_folder, ec);  // a job whose every track failed made none
+      if (!riplog::WriteLog(log, log_folder, &error))
+        observer.AddError(FormatMessage(kMsgLogNotWritten, {FromUtf8(error)}));
+    }
+    // The sheet, named like the log, beside it.
+    const auto sheet = settings.WriteCueSheet && !control.cancel ? MakeCueSheet(session, plan) : std::nullopt;
+    if (sheet) {
+      std::string error;
+      if (!riplog::WriteLogText(riplog::RenderCueSheet(*sheet), riplog::LogFileStem(log), log_folder, &error, ".cue"))
+        observer.AddError(FormatMessage(kMsgCueNotWritten, {FromUtf8(error)}));
+    }
   }
   if (settings.EjectWhenDone && drive_open) drive.Eject();
   if (settings.BeepWhenDone) observer.PlayCompletionSound();

@@ -64,6 +64,7 @@ inline constexpr char16_t kMsgSilenced[] =
     u"%1% sectors could not be read and were replaced by silence.";
 inline constexpr char16_t kMsgNotAccurate[] = u"The rip is not accurate according to AccurateRip.";
 inline constexpr char16_t kMsgLogNotWritten[] = u"The rip log could not be written: %1%.";
+inline constexpr char16_t kMsgCueNotWritten[] = u"The CUE sheet could not be written: %1%.";
 
 // The user key of a drive letter's own options: ReadOffset (DWORD, signed,
 // in stereo samples, AccurateRip's sign) is the read offset of the drive or

@@ -103,12 +103,12 @@ std::string LogFileStem(const RipLog& log) {
   return stem.empty() ? "Rip" : stem;
 }
 
-std::string LogFileName(const std::string& stem, int n) {
-  return n <= 1 ? stem + ".log" : stem + " (" + std::to_string(n) + ").log";
+std::string LogFileName(const std::string& stem, int n, std::string_view extension) {
+  return (n <= 1 ? stem : stem + " (" + std::to_string(n) + ")") + std::string(extension);
 }
 
 std::optional<std::string> WriteLogText(std::string_view text, const std::string& stem, const std::string& folder,
-                                        std::string* error) {
+                                        std::string* error, std::string_view extension) {
   const std::string dir_path = folder.empty() ? "." : folder;
   Fd dir(::open(dir_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() < 0) {
@@ -131,14 +131,14 @@ std::optional<std::string> WriteLogText(std::string_view text, const std::string
   if (::fsync(file.get()) != 0) return fail(errno, dir_path);
   if (::close(file.Release()) != 0) return fail(errno, dir_path);
   for (int n = 1; n <= kMaxNumber; ++n) {
-    const std::string name = LogFileName(stem, n);
+    const std::string name = LogFileName(stem, n, extension);
     if (RenameNoReplace(temp, dir.get(), name)) {
       ::fsync(dir.get());  // the new name on the disk; the file is whole either way
       return dir_path + "/" + name;
     }
     if (errno != EEXIST) return fail(errno, dir_path + "/" + name);
   }
-  return fail(EEXIST, dir_path + "/" + LogFileName(stem, kMaxNumber));
+  return fail(EEXIST, dir_path + "/" + LogFileName(stem, kMaxNumber, extension));
 }
 
 std::optional<std::string> WriteLog(const RipLog& log, const std::string& folder, std::string* error) {

@@ -17,7 +17,8 @@ namespace tonvik::riplog {
 std::string LogFileStem(const RipLog& log);
 
 // The n-th candidate name: "Stem.log", then "Stem (2).log", "Stem (3).log", ...
-std::string LogFileName(const std::string& stem, int n);
+// (another extension for the files written beside the log, ".cue").
+std::string LogFileName(const std::string& stem, int n, std::string_view extension = ".log");
 
 // Writes the rendered log into `folder` under the first candidate name not
 // taken. The text goes to a temporary file in the folder, is flushed to the
@@ -26,9 +27,11 @@ std::string LogFileName(const std::string& stem, int n);
 // nullopt with *error set ("<folder>: Permission denied", ...); no temporary
 // file is left then.
 std::optional<std::string> WriteLog(const RipLog& log, const std::string& folder, std::string* error);
-// The same with text already rendered (checksum line included).
+// The same with text already rendered (checksum line included); with another
+// extension (at most four bytes, ".cue") any text beside the log, named and
+// written by the same rules.
 std::optional<std::string> WriteLogText(std::string_view text, const std::string& stem, const std::string& folder,
-                                        std::string* error);
+                                        std::string* error, std::string_view extension = ".log");
 
 enum class LogCheck {
   Intact,      // the checksum line matches every byte above it

@@ -169,6 +169,12 @@ std::string RenderLog(const RipLog& log) {
   out.Field("AccurateRip", AccurateRipIdText(log.disc_ids));
   out.Field("FreeDB", Format("%08" PRIx32, log.disc_ids.freedb));
   for (const std::string& line : log.ctdb_lines) out.Line(OneLine(line));
+  if (log.disc_extras) {
+    out.Blank();
+    out.Line("Disc codes and text");
+    out.Field("Catalogue number (MCN)", log.disc_extras->mcn.empty() ? "(none)" : log.disc_extras->mcn);
+    out.Field("CD-Text", log.disc_extras->cd_text_found ? "found" : "not found");
+  }
 
   for (const LogTrack& t : log.tracks) {
     out.Blank();
@@ -176,6 +182,15 @@ std::string RenderLog(const RipLog& log) {
     out.Field("File", t.file.empty() ? "(not written)" : t.file);
     out.Field("Start", Format("%" PRId32 " (%s)", t.start, Msf(t.start).c_str()));
     out.Field("Length", Format("%" PRId32 " sectors (%s)", t.length, Msf(t.length).c_str()));
+    if (log.disc_extras) {
+      out.Field("ISRC", t.isrc.empty() ? "(none)" : t.isrc);
+      if (!t.pregap_sectors)
+        out.Field("Pregap", "(not known)");
+      else if (*t.pregap_sectors == 0)
+        out.Field("Pregap", "(none)");
+      else
+        out.Field("Pregap", Format("%" PRId32 " sectors (%s)", *t.pregap_sectors, Msf(*t.pregap_sectors).c_str()));
+    }
     out.Field("Sectors read", std::to_string(t.sectors_read));
     out.Field("Sectors replaced by silence", std::to_string(t.sectors_replaced));
     const int per_mille = int((int64_t(t.peak < 0 ? 0 : t.peak) * 1000 + 16384) / 32768);

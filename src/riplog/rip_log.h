@@ -53,6 +53,18 @@ struct LogTrack {
   // answer was compared, and whether it verified the track.
   std::string ctdb_line;
   bool ctdb_accurate = false;
+  // What the disc says of the track (written only when the log has
+  // disc_extras): its ISRC (empty: none) and its pregap (INDEX 00) in
+  // sectors, nullopt when the drive could not tell.
+  std::string isrc;
+  std::optional<int32_t> pregap_sectors;
+};
+
+// What the disc carries besides its audio, for a disc that carries any of
+// it (a catalogue number, an ISRC, a pregap or CD-Text).
+struct LogDiscExtras {
+  std::string mcn;  // 13 digits; empty: none
+  bool cd_text_found = false;
 };
 
 struct RipLog {
@@ -74,6 +86,8 @@ struct RipLog {
   std::string musicbrainz_id;  // empty when it could not be computed
   accuraterip::DiscIds disc_ids;  // AccurateRip IDs 1 and 2 and the FreeDB ID
   std::vector<std::string> ctdb_lines;  // the CUETools database's lines for the disc; none when not asked
+  // Absent for a disc without any of it: then the log is what it always was.
+  std::optional<LogDiscExtras> disc_extras;
 
   std::vector<LogTrack> tracks;  // in rip order
   bool cancelled = false;        // the rip stopped before its last track

@@ -12,6 +12,7 @@
 #include "core/app_exception.h"
 #include "image_fixture.h"
 #include "platform/text.h"
+#include "support/extras_sheet.h"
 
 namespace tonvik::cdrom {
 namespace {
@@ -150,6 +151,68 @@ TEST(CheckDisc, KeepsTheTocAsTheDriveReturnedIt) {
   EXPECT_EQ(map.at(99).first_sector, 98 * 150);
   EXPECT_EQ(map.at(99).sector_count, 150);
 }
+
+// The disc check reads what the disc carries besides its audio right after
+// the TOC; a drive that answers none of it still passes the check, with
+// nothing found.
+struct ExtrasCase {
+  const char* name;
+  bool sheet_extras;   // the demo disc with codes, pregaps and CD-Text; else as generated
+  const char* faults;
+  bool codes, pregaps, cd_text;  // what the check must find
+};
+
+class CheckDiscExtras : public ::testing::TestWithParam<ExtrasCase> {};
+
+TEST_P(CheckDiscExtras, AreReadWithTheToc) {
+  const ExtrasCase& c = GetParam();
+  const tonvik::testing::SheetExtras sheet{
+      "4006381333931", "Five Small Pieces", "The Tonvik Demo Band",
+      {{"DEA1X0000001", "One", "", 0},
+       {"DEA1X0000002", "Two", "Guest", 75},
+       {"", "Three", "", 0},
+       {"DEA1X0000004", "Four", "", 33},
+       {"DEA1X0000005", "Five", "", 2}}};
+  ImageFolder folder;
+  const std::string cue = folder.MakePreset("demo", c.faults);
+  if (c.sheet_extras) tonvik::testing::AddSheetExtras(cue, sheet);
+  DiscState disc;
+  ASSERT_EQ(Check({u"D:\\"}, &disc), "");
+  EXPECT_EQ(disc.selection, (std::vector<int32_t>{1, 2, 3, 4, 5}));
+  ASSERT_TRUE(disc.extras.has_value());
+  const DiscExtras& x = *disc.extras;
+  ASSERT_EQ(x.tracks.size(), 5u);
+  const bool with = c.sheet_extras;
+  EXPECT_EQ(x.mcn_found, with && c.codes);
+  EXPECT_EQ(x.mcn, with && c.codes ? sheet.catalog : "");
+  EXPECT_EQ(x.isrc_found, with && c.codes);
+  EXPECT_EQ(x.cd_text_found, with && c.cd_text);
+  EXPECT_EQ(x.cd_text.album_title, with && c.cd_text ? sheet.title : "");
+  EXPECT_EQ(x.cd_text.album_performer, with && c.cd_text ? sheet.performer : "");
+  const auto extents = BuildTrackMap(disc.toc);
+  for (const TrackExtras& t : x.tracks) {
+    SCOPED_TRACE("track " + std::to_string(t.number));
+    const auto& want = sheet.tracks.at(size_t(t.number - 1));
+    EXPECT_EQ(t.start_lba, extents.at(t.number).first_sector);  // the pregaps leave the TOC as it was
+    EXPECT_EQ(t.isrc, with && c.codes ? want.isrc : "");
+    EXPECT_EQ(t.pregap_known, c.pregaps || t.start_lba == 0);  // nothing lies before sector 0
+    EXPECT_EQ(t.pregap_sectors, with && c.pregaps ? want.pregap : 0);
+    const auto text = x.cd_text.tracks.find(t.number);
+    EXPECT_EQ(text != x.cd_text.tracks.end() ? text->second.title : "", with && c.cd_text ? want.title : "");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drives, CheckDiscExtras,
+    ::testing::Values(
+        ExtrasCase{"plain_disc", false, "", true, true, true},
+        ExtrasCase{"disc_with_extras", true, "", true, true, true},
+        // READ SUB-CHANNEL answering zeros: the codes come from the Q sub-channel.
+        ExtrasCase{"weak_subchannel", true, "weaksubchannel\n", true, true, true},
+        ExtrasCase{"no_cd_text", true, "nocdtext\n", true, true, false},
+        // A drive that refuses all of it: the check passes, nothing found.
+        ExtrasCase{"refuses_everything", true, "sense 42 5 20 0\nnoqsubchannel\nnocdtext\n", false, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TrackMap, ExtentsRunToTheNextEntry) {
   DiscState disc;

@@ -36,7 +36,7 @@ const DwordOption kDwords[] = {
     OPTION(CDDBAutoLoad),          OPTION(SetMaxSpeed),          OPTION(AlwaysOverwrite),
     OPTION(CreateArtistSubfolder), OPTION(CreateAlbumSubfolder), OPTION(BeepWhenDone),
     OPTION(OpenFolderWhenDone),    OPTION(AccurateRip),          OPTION(WriteLog),
-    OPTION(CTDB),                  OPTION(EncoderThreads),
+    OPTION(WriteCueSheet),         OPTION(CTDB),                 OPTION(EncoderThreads),
 };
 #undef OPTION
 

@@ -18,11 +18,12 @@ raw_to_flac() { flac -s -f --force-raw-format --endian=little --sign=signed --ch
                   --sample-rate=44100 -o "$2" "$1" || fail "flac could not encode $1"; }
 sectors() { dd if="$bin" bs=2352 skip="$1" count="$2" status=none; }
 
-rip_all() {  # letter
+rip_all() {  # letter, then the three files' names without ".flac"
   rm -rf "${music:?}"/*
   rip_accepting "drive $1" 6 "$1:\\"
+  local names=("$2" "$3" "$4")
   for t in 1 2 3; do
-    local f="$music/Track 0$t.flac"
+    local f="$music/${names[$((t - 1))]}.flac"
     [ -f "$f" ] || fail "drive $1: missing $f"
     cmp -s <(decoded_pcm "$f") <(track_pcm "$t" "${lengths[@]}") || fail "drive $1: $f is not the backup's audio"
   done
@@ -50,7 +51,8 @@ FILE "Album.flac" WAVE
     INDEX 01 00:07:00
 CUE
 map_drive E "$SANDBOX/flacimage/Album.cue"
-rip_all E
+# The sheet's CD-Text names the files, as a lookup would.
+rip_all E "Nobody - [01] One" "Nobody - [02] Two" "Nobody - [03] Three"
 
 # 2. One file per track, gaps appended: track 2's pregap (75 sectors) ends
 #    file 1, track 3's (150) ends file 2. Files 1 and 3 FLAC, file 2 a WAV
@@ -69,7 +71,7 @@ printf '%s\r\n' 'CATALOG 0000000000000' \
   'FILE "cd1\02 - TWO.WAV" WAVE' '    INDEX 01 00:00:00' '  TRACK 03 AUDIO' '    INDEX 00 00:01:00' \
   'FILE "cd1\03 - three.flac" WAVE' '    INDEX 01 00:00:00' > "$SANDBOX/pertrack/Backup.cue"
 map_drive F "$SANDBOX/pertrack/Backup.cue"
-rip_all F
+rip_all F "Track 01" "Track 02" "Track 03"
 
 # 3. A file the sheet names is missing: the reader's reason reaches the user.
 rm "$SANDBOX/pertrack/CD1/02 - Two.wav"

@@ -66,6 +66,43 @@ TEST_F(TagTest, Id3v2FrameOrderSkipsEmptyFields) {
   EXPECT_TRUE(v1.empty());
 }
 
+// The disc's codes add frames after the ones of a disc without them, which
+// stay byte for byte: TSRC for a track with an ISRC, TXXX CATALOGNUMBER for a
+// disc with a catalogue number; nothing for what the disc lacks.
+TEST_F(TagTest, Id3v2CodesAreAddedOnlyWhereTheDiscHasThem) {
+  const struct {
+    const char* name;
+    std::string catalog;
+    std::vector<std::string> isrcs;
+    uint32_t track;
+    Bytes added;  // the frames after TRCK
+  } cases[] = {
+      {"none", "", {}, 0, {}},
+      {"isrc_of_another_track", "", {"", "GBAYE0000002"}, 0, {}},
+      {"isrc", "", {"GBAYE0000001"}, 0,
+       {'T', 'S', 'R', 'C', 0, 0, 0, 13, 0, 0, 3, 'G', 'B', 'A', 'Y', 'E', '0', '0', '0', '0', '0', '0', '1'}},
+      {"catalog", "4006381333931", {}, 0,
+       {'T', 'X', 'X', 'X', 0, 0, 0, 28, 0, 0, 3, 'C', 'A', 'T', 'A', 'L', 'O', 'G', 'N', 'U', 'M', 'B', 'E', 'R', 0,
+        '4', '0', '0', '6', '3', '8', '1', '3', '3', '3', '9', '3', '1'}},
+  };
+  disc = DiscMetadata{"Art", "Alb", "1999", "", "", {"One", "Two"}, "rel"};
+  Bytes plain;
+  Track(0).GetID3v2(plain);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    disc.catalog = c.catalog;
+    disc.isrcs = c.isrcs;
+    Bytes tag;
+    Track(c.track).GetID3v2(tag);
+    ASSERT_EQ(tag.size(), plain.size() + c.added.size());
+    EXPECT_EQ(Bytes(tag.begin() + 10, tag.begin() + static_cast<long>(plain.size())), Bytes(plain.begin() + 10, plain.end()));
+    EXPECT_EQ(Bytes(tag.begin() + static_cast<long>(plain.size()), tag.end()), c.added);
+    const size_t body = tag.size() - 10;
+    EXPECT_EQ(Bytes(tag.begin() + 6, tag.begin() + 10),
+              (Bytes{uint8_t(body >> 21 & 0x7F), uint8_t(body >> 14 & 0x7F), uint8_t(body >> 7 & 0x7F), uint8_t(body & 0x7F)}));
+  }
+}
+
 TEST_F(TagTest, Id3v1LayoutGenreAndLatin1) {
   struct Case {
     const char* genre;

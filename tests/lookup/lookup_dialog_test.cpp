@@ -34,6 +34,8 @@ using testing::LoopbackServer;
 
 using testing::App;
 
+constexpr char kLinkText[] =
+    "Click here to load track titles and other disk information from the Internet";
 constexpr char kLoaded[] = "Information for your disk loaded successfully";
 constexpr char kNotLoaded[] = "Information for your disc was not loaded";
 constexpr char kRelease[] = "/ws/2/release/00000000-0000-4000-8000-000000000001";
@@ -180,6 +182,50 @@ TEST_F(LookupDialogTest, LinkRunsTheLookupOnceAndReportsIt) {
     EXPECT_EQ(Asked(), asked);
     EXPECT_EQ(finished.count(), 1);
   }
+}
+
+// A disc with CD-Text: its titles stand until a lookup finds titles of its
+// own; one that fails or finds nothing leaves the CD-Text record (the link
+// still says the lookup loaded nothing).
+TEST_F(LookupDialogTest, CdTextIsTheRecordWithoutALookupAndAfterOneThatFindsNothing) {
+  using namespace std::chrono_literals;
+  cdrom::DiscExtras extras;
+  extras.cd_text_found = true;
+  extras.cd_text.found = true;
+  extras.cd_text.album_title = "Disc Album";
+  extras.cd_text.album_performer = "Disc Band";
+  extras.cd_text.tracks[1].title = "First";
+  extras.cd_text.tracks[3].title = "Third";
+  const std::vector<std::string> disc_titles{"First", "Track 02", "Third"};
+  const struct {
+    const char* what;
+    const char* disc_answer;  // nullptr: no lookup
+    const char* link_text;
+    const char* album;
+  } cases[] = {
+      {"no lookup", nullptr, kLinkText, "Disc Album"},
+      {"not known", "404", kNotLoaded, "Disc Album"},
+      {"found", "200 discid.xml", kLoaded, "Ljós & Skuggi"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    session_.metadata = DiscMetadata{};
+    session_.disc.extras = extras;
+    if (c.disc_answer) Serve(c.disc_answer);
+    auto dialog = Dialog();
+    EXPECT_EQ(session_.metadata.titles, disc_titles) << "the disc's record from the start";
+    EXPECT_EQ(session_.metadata.artist, "Disc Band");
+    if (c.disc_answer) {
+      QSignalSpy finished(dialog.get(), &FormatDialog::lookupFinished);
+      QTest::mouseClick(dialog->lookupLink(), Qt::LeftButton);
+      ASSERT_TRUE(finished.count() == 1 || finished.wait(120000));
+    }
+    EXPECT_EQ(dialog->lookupLink()->text(), QString::fromUtf8(c.link_text));
+    EXPECT_EQ(session_.metadata.album, c.album);
+    EXPECT_EQ(session_.metadata.titles.size(), 3u);
+    if (std::string(c.album) == "Disc Album") EXPECT_EQ(session_.metadata.titles, disc_titles);
+  }
+  session_.disc.extras.reset();
 }
 
 // The answer comes after the bound: the dialog has already said "not

@@ -34,6 +34,7 @@
 #include "rip/recording_observer.h"
 #include "riplog/log_file.h"
 #include "support/loopback_server.h"
+#include "support/extras_sheet.h"
 #include "support/temp_hives.h"
 #include "support/wait_until.h"
 #include "support/no_network.h"
@@ -88,7 +89,9 @@ class RipJobTest : public ::testing::Test {
 
   // Writes an image of audio tracks of the given lengths (sectors), maps it
   // to drive D, runs the disc check on the drive root.
-  void MakeDisc(const std::vector<int32_t>& sectors, const std::string& faults = "", bool enhanced = false) {
+  // `extras` go into the sheet (catalogue number, ISRCs, pregaps, CD-Text).
+  void MakeDisc(const std::vector<int32_t>& sectors, const std::string& faults = "", bool enhanced = false,
+                const testing::SheetExtras& extras = {}) {
     std::vector<discimage::ImageTrack> tracks;
     for (int32_t n : sectors) tracks.push_back({discimage::ImageTrack::Audio, n, discimage::ImageTrack::Music});
     // An enhanced CD: a data track opening a second session.
@@ -97,6 +100,7 @@ class RipJobTest : public ::testing::Test {
     fs::create_directories(cue_.parent_path());
     std::string error;
     ASSERT_TRUE(discimage::WriteDiscImage(cue_.string(), tracks, false, &error)) << error;
+    testing::AddSheetExtras(cue_.string(), extras);
     // The image drive reads its faults from the file TONVIK_FAULTS names.
     const std::string plan = cue_.string() + ".faults";
     std::ofstream(plan) << faults;

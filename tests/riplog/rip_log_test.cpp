@@ -157,6 +157,67 @@ TEST(RipLogText, HoldsTheFieldsOfTheRip) {
   for (const std::string& hex : Values(text, "Copy CRC")) EXPECT_TRUE(std::regex_match(hex, std::regex("[0-9A-F]{8}")));
 }
 
+// The disc's codes, pregaps and CD-Text: a block of their own and two lines
+// per track, only for a disc that carries any of it; without, the log is the
+// text it always was, line for line.
+TEST(RipLogText, DiscCodesPregapsAndCdTextOnlyWhenTheDiscHasThem) {
+  const std::string plain = RenderLog(Sample());
+  const struct {
+    const char* name;
+    std::optional<LogDiscExtras> extras;
+    std::vector<std::string> isrcs;                  // per track
+    std::vector<std::optional<int32_t>> pregaps;     // per track
+    std::string mcn_value, cd_text_value;
+    std::vector<std::string> isrc_values, pregap_values;
+  } cases[] = {
+      {"none", std::nullopt, {"USRC17607839", "", "", ""}, {0, 33, std::nullopt, 0}, "", "", {}, {}},
+      {"codes_and_text",
+       LogDiscExtras{"4006381333931", true},
+       {"USRC17607839", "GBAYE0000001", "", ""},
+       {0, 33, std::nullopt, 75 * 62 + 3},
+       "4006381333931",
+       "found",
+       {"USRC17607839", "GBAYE0000001", "(none)", "(none)"},
+       {"(none)", "33 sectors (0:00.33)", "(not known)", "4653 sectors (1:02.03)"}},
+      {"pregaps_only",
+       LogDiscExtras{"", false},
+       {"", "", "", ""},
+       {0, 150, 0, 0},
+       "(none)",
+       "not found",
+       {"(none)", "(none)", "(none)", "(none)"},
+       {"(none)", "150 sectors (0:02.00)", "(none)", "(none)"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    RipLog log = Sample();
+    log.disc_extras = c.extras;
+    for (size_t i = 0; i < log.tracks.size(); ++i) {
+      log.tracks[i].isrc = c.isrcs[i];
+      log.tracks[i].pregap_sectors = c.pregaps[i];
+    }
+    const std::string text = RenderLog(log);
+    EXPECT_EQ(CheckLogText(text), LogCheck::Intact);
+    if (!c.extras) {
+      EXPECT_EQ(text, plain);
+      continue;
+    }
+    EXPECT_EQ(Value(text, "Catalogue number (MCN)"), c.mcn_value);
+    EXPECT_EQ(Value(text, "CD-Text"), c.cd_text_value);
+    EXPECT_EQ(Values(text, "ISRC"), c.isrc_values);
+    EXPECT_EQ(Values(text, "Pregap"), c.pregap_values);
+    // Nothing else of the log moves: every line of the plain log is there, in order.
+    const auto lines = Lines(text);
+    size_t at = 0;
+    for (const std::string& line : Lines(plain)) {
+      if (line.rfind(std::string(kChecksumPrefix), 0) == 0) continue;
+      while (at < lines.size() && lines[at] != line) ++at;
+      ASSERT_LT(at, lines.size()) << "missing: " << line;
+    }
+    EXPECT_EQ(VerdictLines(text).size(), 4u);
+  }
+}
+
 TEST(RipLogText, DriveImageOffsetsAndReadModes) {
   struct Case {
     const char* name;

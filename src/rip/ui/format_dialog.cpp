@@ -20,6 +20,7 @@
 #include "lookup/ui/ccddb_dlg.h"
 #include "output/disc_metadata.h"
 #include "platform/shell.h"
+#include "rip/disc_record.h"
 #include "rip/rip_session.h"
 #include "widgets/dialog_units.h"
 #include "widgets/browse_button.h"
@@ -66,6 +67,8 @@ FormatDialog::FormatDialog(RipSession& session, QWidget* parent)
   if (!settings_.HomeURL.empty())
     service_.user_agent = std::string("Tonvik/") + kProductVersion + " ( " +
                           QString::fromStdU16String(settings_.HomeURL).toStdString() + " )";
+  // Until a lookup says otherwise the disc's own CD-Text names the files.
+  if (session_.metadata.titles.empty()) session_.metadata = ChooseDiscRecord(std::nullopt, session_.disc);
   BuildControls();
   help_->InstallHelpKey(this);
   Open();
@@ -315,11 +318,13 @@ void FormatDialog::PollLookup() {
 }
 
 void FormatDialog::FinishLookup(std::optional<DiscMetadata> record) {
-  if (record) session_.metadata = std::move(*record);
+  // The link tells of the lookup; the record falls back on the disc's CD-Text.
+  const bool loaded = record && !record->titles.empty();
+  session_.metadata = ChooseDiscRecord(std::move(record), session_.disc);
   loading_->hide();
   setEnabled(true);
   link_->Detach();
-  link_->setText(QString::fromLatin1(session_.metadata.titles.empty() ? kNotLoaded : kLoaded));
+  link_->setText(QString::fromLatin1(loaded ? kLoaded : kNotLoaded));
   lookup_done_ = true;
   emit lookupFinished();
 }
