@@ -14,8 +14,8 @@ struct DiscMetadata {
   // What the disc itself carries (the disc check read it; the rip job adds
   // it to the record its tags are made from): the catalogue number (MCN)
   // and one ISRC per track, entry i is track i + 1. Empty: none.
-  std::string catalog;
-  std::vector<std::string> isrcs;
+  std::string catalog{};
+  std::vector<std::string> isrcs{};
 };
 
 }  // namespace tonvik

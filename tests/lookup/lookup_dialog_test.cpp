@@ -223,7 +223,9 @@ TEST_F(LookupDialogTest, CdTextIsTheRecordWithoutALookupAndAfterOneThatFindsNoth
     EXPECT_EQ(dialog->lookupLink()->text(), QString::fromUtf8(c.link_text));
     EXPECT_EQ(session_.metadata.album, c.album);
     EXPECT_EQ(session_.metadata.titles.size(), 3u);
-    if (std::string(c.album) == "Disc Album") EXPECT_EQ(session_.metadata.titles, disc_titles);
+    if (std::string(c.album) == "Disc Album") {
+      EXPECT_EQ(session_.metadata.titles, disc_titles);
+    }
   }
   session_.disc.extras.reset();
 }

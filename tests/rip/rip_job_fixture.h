@@ -48,13 +48,13 @@ using testing::TempHives;
 using testing::WaitUntil;
 using namespace cdrom;
 
-std::string Slurp(const fs::path& p) {
+[[maybe_unused]] std::string Slurp(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Raw PCM of a lossless file, decoded by ffmpeg.
-std::string DecodeToPcm(const fs::path& file) {
+[[maybe_unused]] std::string DecodeToPcm(const fs::path& file) {
   std::string cmd = "ffmpeg -v error -i '" + file.string() + "' -f s16le -acodec pcm_s16le -";
   std::string out;
   if (FILE* p = popen(cmd.c_str(), "r")) {
@@ -66,7 +66,7 @@ std::string DecodeToPcm(const fs::path& file) {
   return out;
 }
 
-std::vector<fs::path> FilesUnder(const fs::path& dir) {
+[[maybe_unused]] std::vector<fs::path> FilesUnder(const fs::path& dir) {
   std::vector<fs::path> files;
   if (!fs::exists(dir)) return files;
   for (auto& e : fs::recursive_directory_iterator(dir))

@@ -87,7 +87,9 @@ TEST(CueSheetText, PregapsLieAtTheEndOfTheFileBefore) {
     }
     EXPECT_EQ(files, c.sectors.size());
     EXPECT_EQ(text.find("PREGAP") != std::string::npos, c.pregaps[0] > 0);
-    if (c.pregaps[0] > 0) EXPECT_NE(text.find("    PREGAP " + CueTime(c.pregaps[0]) + "\n"), std::string::npos);
+    if (c.pregaps[0] > 0) {
+      EXPECT_NE(text.find("    PREGAP " + CueTime(c.pregaps[0]) + "\n"), std::string::npos);
+    }
     int index01 = 0;
     for (size_t p = 0; (p = text.find("INDEX 01 00:00:00\n", p)) != std::string::npos; ++p) ++index01;
     EXPECT_EQ(index01, int(c.sectors.size()));

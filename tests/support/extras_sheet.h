@@ -13,7 +13,7 @@
 namespace tonvik::testing {
 
 struct SheetTrackExtras {
-  std::string isrc, title, performer;
+  std::string isrc{}, title{}, performer{};
   int pregap = 0;  // sectors of INDEX 00 before INDEX 01 (not for track 1)
 };
 
