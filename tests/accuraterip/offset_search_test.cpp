@@ -79,20 +79,20 @@ TEST(OffsetSearchTest, ATrackTooShortForTheWindowHasNone) {
 // A record of one or more pressings of the disc; each pressing gives its
 // sector-450 sums as a rip at `shift` samples from this one would (another
 // pressing of the same audio), with the confidence given.
-struct PressingSpec {
+struct PressingShape {
   int32_t shift;
   int confidence;
   bool with_450 = true;
 };
 
-RecordLookup RecordOf(const Disc& disc, const std::vector<PressingSpec>& pressings) {
+RecordLookup RecordOf(const Disc& disc, const std::vector<PressingShape>& pressings) {
   RecordLookup record{LookupStatus::Found, {}};
-  for (const PressingSpec& spec : pressings) {
+  for (const PressingShape& shape : pressings) {
     Pressing p;
     for (const AudioTrack& t : disc.tracks) {
       const std::vector<uint32_t> sums = ShiftedSector450Sums(disc.Window(t, 0).data());
-      p.tracks.push_back({uint8_t(spec.confidence), 0x1234567u + uint32_t(t.index),
-                          spec.with_450 ? sums[size_t(spec.shift + kMaxSearchedOffset)] : 0u});
+      p.tracks.push_back({uint8_t(shape.confidence), 0x1234567u + uint32_t(t.index),
+                          shape.with_450 ? sums[size_t(shape.shift + kMaxSearchedOffset)] : 0u});
     }
     record.pressings.push_back(p);
   }
@@ -103,7 +103,7 @@ TEST(OffsetSearchTest, TheOffsetNeedsTwoTracksAndTheMostConfidentPressingWins) {
   const Disc disc({460, 470, 480, 500}, 3);
   struct Case {
     const char* name;
-    std::vector<PressingSpec> pressings;
+    std::vector<PressingShape> pressings;
     int32_t drive_offset;
     int tracks_read;                  // in disc order
     std::optional<int32_t> expected;  // what the search says after them
