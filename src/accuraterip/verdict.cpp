@@ -34,4 +34,11 @@ TrackVerdict VerifyTrack(const RecordLookup& record, int record_slot, uint32_t v
   return result;
 }
 
+bool RecordKnowsTrack(const RecordLookup& record, int record_slot) {
+  if (record.status != LookupStatus::Found || record_slot < 0) return false;
+  return std::any_of(record.pressings.begin(), record.pressings.end(), [&](const Pressing& p) {
+    return size_t(record_slot) < p.tracks.size() && p.tracks[size_t(record_slot)].HasData();
+  });
+}
+
 }  // namespace tonvik::accuraterip

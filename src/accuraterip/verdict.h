@@ -27,4 +27,8 @@ struct TrackVerdict {
 // and v2 match in the same pressing, v2 is reported.
 TrackVerdict VerifyTrack(const RecordLookup& record, int record_slot, uint32_t v1, uint32_t v2);
 
+// Whether some pressing of the record has sums for the slot: a rip of the
+// track can be verified.
+bool RecordKnowsTrack(const RecordLookup& record, int record_slot);
+
 }  // namespace tonvik::accuraterip

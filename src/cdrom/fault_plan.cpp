@@ -96,13 +96,15 @@ bool FaultPlan::Parse(std::string_view text, FaultPlan* plan, std::string* error
       if (w.size() < 4 || !Integer(first, 10, 0, 0x7FFFFFFF, &a) || !Integer(last, 10, a, 0x7FFFFFFF, &b))
         return fail("hold <firstLBA> <lastLBA> <file>");
       plan->holds.push_back({int32_t(a), int32_t(b), file});
-    } else if (name == "unreadable" || name == "jitter" || name == "flipbits") {
-      const bool has_value = name != "unreadable";
+    } else if (name == "unreadable" || name == "jitter" || name == "flipbits" || name == "noise") {
+      const bool has_value = name == "jitter" || name == "flipbits";
       if (!args(has_value ? 3 : 2) || !Integer(w[1], 10, 0, 0x7FFFFFFF, &a) ||
           !Integer(w[2], 10, a, 0x7FFFFFFF, &b))
         return fail(name + " <firstLBA> <lastLBA>" + (has_value ? " <n>" : ""));
       if (name == "unreadable") {
         plan->unreadable.push_back({int32_t(a), int32_t(b), 0});
+      } else if (name == "noise") {
+        plan->noise.push_back({int32_t(a), int32_t(b), 0});
       } else if (name == "jitter") {
         if (!Integer(w[3], 10, -588 * 4, 588 * 4, &c) || c == 0) return fail("jitter samples: -2352..2352, not 0");
         plan->jitter.push_back({int32_t(a), int32_t(b), int32_t(c)});

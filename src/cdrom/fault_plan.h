@@ -37,6 +37,7 @@ struct FaultPlan {
   std::vector<Range> unreadable;   // READ CD touching one fails with 0x31100
   std::vector<Range> jitter;       // a read starting here comes value stereo samples off
   std::vector<Range> flipbits;     // first read of a sector: one bit of every value-th byte flipped
+  std::vector<Range> noise;        // every read of a sector comes back with other noise in it
   int busy_eject = 0;              // first N START STOP UNIT: 0x20407
   int speed = 0;                   // sectors per second; 0 = unlimited
   // The drive's read offset in stereo samples, AccurateRip's sign: asked for

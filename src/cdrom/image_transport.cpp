@@ -281,6 +281,19 @@ ImageTransport::Sense ImageTransport::ReadCd(const uint8_t* cdb, uint8_t* out, u
         if ((int64_t(s) * kSectorBytes + i) % range.value == 0) p[i] ^= uint8_t(1u << (i % 8));
     }
   }
+  for (const auto& range : plan_.noise) {
+    for (int32_t s = std::max(lba, range.first); s <= std::min(last, range.last); ++s) {
+      // Every read gets its own number mixed into every 8th byte pair: no
+      // two reads of the sector are alike.
+      const uint64_t n = ++noisy_reads_;
+      uint8_t* p = out + int64_t(s - lba) * kSectorBytes;
+      for (int i = 0; i + 1 < kSectorBytes; i += 16) {
+        const uint64_t x = (n + uint64_t(i)) * 0x9e3779b97f4a7c15ull;
+        p[i] ^= uint8_t(n);
+        p[i + 1] ^= uint8_t(x >> 56);
+      }
+    }
+  }
   if (with_q) {
     // Spread the sectors out from the back, each followed by its Q frame
     // and four zero bytes.

@@ -80,6 +80,7 @@ class ImageTransport : public ScsiTransport {
   std::vector<uint8_t> cd_text_packs_;
   std::set<int32_t> jittered_starts_;  // request starts already served shifted
   std::set<int32_t> flipped_sectors_;  // sectors already served with flipped bits
+  uint64_t noisy_reads_ = 0;           // sectors served with noise so far
   std::chrono::steady_clock::time_point busy_until_{};
 };
 

@@ -44,6 +44,9 @@ class Verification {
   DiscVerdict Finish(Clock::time_point deadline);
 
   const DiscCrc& crcs() const { return crcs_; }
+  // Takes the CRCs back to what they were: a track read again is fed again
+  // from the state before its first read.
+  void RestoreCrcs(const DiscCrc& earlier) { crcs_ = earlier; }
 
  private:
   accuraterip::DiscToc toc_;

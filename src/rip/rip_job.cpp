@@ -34,6 +34,7 @@
 #include "rip/encoder_pool.h"
 #include "rip/job_observer.h"
 #include "rip/rip_session.h"
+#include "rip/secure_read.h"
 #include "riplog/cue_sheet.h"
 #include "riplog/log_file.h"
 #include "riplog/rip_log.h"
@@ -53,6 +54,9 @@ constexpr int32_t kSectorBytes = 2352;
 constexpr auto kReaderGrace = std::chrono::milliseconds(1000);
 // The most PCM read ahead of the encoders: a long track is never held whole.
 constexpr size_t kPcmBudget = size_t(160) << 20;
+// How long a secure rip waits for the AccurateRip record before its first
+// track (never beyond the record's own bound).
+constexpr auto kSecureRecordGrace = std::chrono::milliseconds(2000);
 
 std::u16string Ascii(const char* s) { return std::u16string(s, s + std::char_traits<char>::length(s)); }
 
@@ -182,17 +186,24 @@ class RecordLookupInBackground {
     fetch_.emplace(ids_, accuraterip::FetchOptions{.bound = bound});
   }
 
-  // Waits for the record until the deadline or a cancel; the record, or
-  // none when it did not come.
-  const accuraterip::RecordLookup* Await(const std::atomic<uint8_t>& cancel) {
+  // Waits for the record until the deadline (or `until`, when sooner) or a
+  // cancel; the record, or none when it did not come.
+  const accuraterip::RecordLookup* Await(const std::atomic<uint8_t>& cancel,
+                                         std::optional<accuraterip::RecordFetch::Clock::time_point> until = {}) {
     using Clock = accuraterip::RecordFetch::Clock;
     if (!fetch_) return nullptr;
+    const auto end = until ? std::min(*until, deadline_) : deadline_;
     while (!result_) {
       const auto now = Clock::now();
-      if (cancel || now >= deadline_) return nullptr;
-      result_ = fetch_->WaitUntil(std::min(deadline_, now + std::chrono::milliseconds(50)));
+      if (cancel || now >= end) return nullptr;
+      result_ = fetch_->WaitUntil(std::min(end, now + std::chrono::milliseconds(50)));
     }
     return &*result_;
+  }
+  // The record if it is in hand now; never waits.
+  const accuraterip::RecordLookup* Peek() {
+    if (!result_ && fetch_) result_ = fetch_->Result();
+    return result_ ? &*result_ : nullptr;
   }
 
   // What came of it: after a cancelled job only what is there already,
@@ -332,7 +343,7 @@ class TrackRipper {
  public:
   TrackRipper(RipSession& session, RipControl& control, RipObserver& observer, const Settings& settings,
               CdDrive& drive, ReaderGraveyard& graveyard, std::u16string folder, const ReadPlan& plan,
-              ctdb::Verification* ctdb, EncoderPool& pool)
+              ctdb::Verification* ctdb, EncoderPool& pool, RecordLookupInBackground& lookup)
       : session_(session),
         job_(session.job),
         control_(control),
@@ -344,17 +355,28 @@ class TrackRipper {
         folder_(std::move(folder)),
         plan_(plan),
         ctdb_(ctdb),
-        pool_(pool) {}
+        pool_(pool),
+        lookup_(lookup) {}
 
   // Reads one track into its encoder, which a worker of the pool feeds and
   // finishes. Any failure is kept for the track, the job goes on; a failed
   // or cancelled track leaves no output of its own (the encoder discards its
   // unfinished file, an old file stays as it was). The track's entries of
   // the error list come once it is settled, in track order (Settle).
+  //
+  // How often the track is read depends on what AccurateRip can tell:
+  // - with jitter correction, when the record is in hand and knows the
+  //   track, a burst read first; verified, it is kept. Otherwise the track
+  //   is read again with correction and compared, and that read is kept
+  //   (ReadCarefully). Without the record, the corrected read alone;
+  // - without jitter correction, one burst read; when the record is in hand
+  //   by its end and says it is not accurate, a corrected read once more,
+  //   kept only if that one is accurate.
+  // A read that is dropped was encoded beside the other: its encoder is
+  // abandoned, its file never takes the track's name.
   void Read(int32_t track, const TrackExtent& extent, size_t result_index) {
     TrackResult& result = session_.results[result_index];
-    Pending pending{result_index, -1, {}, {}};
-    Reader reader;
+    Pending pending{result_index, -1, {}, {}, {}};
     result.track = track;
     job_.track_done = 0;
     job_.track_bytes = static_cast<int32_t>(std::min<int64_t>(int64_t(extent.sector_count) * kSectorBytes, INT32_MAX));
@@ -364,36 +386,60 @@ class TrackRipper {
       result.file = pending.name;
       const EncoderTarget target{folder_ + pending.name, session_.format, settings_.MP3ForceCBR != 0,
                                  &session_.overwrite};
-      pending.handle = pool_.Begin(CreateEncoder(target, CreateTagData(meta_, static_cast<uint32_t>(track - 1))));
-      auto pipe = std::make_shared<Pipe>(static_cast<size_t>(job_.track_bytes.load()));
-      if (!pipe->ok()) throw AppException(kMsgPipeReadError);
-      StartReader(reader, pipe, extent);
+      // A second encoder of the track: the overwrite question was asked for
+      // the first.
+      EncoderTarget again = target;
+      again.overwrite = nullptr;
+      auto encoder = [&](const EncoderTarget& t) {
+        return CreateEncoder(t, CreateTagData(meta_, static_cast<uint32_t>(track - 1)));
+      };
       const auto audio = plan_.audio.find(track);
-      std::optional<accuraterip::TrackChecksum> sums;
-      if (audio != plan_.audio.end()) sums.emplace(audio->second.first, audio->second.last);
-      PeakMeter peak;
-      Pump(*pipe, reader, pending.handle, sums ? &*sums : nullptr, peak);
-      result.sectors_read = job_.track_done.load() / kSectorBytes;
-      StopReader(reader, graveyard_);
-      if (control_.cancel) throw AppException(kMsgCanceled);
-      if (reader.job->error_flag) throw AppException(kMsgCdReadError);
-      pool_.End(pending.handle);
-      if (sums) {
-        const accuraterip::TrackSums done = sums->Finish();
-        result.ar_v1 = done.v1;
-        result.ar_v2 = done.v2;
-        result.copy_crc = done.crc32;
-        result.summed = true;
+      const bool verifiable = audio != plan_.audio.end() && settings_.AccurateRip &&
+                              plan_.offset_source != riplog::OffsetSource::None;
+      const bool secure = settings_.JitterCorrection != 0;
+      const accuraterip::RecordLookup* record = secure && verifiable ? lookup_.Peek() : nullptr;
+      const bool burst_first = record && accuraterip::RecordKnowsTrack(*record, audio->second.record_slot);
+      // The CUETools CRCs before the track, for a read that is fed again.
+      std::optional<ctdb::DiscCrc> before;
+      if (ctdb_ && verifiable && (burst_first || !secure)) before = ctdb_->crcs();
+
+      pending.handle = pool_.Begin(encoder(target));
+      Pass first = ReadThrough(extent, secure && !burst_first, pending.handle, track, burst_first);
+      result.sectors_asked = first.raw_sectors;
+      if (!verifiable || (secure && !burst_first)) {
+        pool_.End(pending.handle);
+        Keep(result, first, secure ? TrackResult::ReadPath::Secure : TrackResult::ReadPath::Burst);
+      } else if (secure) {
+        if (Verdict(track, first) == accuraterip::Verdict::Accurate) {
+          pool_.End(pending.handle);
+          Keep(result, first, TrackResult::ReadPath::VerifiedBurst);
+        } else {
+          pool_.Abandon(pending.handle);
+          pending.dropped.push_back(pending.handle);
+          pending.handle = -1;
+          if (before) ctdb_->RestoreCrcs(*before);
+          pending.handle = pool_.Begin(encoder(again));
+          const CarefulPass second = ReadCarefully(extent, pending.handle, track, first.hashes);
+          result.sectors_asked += second.pass.raw_sectors;
+          pool_.End(pending.handle);
+          Keep(result, second.pass, TrackResult::ReadPath::Compared);
+          result.sectors_differing = second.counts.differing;
+          result.sectors_never_agreed = second.counts.never_agreed;
+          result.sectors_replaced += second.counts.never_agreed;
+        }
+      } else {
+        pool_.End(pending.handle);
+        Keep(result, first, TrackResult::ReadPath::Burst);
+        const accuraterip::RecordLookup* known = lookup_.Peek();
+        if (known && Verdict(track, first) == accuraterip::Verdict::NotAccurate)
+          RetryWithCorrection(extent, track, result, pending, encoder, again, before);
       }
-      result.peak = peak.peak();
-      result.sectors_replaced = reader.job->unread_sectors.load();
     } catch (const AppException& e) {
       pending.errors.push_back(e.Message());
     } catch (...) {
       pending.errors.push_back(kMsgUnhandled);
     }
     if (!pending.errors.empty() && pending.handle >= 0) pool_.Abandon(pending.handle);
-    StopReader(reader, graveyard_);
     pending_.push_back(std::move(pending));
     Settle(false);
   }
@@ -409,6 +455,13 @@ class TrackRipper {
         ShowEncoding(p);
       }
       TrackResult& result = session_.results[p.result_index];
+      // A dropped read's encoding came off the total bar's count.
+      for (const int dropped : p.dropped) {
+        while (!pool_.WaitDone(dropped, std::chrono::milliseconds(100))) {
+        }
+        job_.total_done -= uint32_t(std::min<int64_t>(pool_.Outcome(dropped).encoded, job_.total_done.load()));
+      }
+      p.dropped.clear();
       std::vector<std::u16string> errors = std::move(p.errors);
       if (p.handle >= 0 && errors.empty()) {
         const EncodeOutcome outcome = pool_.Outcome(p.handle);
@@ -433,7 +486,181 @@ class TrackRipper {
     int handle;                          // in the pool; -1 when no encoder was made
     std::vector<std::u16string> errors;  // of the reading, listed before the encoder's
     std::u16string name;                 // as the list names the track: the file name, as far as it was made
+    std::vector<int> dropped;            // in the pool: reads of the track that were not kept
   };
+
+  // What one read of a track gave: its encoder's handle, the sums of what
+  // went into it and how much was read.
+  struct Pass {
+    accuraterip::TrackSums sums{};
+    bool summed = false;
+    int32_t peak = 0;
+    int64_t sectors_read = 0;  // handed to the encoder
+    int32_t unread = 0;        // went out as silence
+    int64_t raw_sectors = 0;   // asked of the drive
+    std::vector<uint64_t> hashes;  // SectorHash of every sector, when asked for
+  };
+  struct CarefulPass {
+    Pass pass;
+    AgreementCounts counts;
+  };
+
+  // Where one read's PCM goes on its way to the encoder: the AccurateRip
+  // sums (an audio track), the CUETools CRCs (a whole-disc rip), the peak
+  // and, when asked, every sector's fingerprint.
+  class Feed {
+   public:
+    Feed(const ReadPlan& plan, int32_t track, ctdb::Verification* ctdb, bool fingerprints)
+        : ctdb_(ctdb), fingerprints_(fingerprints) {
+      const auto audio = plan.audio.find(track);
+      if (audio != plan.audio.end()) sums_.emplace(audio->second.first, audio->second.last);
+      if (!sums_) ctdb_ = nullptr;
+    }
+    void Add(const uint8_t* data, size_t size) {
+      if (sums_) sums_->Add(data, size);
+      if (ctdb_) ctdb_->Add(data, size);
+      peak_.Add(data, size);
+      if (fingerprints_)
+        for (size_t at = 0; at + kSectorBytes <= size; at += kSectorBytes) hashes_.push_back(SectorHash(data + at));
+    }
+    void Into(Pass& pass) {
+      if (sums_) {
+        pass.sums = sums_->Finish();
+        pass.summed = true;
+      }
+      pass.peak = peak_.peak();
+      pass.hashes = std::move(hashes_);
+    }
+
+   private:
+    std::optional<accuraterip::TrackChecksum> sums_;
+    ctdb::Verification* ctdb_;
+    const bool fingerprints_;
+    PeakMeter peak_;
+    std::vector<uint64_t> hashes_;
+  };
+
+  // Reads the track through a reader thread into the encoder `handle`, with
+  // or without jitter correction. Throws "Canceled." or the read error.
+  Pass ReadThrough(const TrackExtent& extent, bool jitter_correction, int handle, int32_t track, bool fingerprints) {
+    Pass pass;
+    Reader reader;
+    struct Stop {
+      TrackRipper& self;
+      Reader& reader;
+      ~Stop() { StopReader(reader, self.graveyard_); }
+    } stop{*this, reader};
+    RestartTrackBar();
+    auto pipe = std::make_shared<Pipe>(static_cast<size_t>(job_.track_bytes.load()));
+    if (!pipe->ok()) throw AppException(kMsgPipeReadError);
+    StartReader(reader, pipe, extent, jitter_correction);
+    Feed feed(plan_, track, ctdb_, fingerprints);
+    Pump(*pipe, reader, handle, feed);
+    pass.sectors_read = job_.track_done.load() / kSectorBytes;
+    StopReader(reader, graveyard_);
+    if (control_.cancel) throw AppException(kMsgCanceled);
+    if (reader.job->error_flag) throw AppException(kMsgCdReadError);
+    pass.unread = reader.job->unread_sectors.load();
+    pass.raw_sectors = reader.job->raw_sectors_read.load();
+    feed.Into(pass);
+    return pass;
+  }
+
+  // The careful read: with correction, compared with the burst read's
+  // fingerprints, on this thread (no reader thread is running). Throws like
+  // ReadThrough.
+  CarefulPass ReadCarefully(const TrackExtent& extent, int handle, int32_t track,
+                            const std::vector<uint64_t>& earlier) {
+    CarefulPass result;
+    RestartTrackBar();
+    Feed feed(plan_, track, ctdb_, false);
+    const CarefulReadJob job{&drive_, extent.first_sector, extent.sector_count, plan_.read_offset,
+                             plan_.disc_end, &control_.cancel, control_.pause.get()};
+    const CarefulRead read = ReadComparing(job, earlier, [&](const uint8_t* data, size_t size) {
+      control_.pause->Wait();
+      if (control_.cancel) return false;
+      feed.Add(data, size);
+      if (!pool_.Push(handle, std::vector<uint8_t>(data, data + size))) return false;
+      job_.track_done += static_cast<int32_t>(size);
+      observer_.TrackProgress(job_.track_done.load());
+      return true;
+    });
+    if (control_.cancel || read.cancelled) throw AppException(kMsgCanceled);
+    if (read.failed) throw AppException(kMsgCdReadError);
+    result.pass.sectors_read = job_.track_done.load() / kSectorBytes;
+    result.pass.unread = read.unread;
+    result.pass.raw_sectors = read.raw_sectors;
+    result.counts = read.counts;
+    feed.Into(result.pass);
+    return result;
+  }
+
+  // The burst read was not accurate: reads the track once more with jitter
+  // correction into a second encoder, and keeps that read only if it is
+  // accurate. The first read's file is already in place under the track's
+  // name; the second's replaces it once the first is written. A second read
+  // that is not kept leaves the first as it was, even when it was
+  // cancelled: the first is a whole track.
+  template <typename MakeEncoder>
+  void RetryWithCorrection(const TrackExtent& extent, int32_t track, TrackResult& result, Pending& pending,
+                           MakeEncoder& encoder, const EncoderTarget& again,
+                           const std::optional<ctdb::DiscCrc>& before) {
+    std::optional<ctdb::DiscCrc> after;
+    if (before) {
+      after = ctdb_->crcs();
+      ctdb_->RestoreCrcs(*before);
+    }
+    int second = -1;
+    try {
+      second = pool_.Begin(encoder(again));
+      const Pass pass = ReadThrough(extent, true, second, track, false);
+      result.sectors_asked += pass.raw_sectors;
+      if (Verdict(track, pass) == accuraterip::Verdict::Accurate) {
+        // The first read's file must be in place before this one replaces it.
+        while (!pool_.WaitDone(pending.handle, std::chrono::milliseconds(100))) {
+        }
+        pool_.End(second);
+        pending.dropped.push_back(pending.handle);
+        pending.handle = second;
+        Keep(result, pass, TrackResult::ReadPath::RetryKept);
+        return;
+      }
+      result.read_path = TrackResult::ReadPath::RetryRejected;
+    } catch (...) {
+      result.read_path = TrackResult::ReadPath::RetryStopped;
+    }
+    if (second >= 0) {
+      pool_.Abandon(second);
+      pending.dropped.push_back(second);
+    }
+    if (after) ctdb_->RestoreCrcs(*after);
+  }
+
+  // The track's result is the kept read's.
+  static void Keep(TrackResult& result, const Pass& pass, TrackResult::ReadPath path) {
+    result.read_path = path;
+    result.sectors_read = pass.sectors_read;
+    result.sectors_replaced = pass.unread;
+    result.peak = pass.peak;
+    result.summed = pass.summed;
+    result.ar_v1 = pass.sums.v1;
+    result.ar_v2 = pass.sums.v2;
+    result.copy_crc = pass.sums.crc32;
+  }
+
+  // What the record in hand says of a read of the track.
+  accuraterip::Verdict Verdict(int32_t track, const Pass& pass) {
+    const accuraterip::RecordLookup* record = lookup_.Peek();
+    const auto audio = plan_.audio.find(track);
+    if (!record || audio == plan_.audio.end() || !pass.summed) return accuraterip::Verdict::Unreachable;
+    return accuraterip::VerifyTrack(*record, audio->second.record_slot, pass.sums.v1, pass.sums.v2).verdict;
+  }
+
+  // A second read of a track starts the track's bar again.
+  void RestartTrackBar() {
+    if (job_.track_done.load() != 0) observer_.ResetTrackBar(job_.track_bytes);
+    job_.track_done = 0;
+  }
 
   // The track's file name without its extension; shows the track in the
   // dialog.
@@ -469,12 +696,12 @@ class TrackRipper {
     job_.track_done = job_.track_bytes.load();
   }
 
-  void StartReader(Reader& reader, std::shared_ptr<Pipe> pipe, const TrackExtent& extent) {
+  void StartReader(Reader& reader, std::shared_ptr<Pipe> pipe, const TrackExtent& extent, bool jitter_correction) {
     reader.job = std::make_shared<ReaderJob>();
     reader.job->drive = &drive_;
     reader.job->first_sector = extent.first_sector;
     reader.job->sector_count = extent.sector_count;
-    reader.job->jitter_correction = settings_.JitterCorrection != 0;
+    reader.job->jitter_correction = jitter_correction;
     reader.job->read_offset = plan_.read_offset;
     reader.job->disc_end = plan_.disc_end;
     reader.job->pipe = std::move(pipe);
@@ -488,9 +715,9 @@ class TrackRipper {
   // while it is paused, or while the encoders hold as much PCM as they may).
   // Every chunk but the track's last is whole, however the pipe delivers:
   // an encoder that decides by what it has been given so far (Vorbis)
-  // writes the same file every time. The PCM is summed and metered on its
+  // writes the same file every time. The PCM goes through the feed on its
   // way.
-  void Pump(Pipe& pipe, Reader& reader, int handle, accuraterip::TrackChecksum* sums, PeakMeter& peak) {
+  void Pump(Pipe& pipe, Reader& reader, int handle, Feed& feed) {
     for (;;) {
       std::vector<uint8_t> chunk(kChunkBytes);
       size_t n = 0;
@@ -510,9 +737,7 @@ class TrackRipper {
         return;
       }
       chunk.resize(size_t(n));
-      if (sums) sums->Add(chunk.data(), chunk.size());
-      if (sums && ctdb_) ctdb_->Add(chunk.data(), chunk.size());
-      peak.Add(chunk.data(), chunk.size());
+      feed.Add(chunk.data(), chunk.size());
       if (!pool_.Push(handle, std::move(chunk))) {
         pipe.CloseRead();
         return;
@@ -534,6 +759,7 @@ class TrackRipper {
   const ReadPlan& plan_;
   ctdb::Verification* const ctdb_;  // fed the whole disc's audio, or null
   EncoderPool& pool_;
+  RecordLookupInBackground& lookup_;
   std::deque<Pending> pending_;     // in track order
 };
 
@@ -558,6 +784,32 @@ const cdrom::TrackExtras* TrackExtrasOf(const std::optional<cdrom::DiscExtras>& 
   for (const cdrom::TrackExtras& t : extras->tracks)
     if (t.number == track) return &t;
   return nullptr;
+}
+
+// How the track was read, as its block in the log says it.
+std::string ReadingNote(const TrackResult& r) {
+  using Path = TrackResult::ReadPath;
+  const bool known = r.verdict.verdict == accuraterip::Verdict::Accurate ||
+                     r.verdict.verdict == accuraterip::Verdict::NotAccurate;
+  switch (r.read_path) {
+    case Path::Burst:
+      return "burst read";
+    case Path::Secure:
+      return known ? "secure read" : "secure read, not verified";
+    case Path::VerifiedBurst:
+      return "burst read, verified by AccurateRip";
+    case Path::Compared:
+      if (r.sectors_differing == 0) return "burst read not accurate; secure re-read: test and copy CRCs match";
+      return "burst read not accurate; secure re-read: " + std::to_string(r.sectors_differing) + " sectors re-read, " +
+             std::to_string(r.sectors_never_agreed) + " never agreed";
+    case Path::RetryKept:
+      return "burst read not accurate; re-read with jitter correction: accurate, kept";
+    case Path::RetryRejected:
+      return "burst read not accurate; re-read with jitter correction: not accurate either, the first read kept";
+    case Path::RetryStopped:
+      return "burst read not accurate; the re-read with jitter correction was stopped, the first read kept";
+  }
+  return {};
 }
 
 // Everything the job knows of the rip, for its log.
@@ -610,6 +862,8 @@ riplog::RipLog MakeLog(const RipSession& session, const Settings& settings, cons
     }
     t.sectors_read = r.sectors_read;
     t.sectors_replaced = r.sectors_replaced;
+    t.sectors_asked = r.sectors_asked;
+    t.reading = ReadingNote(r);
     t.peak = r.peak;
     t.copy_crc = r.copy_crc;
     t.ar_v1 = r.ar_v1;
@@ -721,6 +975,11 @@ void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) 
   // rip at the wrong offset could never be verified.
   if (drive_open && plan.offset_source == riplog::OffsetSource::None)
     DetectReadOffset(drive, identity, control, record_lookup, plan);
+  // A secure rip reads a track in burst first only when the record is in
+  // hand as the track starts: it gives the record a moment before the
+  // first track (the lookup usually answers well within it).
+  if (drive_open && settings.JitterCorrection && plan.offset_source != riplog::OffsetSource::None)
+    record_lookup.Await(control.cancel, accuraterip::RecordFetch::Clock::now() + kSecureRecordGrace);
 
   if (!drive_open) {
     // Without the drive every read would fail and the job would write silence.
@@ -731,7 +990,7 @@ void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) 
     EncoderPool pool(EncoderThreadCount(settings.EncoderThreads), kPcmBudget,
                      {&control.cancel, control.pause, &job.total_done});
     TrackRipper ripper(session, control, observer, settings, drive, graveyard, folder, plan,
-                       ctdb_check && plan.whole_disc ? &*ctdb_check : nullptr, pool);
+                       ctdb_check && plan.whole_disc ? &*ctdb_check : nullptr, pool, record_lookup);
     // Sized once: the workers' results stay where they are.
     session.results.reserve(disc.selection.size());
     for (int32_t track : disc.selection) {
@@ -759,7 +1018,8 @@ void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) 
     r.ctdb_verified = ctdb_verdict && CtdbVerifies(*ctdb_verdict, audio->second.index - 1);
     // A track the CUETools database verifies is no error, whatever
     // AccurateRip says; the log tells of the disagreement.
-    if (r.verdict.verdict == accuraterip::Verdict::NotAccurate && !r.ctdb_verified) {
+    // A track without a file (cancelled, failed) has no rip to judge.
+    if (r.verdict.verdict == accuraterip::Verdict::NotAccurate && !r.ctdb_verified && r.written) {
       r.errors.push_back(kMsgNotAccurate);
       observer.AddError(r.file + u": " + kMsgNotAccurate);
     }

@@ -41,6 +41,20 @@ struct TrackResult {
   bool summed = false;                 // the sums above are the whole track's
   accuraterip::TrackVerdict verdict;   // Unreachable until the end of the job
   bool ctdb_verified = false;          // the CUETools database confirms the track
+  // How the track was read, for the log.
+  enum class ReadPath {
+    Burst,          // once, without jitter correction
+    Secure,         // once, with jitter correction
+    VerifiedBurst,  // once without correction, and AccurateRip verified it
+    Compared,       // without correction, not verified, read again with it and compared
+    RetryKept,      // without correction, not accurate; read again with it, accurate: kept
+    RetryRejected,  // as above, the second read not accurate either: the first is kept
+    RetryStopped,   // as above, the second read cancelled or failed: the first is kept
+  };
+  ReadPath read_path = ReadPath::Burst;
+  int32_t sectors_differing = 0;       // Compared: sectors the two reads differed on
+  int32_t sectors_never_agreed = 0;    // of those, sectors no two reads agreed on (silence)
+  int64_t sectors_asked = 0;           // sectors asked of the drive for the track, every read
 };
 
 struct RipSession {

@@ -191,7 +191,9 @@ std::string RenderLog(const RipLog& log) {
       else
         out.Field("Pregap", Format("%" PRId32 " sectors (%s)", *t.pregap_sectors, Msf(*t.pregap_sectors).c_str()));
     }
+    if (!t.reading.empty()) out.Field("Reading", OneLine(t.reading));
     out.Field("Sectors read", std::to_string(t.sectors_read));
+    if (t.sectors_asked > 0) out.Field("Sectors asked of the drive", std::to_string(t.sectors_asked));
     out.Field("Sectors replaced by silence", std::to_string(t.sectors_replaced));
     const int per_mille = int((int64_t(t.peak < 0 ? 0 : t.peak) * 1000 + 16384) / 32768);
     out.Field("Peak level", Format("%d.%d %%", per_mille / 10, per_mille % 10));

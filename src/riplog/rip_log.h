@@ -58,6 +58,11 @@ struct LogTrack {
   // sectors, nullopt when the drive could not tell.
   std::string isrc;
   std::optional<int32_t> pregap_sectors;
+  // How the track was read ("burst read, verified by AccurateRip", ...), and
+  // the sectors asked of the drive for it, every read counted; written when
+  // set (not empty, not 0).
+  std::string reading;
+  int64_t sectors_asked = 0;
 };
 
 // What the disc carries besides its audio, for a disc that carries any of

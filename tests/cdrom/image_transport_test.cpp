@@ -248,6 +248,26 @@ TEST(ImageDrive, FlippedBitsOnlyOnTheFirstReadOfASector) {
   EXPECT_TRUE(std::equal(out.begin(), out.end(), bin.begin() + 9 * 2352));
 }
 
+TEST(ImageDrive, NoisySectorsNeverComeBackTheSameAndTheirNeighboursStayExact) {
+  ImageFolder folder;
+  const std::string cue = folder.MakePreset("tiny", "noise 10 11\n");
+  auto drive = OpenImage(cue);
+  const auto bin = Bin(cue);
+  std::vector<std::vector<uint8_t>> reads;
+  for (int i = 0; i < 20; ++i) {
+    std::vector<uint8_t> out(4 * 2352);
+    ASSERT_EQ(drive->ReadCd(9, 4, out.data()), 0);
+    EXPECT_TRUE(std::equal(out.begin(), out.begin() + 2352, bin.begin() + 9 * 2352));
+    EXPECT_TRUE(std::equal(out.begin() + 3 * 2352, out.end(), bin.begin() + 12 * 2352));
+    for (int s = 1; s <= 2; ++s) {
+      const std::vector<uint8_t> sector(out.begin() + s * 2352, out.begin() + (s + 1) * 2352);
+      EXPECT_FALSE(std::equal(sector.begin(), sector.end(), bin.begin() + (9 + s) * 2352));
+      for (const auto& earlier : reads) EXPECT_NE(sector, earlier) << "read " << i << ", sector " << 9 + s;
+      reads.push_back(sector);
+    }
+  }
+}
+
 TEST(ImageDrive, SpeedLimitHoldsThroughput) {
   ImageFolder folder;
   auto drive = OpenImage(folder.MakePreset("tiny", "speed 750\n"));
@@ -299,7 +319,7 @@ INSTANTIATE_TEST_SUITE_P(
     Syntax, FaultText,
     ::testing::Values(PlanText{"# all of them\nsense 46 5 20 0\nnoconfig\nnodisc\nblank\nprofile 10\n"
                                "unreadable 1 2\njitter 1 2 -3\nflipbits 1 2 7 # comment\nbusyeject 3\n"
-                               "speed 900\nejectopens\ninquirytype 0\nhold 5 9 /a folder/the gate\n\n",
+                               "speed 900\nejectopens\ninquirytype 0\nhold 5 9 /a folder/the gate\nnoise 3 4\n\n",
                                nullptr},
                       PlanText{"offset -1164\noffset +667\noffset 5880\noffset -5880\n", nullptr},
                       PlanText{"offset\n", "line 1: offset <samples>"},
@@ -314,6 +334,8 @@ INSTANTIATE_TEST_SUITE_P(
                       PlanText{"unreadable 20 10\n", "unreadable <firstLBA>"},
                       PlanText{"jitter 1 2 0\n", "jitter samples"},
                       PlanText{"flipbits 1 2 0\n", "flipbits every"},
+                      PlanText{"noise 4 3\n", "noise <firstLBA> <lastLBA>"},
+                      PlanText{"noise 4 5 6\n", "noise <firstLBA> <lastLBA>"},
                       PlanText{"busyeject -1\n", "busyeject"},
                       PlanText{"nodisc now\n", "unknown fault"},
                       PlanText{"explode\n", "unknown fault"}));

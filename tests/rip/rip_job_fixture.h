@@ -145,5 +145,118 @@ class RipJobTest : public ::testing::Test {
   RecordingObserver observer_;
 };
 
+// Verification: the image's disc and a record of it, built here from the
+// image's own bytes and served by the loopback server as the database.
+class RipVerifyTest : public RipJobTest {
+ protected:
+  void TearDown() override {
+    server_.reset();
+    tonvik::testing::PointProxyNowhere();
+  }
+  accuraterip::DiscIds Ids() { return accuraterip::ComputeDiscIds(*accuraterip::DiscTocFromReadToc(disc_.toc)); }
+  // The sums of the image's PCM of every audio track.
+  std::vector<accuraterip::TrackSums> ImageSums() {
+    std::vector<accuraterip::TrackSums> sums;
+    for (const auto& t : accuraterip::AudioTracks(*accuraterip::DiscTocFromReadToc(disc_.toc))) {
+      accuraterip::TrackChecksum sum(t.first, t.last);
+      const std::string pcm = TrackPcm(t.toc_number);
+      sum.Add(reinterpret_cast<const uint8_t*>(pcm.data()), pcm.size());
+      sums.push_back(sum.Finish());
+    }
+    return sums;
+  }
+  // Two pressings: one with other audio, one with the image's sums (v1 for
+  // odd tracks, v2 for even ones, and the sums of sector 450 unless told
+  // otherwise), served for the disc's IDs.
+  // The CUETools database's route: "404" (the default), "hang", or "200"
+  // for an answer with one entry of the image's CRCs, confidence 5.
+  void ServeRecordOfImage(const std::string& route_kind = "200", bool with_450 = true,
+                          const std::string& ctdb_route = "404", int foreign_track = 0) {
+    std::vector<accuraterip::TrackEntry> other, ours;
+    const auto sums = ImageSums();
+    for (size_t i = 0; i < sums.size(); ++i) {
+      other.push_back({9, sums[i].v1 ^ 0x5a5a5a5au, 0});
+      ours.push_back({3, i % 2 == 0 ? sums[i].v1 : sums[i].v2, with_450 ? sums[i].crc450.value_or(0) : 0});
+      // A track whose sums in the record are of other audio.
+      if (int(i) + 1 == foreign_track) ours.back().crc ^= 0x00ff00ffu;
+    }
+    const fs::path dir = hives_.root() / "ar";
+    fs::create_directories(dir);
+    std::ofstream(dir / "record.bin", std::ios::binary)
+        << accuraterip::testing::Chunk(Ids(), other) + accuraterip::testing::Chunk(Ids(), ours);
+    std::ofstream(dir / "ctdb.xml") << CtdbAnswerOfImage();
+    const std::string route = route_kind == "200" ? "200 record.bin" : route_kind;
+    server_ = std::make_unique<testing::LoopbackServer>(
+        dir, "/accuraterip/" + accuraterip::RecordPath(Ids()) + " " + route + "\n/lookup2.php " +
+                 (ctdb_route == "200" ? "200 ctdb.xml" : ctdb_route) + "\n");
+    ASSERT_NE(server_->port(), 0) << "the loopback server did not start";
+    ::setenv("http_proxy", server_->proxy().c_str(), 1);
+  }
+  // Sets or clears (a value that is no DWORD counts as none) the ReadOffset
+  // under the key.
+  void SetReadOffset(const std::u16string& key, std::optional<int32_t> offset) {
+    auto k = reg::Key::Create(reg::Root::CurrentUser, key);
+    if (offset)
+      k->SetDword(u"ReadOffset", *offset);
+    else
+      k->SetString(u"ReadOffset", u"");
+  }
+  std::optional<int32_t> StoredOffset() {
+    auto key = reg::Key::Open(reg::Root::CurrentUser, kImageModelKey);
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+    if (!key || !key->Query(u"ReadOffset", &type, &data) || type != reg::kDword) return std::nullopt;
+    return int32_t(data[0] | data[1] << 8 | data[2] << 16 | uint32_t(data[3]) << 24);
+  }
+  const std::u16string kImageModelKey = DriveModelKey("TONVIK", "DISC IMAGE");
+  // The database's answer for the image: one entry with the CRCs of its
+  // audio as the image holds it.
+  std::string CtdbAnswerOfImage() {
+    const accuraterip::DiscToc toc = *accuraterip::DiscTocFromReadToc(disc_.toc);
+    ctdb::DiscCrc crcs(ctdb::LayoutOf(toc));
+    for (const auto& t : accuraterip::AudioTracks(toc)) {
+      const std::string pcm = TrackPcm(t.toc_number);
+      crcs.Add(reinterpret_cast<const uint8_t*>(pcm.data()), pcm.size());
+    }
+    char hex[16];
+    std::string tracks;
+    for (int t = 0; t < crcs.tracks(); ++t) {
+      std::snprintf(hex, sizeof hex, "%s%08x", t ? " " : "", crcs.Track(t, 0).value_or(0));
+      tracks += hex;
+    }
+    std::snprintf(hex, sizeof hex, "%08x", crcs.Disc(0).value_or(0));
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ctdb xmlns=\"http://db.cuetools.net/ns/mmd-1.0#\">\n"
+           "  <entry confidence=\"5\" crc32=\"" + std::string(hex) + "\" id=\"1\" npar=\"8\" stride=\"5880\" toc=\"" +
+           ctdb::TocString(toc) + "\" trackcrcs=\"" + tracks + "\" />\n</ctdb>\n";
+  }
+  // Flips the low bit of one sample in the middle of the track's image.
+  void FlipSampleOf(int track) {
+    const TrackExtent e = BuildTrackMap(disc_.toc).at(track);
+    const fs::path bin = fs::path(cue_).replace_extension(".bin");
+    std::fstream f(bin, std::ios::in | std::ios::out | std::ios::binary);
+    const std::streamoff at = (std::streamoff(e.first_sector) + e.sector_count / 2) * 2352 + 1000;
+    f.seekg(at);
+    char c = 0;
+    f.get(c);
+    f.seekp(at);
+    f.put(char(c ^ 1));
+  }
+  // The value of the log's field, as it stands after the label's padding.
+  static std::string LogField(const std::string& log, const std::string& label) {
+    const size_t at = log.find("\n" + label + ":");
+    if (at == std::string::npos) return "(no " + label + " line)";
+    const size_t from = log.find_first_not_of(' ', at + label.size() + 2);
+    return log.substr(from, log.find('\n', from) - from);
+  }
+  std::vector<fs::path> Logs() {
+    std::vector<fs::path> logs;
+    for (const fs::path& f : FilesUnder(music_))
+      if (f.extension() == ".log") logs.push_back(f);
+    return logs;
+  }
+
+  std::unique_ptr<testing::LoopbackServer> server_;
+};
+
 }  // namespace
 }  // namespace tonvik
