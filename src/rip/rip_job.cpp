@@ -399,6 +399,7 @@ class TrackRipper {
       const bool secure = settings_.JitterCorrection != 0;
       const accuraterip::RecordLookup* record = secure && verifiable ? lookup_.Peek() : nullptr;
       const bool burst_first = record && accuraterip::RecordKnowsTrack(*record, audio->second.record_slot);
+      result.read_path = secure && !burst_first ? TrackResult::ReadPath::Secure : TrackResult::ReadPath::Burst;
       // The CUETools CRCs before the track, for a read that is fed again.
       std::optional<ctdb::DiscCrc> before;
       if (ctdb_ && verifiable && (burst_first || !secure)) before = ctdb_->crcs();
