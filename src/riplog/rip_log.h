@@ -58,6 +58,9 @@ struct LogTrack {
   // sectors, nullopt when the drive could not tell.
   std::string isrc;
   std::optional<int32_t> pregap_sectors;
+  // The hidden track before track 1 (number 0): no database holds sums for
+  // it, so its block has no verdict and the summary counts it apart.
+  bool hidden = false;
 };
 
 // What the disc carries besides its audio, for a disc that carries any of
@@ -103,6 +106,7 @@ struct LogSummary {
   int ctdb_accurate = 0;  // tracks the CUETools database verified
   int verified = 0;       // tracks either database verified
   int disputed = 0;       // not accurate by AccurateRip and not verified by CTDB either
+  int hidden = 0;         // hidden tracks: in none of the counts above
   int64_t sectors_replaced = 0;
 };
 LogSummary Summarize(const RipLog& log);
