@@ -9,6 +9,7 @@
 #include "cdrom/cd_drive.h"
 #include "rip/disc_record.h"
 #include "rip/rip_job_fixture.h"
+#include "accuraterip/record_bytes.h"
 #include "support/shell.h"
 
 namespace tonvik {
@@ -179,6 +180,54 @@ TEST_F(HiddenTrackRipTest, MusicBeforeTrack1IsRippedAsTrack0BitExact) {
     EXPECT_EQ(with.size(), 1u);
     EXPECT_EQ(with.count("Track 00" + ext), 1u);
   }
+}
+
+// Neither database's sums take the hidden track in: a disc whose record
+// and CUETools entry are those of its TOC's tracks verifies whole, track 0
+// ripped beside them.
+TEST_F(HiddenTrackRipTest, TheDatabasesVerifyTheDiscWithTrack0RippedBeside) {
+  MakeHiddenTrackDisc(75 * 3, ImageTrack::Music, {75 * 7, 75 * 8 + 3});
+  const accuraterip::DiscToc toc = *accuraterip::DiscTocFromReadToc(disc_.toc);
+  const accuraterip::DiscIds ids = accuraterip::ComputeDiscIds(toc);
+  std::vector<accuraterip::TrackEntry> entries;
+  ctdb::DiscCrc crcs(ctdb::LayoutOf(toc));
+  for (const auto& t : accuraterip::AudioTracks(toc)) {
+    const std::string pcm = TrackPcm(t.toc_number);
+    accuraterip::TrackChecksum sum(t.first, t.last);
+    sum.Add(reinterpret_cast<const uint8_t*>(pcm.data()), pcm.size());
+    const accuraterip::TrackSums sums = sum.Finish();
+    entries.push_back({3, sums.v1, sums.crc450.value_or(0)});
+    crcs.Add(reinterpret_cast<const uint8_t*>(pcm.data()), pcm.size());
+  }
+  char hex[24];
+  std::snprintf(hex, sizeof hex, "%08x %08x", crcs.Track(0, 0).value_or(0), crcs.Track(1, 0).value_or(0));
+  const std::string track_crcs = hex;
+  std::snprintf(hex, sizeof hex, "%08x", crcs.Disc(0).value_or(0));
+  const fs::path dir = hives_.root() / "db";
+  fs::create_directories(dir);
+  std::ofstream(dir / "record.bin", std::ios::binary) << accuraterip::testing::Chunk(ids, entries);
+  std::ofstream(dir / "ctdb.xml")
+      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ctdb xmlns=\"http://db.cuetools.net/ns/mmd-1.0#\">\n"
+         "  <entry confidence=\"5\" crc32=\"" + std::string(hex) + "\" id=\"1\" npar=\"8\" stride=\"5880\" toc=\"" +
+             ctdb::TocString(toc) + "\" trackcrcs=\"" + track_crcs + "\" />\n</ctdb>\n";
+  testing::LoopbackServer server(
+      dir, "/accuraterip/" + accuraterip::RecordPath(ids) + " 200 record.bin\n/lookup2.php 200 ctdb.xml\n");
+  ASSERT_NE(server.port(), 0) << "the loopback server did not start";
+  ::setenv("http_proxy", server.proxy().c_str(), 1);
+  reg::Key::Create(reg::Root::CurrentUser, DriveOptionsKey(u'D'))->SetDword(u"ReadOffset", 0);
+  Run(Job(6));
+  testing::PointProxyNowhere();
+
+  ASSERT_TRUE(observer_.Errors().empty()) << ToUtf8(observer_.Errors().front());
+  ASSERT_EQ(session_->results.size(), 3u);
+  EXPECT_EQ(session_->results[0].track, 0);
+  for (size_t i = 1; i < 3; ++i) {
+    EXPECT_EQ(session_->results[i].verdict.verdict, accuraterip::Verdict::Accurate) << i;
+    EXPECT_TRUE(session_->results[i].ctdb_verified) << i;
+  }
+  const std::string log = Log();
+  EXPECT_EQ(LogValue(log, "\n", "CTDB disc"), "Accurately ripped (5/5)");
+  EXPECT_NE(log.find("Every track was ripped accurately."), std::string::npos) << log;
 }
 
 // With a disc record the template names it with the number 0 and the
