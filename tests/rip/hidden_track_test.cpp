@@ -112,24 +112,6 @@ TEST_F(HiddenTrackTest, FoundExactlyWhenItsRipWouldHoldSound) {
   EXPECT_TRUE(Find(6));
 }
 
-// A drive that knows its own offset: the window is the disc's own samples
-// before track 1, whatever the drive's offset.
-TEST_F(HiddenTrackTest, AtTheDrivesOwnOffsetOnlyTheDiscsSamplesBeforeTrack1Count) {
-  const int64_t last_hidden = int64_t(kHidden) * kSamples - 1;
-  for (const int32_t offset : {0, 30, -30, 700, -700}) {
-    for (const int64_t sample : {int64_t(0), last_hidden, last_hidden + 1}) {
-      SCOPED_TRACE("sample " + std::to_string(sample) + ", offset " + std::to_string(offset));
-      MakeDisc(sample, true, "offset " + std::to_string(offset) + "\n");
-      // The disc's sample p is the drive's p + offset: under a negative
-      // offset the first ones lie before the drive's sector 0, never read,
-      // as the rip never reads them.
-      const bool readable = sample + offset >= 0;
-      EXPECT_EQ(Find(offset).has_value(), sample <= last_hidden && readable);
-      drive_.Close();
-    }
-  }
-}
-
 // No hidden track where there is nothing to find, or nothing can be read.
 TEST_F(HiddenTrackTest, NoneForSilenceAStartAtZeroAFailedReadOrACancel) {
   const struct {
