@@ -20,10 +20,11 @@ struct DiscMetadata {
 };
 
 // The hidden track before track 1 (rip/hidden_track.h) has no entry of its
-// own. Its index is the one before the first, so that index + 1, the track
-// number names and tags show, is 0; its title is kHiddenTrackTitle, a name
-// for the file and the players where no record gives one (a template's
-// "%6 - %2" would otherwise end in a bare separator).
+// own. Its index is the one before the first (track 0 - 1 as an unsigned
+// index), so that index + 1, the track number names and tags show, is 0
+// again; its title is kHiddenTrackTitle, a name for the file and the players
+// where no record gives one (a template's "%6 - %2" would otherwise end in a
+// bare separator).
 inline constexpr uint32_t kHiddenTrackIndex = UINT32_MAX;
 inline constexpr char kHiddenTrackTitle[] = "Hidden track";
 
