@@ -32,7 +32,7 @@ std::optional<cdrom::TrackExtent> FindHiddenTrack(cdrom::CdDrive& drive, const a
     if (cancel) return std::nullopt;
     const int32_t count = std::min(kSectorsPerRead, last_sector - lba + 1);
     if (drive.ReadCd(lba, uint8_t(count), buffer.data()) != 0) return std::nullopt;
-    // The part of this read that lies in the window.
+    // The bytes of this read that lie in the window.
     const int64_t base = int64_t(lba) * kSectorSamples;
     const int64_t begin = (std::max(from, base) - base) * kSampleBytes;
     const int64_t end = (std::min(to, base + count * kSectorSamples) - base) * kSampleBytes;
