@@ -57,7 +57,8 @@ inline constexpr char16_t kDefaultNameTemplate[] = u"%1 - [%6] %2";
   DWORD(AccurateRip, 1)                       \
   DWORD(CTDB, 1)                              \
   DWORD(WriteLog, 1)                          \
-  DWORD(WriteCueSheet, 1)
+  DWORD(WriteCueSheet, 1)                     \
+  DWORD(RipHiddenTrack, 1)
 
 // The options of the machine key, which the installer writes: read only.
 #define TONVIK_MACHINE_SETTINGS(STRING) \

@@ -61,7 +61,7 @@ std::vector<std::pair<const char*, std::string>> CommentList(const DiscMetadata&
   auto add = [&](const char* name, const std::string& value) {
     if (!value.empty()) list.emplace_back(name, value);
   };
-  add("TITLE", index < d.titles.size() ? d.titles[index] : std::string());
+  add("TITLE", TrackTitle(d, index));
   add("ARTIST", d.artist);
   add("ALBUM", d.album);
   add("DATE", d.year);
@@ -78,7 +78,8 @@ std::vector<std::pair<const char*, std::string>> CommentList(const DiscMetadata&
 
 CCDDBTagData::CCDDBTagData(std::shared_ptr<const DiscMetadata> disc, uint32_t index)
     : disc_(std::move(disc)), index_(index) {
-  if (!disc_ || index >= disc_->titles.size()) throw AppException("Internal error #4765.");
+  if (!disc_ || (index >= disc_->titles.size() && index != kHiddenTrackIndex))
+    throw AppException("Internal error #4765.");
 }
 
 std::shared_ptr<CTagData> CreateTagData(std::shared_ptr<const DiscMetadata> disc, uint32_t index) {
@@ -92,7 +93,7 @@ void CCDDBTagData::GetID3v2(std::vector<uint8_t>& out) {
   auto frame = [&](const char* id, const std::string& text) {
     if (!text.empty()) AppendTextFrame(out, id, text);
   };
-  frame("TIT2", index_ < d.titles.size() ? d.titles[index_] : std::string());
+  frame("TIT2", TrackTitle(d, index_));
   frame("TPE1", d.artist);
   frame("TALB", d.album);
   frame("TYER", d.year);
@@ -108,7 +109,7 @@ void CCDDBTagData::GetID3v2(std::vector<uint8_t>& out) {
 void CCDDBTagData::GetID3v1(std::vector<uint8_t>& out) {
   out.clear();
   const DiscMetadata& d = *disc_;
-  const std::string& title = index_ < d.titles.size() ? d.titles[index_] : std::string();
+  const std::string& title = TrackTitle(d, index_);
   const std::u16string fields[] = {Utf8ToWide(title.c_str()),     Utf8ToWide(d.artist.c_str()),
                                    Utf8ToWide(d.album.c_str()),   Utf8ToWide(d.year.c_str()),
                                    Utf8ToWide(d.comment.c_str()), Utf8ToWide(d.genre.c_str())};
@@ -132,7 +133,7 @@ void CCDDBTagData::GetID3v1(std::vector<uint8_t>& out) {
 void CCDDBTagData::SetWMAttributes(IWMHeaderInfo* header) {
   if (!header) return;
   const DiscMetadata& disc = *disc_;
-  const std::string title = index_ < disc.titles.size() ? disc.titles[index_] : std::string();
+  const std::string title = TrackTitle(disc, index_);
   const std::string track = std::to_string(index_ + 1);
   const std::pair<const char16_t*, const std::string*> attributes[] = {
       {u"Title", &title},         {u"Author", &disc.artist}, {u"WM/AlbumTitle", &disc.album},
@@ -152,7 +153,7 @@ void CCDDBTagData::SetWMAttributes(IWMHeaderInfo* header) {
 
 int CCDDBTagData::WriteAPETag(monkey::CIO& io) {
   const DiscMetadata& disc = *disc_;
-  const std::string title = index_ < disc.titles.size() ? disc.titles[index_] : std::string();
+  const std::string title = TrackTitle(disc, index_);
   const std::string track = std::to_string(index_ + 1);
   const std::string total = std::to_string(disc.titles.size());
   monkey::CAPETag tag(&io, false);

@@ -40,7 +40,8 @@ class CTagData {
 class CCDDBTagData : public CTagData {
  public:
   // Throws AppException "Internal error #4765." when the index is not below
-  // the number of titles.
+  // the number of titles and is not kHiddenTrackIndex (the hidden track
+  // before track 1: number 0, kHiddenTrackTitle).
   CCDDBTagData(std::shared_ptr<const DiscMetadata> disc, uint32_t index);
   void GetID3v1(std::vector<uint8_t>& out) override;
   void GetID3v2(std::vector<uint8_t>& out) override;

@@ -91,12 +91,10 @@ std::u16string ExpandTemplate(const DiscMetadata& disc, std::u16string_view tmpl
     bool trims = true;
     switch (p) {
       case u'1': value = &disc.artist; break;
-      case u'2': {
+      case u'2':
         // A title beyond the list expands to nothing.
-        static const std::string kNone;
-        value = index < disc.titles.size() ? &disc.titles[index] : &kNone;
+        value = &TrackTitle(disc, index);
         break;
-      }
       case u'3': value = &disc.album; break;
       case u'4': value = &disc.year; trims = false; break;
       case u'5': value = &disc.genre; break;

@@ -32,6 +32,7 @@
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "rip/encoder_pool.h"
+#include "rip/hidden_track.h"
 #include "rip/job_observer.h"
 #include "rip/rip_session.h"
 #include "rip/secure_read.h"
@@ -110,6 +111,9 @@ struct ReadPlan {
   // The selection is every audio track in disc order: the CUETools database
   // sums the whole disc as one stream.
   bool whole_disc = false;
+  // The hidden track before track 1, when the job rips it as track 0 (in
+  // `audio` it is not: nothing sums it).
+  std::optional<TrackExtent> hidden_track;
 };
 
 // The ReadOffset value under the user's key, if it is there.
@@ -861,6 +865,10 @@ riplog::RipLog MakeLog(const RipSession& session, const Settings& settings, cons
       t.start = e->second.first_sector;
       t.length = e->second.sector_count;
     }
+    if (r.track == 0 && plan.hidden_track) {
+      t.hidden = true;
+      t.length = plan.hidden_track->sector_count;
+    }
     t.sectors_read = r.sectors_read;
     t.sectors_replaced = r.sectors_replaced;
     t.sectors_asked = r.sectors_asked;
@@ -889,14 +897,18 @@ riplog::RipLog MakeLog(const RipSession& session, const Settings& settings, cons
 
 // The CUE sheet of a rip of the whole disc: every track written, every
 // track of the disc an audio track (a data track has no file), and a disc
-// that carries something a sheet tells of (codes, pregaps, CD-Text); a disc
-// without any of it gets no sheet, so its folder holds what it always did.
+// that carries something a sheet tells of (codes, pregaps, CD-Text, a hidden
+// track ripped before track 1); a disc without any of it gets no sheet, so
+// its folder holds what it always did.
 std::optional<riplog::CueSheet> MakeCueSheet(const RipSession& session, const ReadPlan& plan) {
-  const auto& extras = session.disc.extras;
-  if (!plan.whole_disc || !plan.toc || !CarriesExtras(extras)) return std::nullopt;
+  const cdrom::DiscExtras none;
+  const cdrom::DiscExtras* extras = session.disc.extras ? &*session.disc.extras : &none;
+  // A hidden track is something only a sheet tells of too.
+  if (!plan.whole_disc || !plan.toc || !(CarriesExtras(session.disc.extras) || plan.hidden_track))
+    return std::nullopt;
   for (const auto& t : plan.toc->tracks)
     if (t.data) return std::nullopt;
-  if (session.results.size() != session.disc.selection.size()) return std::nullopt;
+  if (session.results.size() != session.disc.selection.size() + (plan.hidden_track ? 1 : 0)) return std::nullopt;
   const auto extents = BuildTrackMap(session.disc.toc);
   riplog::CueSheet sheet;
   sheet.catalog = extras->mcn;
@@ -905,13 +917,18 @@ std::optional<riplog::CueSheet> MakeCueSheet(const RipSession& session, const Re
     sheet.performer = extras->cd_text.album_performer;
   }
   for (const TrackResult& r : session.results) {
+    if (r.track == 0 && plan.hidden_track) {
+      if (!r.written) return std::nullopt;
+      sheet.hidden_file = ToUtf8(r.file);
+      continue;
+    }
     const auto extent = extents.find(r.track);
     if (!r.written || extent == extents.end()) return std::nullopt;
     riplog::CueTrack t;
     t.number = r.track;
     t.file = ToUtf8(r.file);
     t.sectors = extent->second.sector_count;
-    if (const cdrom::TrackExtras* x = TrackExtrasOf(extras, r.track)) {
+    if (const cdrom::TrackExtras* x = TrackExtrasOf(session.disc.extras, r.track)) {
       t.isrc = x->isrc;
       if (x->pregap_known) t.pregap = x->pregap_sectors;
     }
@@ -976,6 +993,16 @@ void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) 
   // rip at the wrong offset could never be verified.
   if (drive_open && plan.offset_source == riplog::OffsetSource::None)
     DetectReadOffset(drive, identity, control, record_lookup, plan);
+  // A rip of the whole disc also keeps what the disc holds before track 1,
+  // read at the offset the tracks are read at.
+  if (drive_open && settings.RipHiddenTrack && plan.whole_disc && plan.toc) {
+    plan.hidden_track = FindHiddenTrack(drive, *plan.toc, plan.read_offset, control.cancel);
+    if (plan.hidden_track) {
+      total += int64_t(plan.hidden_track->sector_count) * kSectorBytes;
+      job.total_bytes = static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
+      observer.ResetTotalBar(job.total_bytes);
+    }
+  }
   // A secure rip reads a track in burst first only when the record is in
   // hand as the track starts: it gives the record a moment before the
   // first track (the lookup usually answers well within it).
@@ -993,7 +1020,11 @@ void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) 
     TrackRipper ripper(session, control, observer, settings, drive, graveyard, folder, plan,
                        ctdb_check && plan.whole_disc ? &*ctdb_check : nullptr, pool, record_lookup);
     // Sized once: the workers' results stay where they are.
-    session.results.reserve(disc.selection.size());
+    session.results.reserve(disc.selection.size() + (plan.hidden_track ? 1 : 0));
+    if (plan.hidden_track && !control.cancel) {
+      session.results.emplace_back();
+      ripper.Read(0, *plan.hidden_track, 0);
+    }
     for (int32_t track : disc.selection) {
       if (control.cancel) break;
       session.results.emplace_back();

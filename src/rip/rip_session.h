@@ -63,7 +63,9 @@ struct RipSession {
   EncoderSelection format;
   OverwritePolicy overwrite;
   RipJob job;
-  std::vector<TrackResult> results;  // one per selected track, in rip order
+  // One per selected track, in rip order; first the hidden track before
+  // track 1 (track 0) when the job rips it (rip/hidden_track.h).
+  std::vector<TrackResult> results;
 };
 
 }  // namespace tonvik

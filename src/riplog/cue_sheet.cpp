@@ -44,16 +44,21 @@ std::string RenderCueSheet(const CueSheet& sheet) {
     const CueTrack& t = sheet.tracks[i];
     // The first track, and a track without a pregap, opens its own file; a
     // track with a pregap is declared at the end of the file before, where
-    // its INDEX 00 lies, and its file begins with INDEX 01.
-    const bool gap_in_file_before = i > 0 && t.pregap > 0;
-    if (!gap_in_file_before) line("FILE " + Quoted(t.file) + " WAVE");
+    // its INDEX 00 lies, and its file begins with INDEX 01. The first
+    // track's file before is the hidden track's, which is its pregap whole.
+    const bool hidden_before = i == 0 && !sheet.hidden_file.empty();
+    const bool gap_in_file_before = (i > 0 && t.pregap > 0) || hidden_before;
+    if (hidden_before)
+      line("FILE " + Quoted(sheet.hidden_file) + " WAVE");
+    else if (!gap_in_file_before)
+      line("FILE " + Quoted(t.file) + " WAVE");
     line("  TRACK " + TwoDigits(t.number) + " AUDIO");
     if (!t.title.empty()) line("    TITLE " + Quoted(t.title));
     if (!t.performer.empty()) line("    PERFORMER " + Quoted(t.performer));
     if (!t.isrc.empty()) line("    ISRC " + t.isrc);
-    if (i == 0 && t.pregap > 0) line("    PREGAP " + CueTime(t.pregap));
+    if (i == 0 && t.pregap > 0 && !hidden_before) line("    PREGAP " + CueTime(t.pregap));
     if (gap_in_file_before) {
-      line("    INDEX 00 " + CueTime(sheet.tracks[i - 1].sectors - t.pregap));
+      line("    INDEX 00 " + CueTime(hidden_before ? 0 : sheet.tracks[i - 1].sectors - t.pregap));
       line("FILE " + Quoted(t.file) + " WAVE");
     }
     line("    INDEX 01 00:00:00");

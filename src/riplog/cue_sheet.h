@@ -27,6 +27,11 @@ struct CueSheet {
   std::string catalog;           // the MCN; empty: no line
   std::string title, performer;  // the album's CD-Text
   std::vector<CueTrack> tracks;  // in disc order
+  // The file of the hidden track before track 1 (rip/hidden_track.h); empty:
+  // none. It holds track 1's pregap whole: track 1's INDEX 00 is its start,
+  // and track 1's file opens with INDEX 01, as the first track's PREGAP
+  // silence would otherwise say.
+  std::string hidden_file;
 };
 
 // The sheet's text: UTF-8 without a byte-order mark, LF line ends. A double

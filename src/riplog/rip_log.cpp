@@ -85,8 +85,12 @@ class Lines {
 LogSummary Summarize(const RipLog& log) {
   LogSummary s;
   for (const LogTrack& t : log.tracks) {
-    ++s.tracks;
     s.sectors_replaced += t.sectors_replaced;
+    if (t.hidden) {
+      ++s.hidden;
+      continue;
+    }
+    ++s.tracks;
     switch (t.verdict.verdict) {
       case accuraterip::Verdict::Accurate: ++s.accurate; break;
       case accuraterip::Verdict::NotAccurate: ++s.not_accurate; break;
@@ -182,7 +186,7 @@ std::string RenderLog(const RipLog& log) {
     out.Field("File", t.file.empty() ? "(not written)" : t.file);
     out.Field("Start", Format("%" PRId32 " (%s)", t.start, Msf(t.start).c_str()));
     out.Field("Length", Format("%" PRId32 " sectors (%s)", t.length, Msf(t.length).c_str()));
-    if (log.disc_extras) {
+    if (log.disc_extras && !t.hidden) {
       out.Field("ISRC", t.isrc.empty() ? "(none)" : t.isrc);
       if (!t.pregap_sectors)
         out.Field("Pregap", "(not known)");
@@ -200,6 +204,10 @@ std::string RenderLog(const RipLog& log) {
     out.Field("Copy CRC", Hex8(t.copy_crc));
     out.Field("AccurateRip v1", Hex8(t.ar_v1));
     out.Field("AccurateRip v2", Hex8(t.ar_v2));
+    if (t.hidden) {
+      out.Field("Verification", "none (the hidden track before track 1 is in no database)");
+      continue;
+    }
     out.Line(VerdictLine(t.verdict));
     if (!t.ctdb_line.empty()) out.Line(OneLine(t.ctdb_line));
     // The two databases disagree: said here, and not counted as an error.
@@ -213,6 +221,7 @@ std::string RenderLog(const RipLog& log) {
   out.Blank();
   out.Line("Summary");
   out.Field("Tracks ripped", std::to_string(s.tracks));
+  if (s.hidden > 0) out.Field("Hidden track before track 1", "ripped (not verified)");
   // No label here may begin like a verdict line: tools count those.
   out.Field("Tracks accurately ripped", std::to_string(s.accurate));
   out.Field("Tracks not accurate", std::to_string(s.not_accurate));

@@ -63,6 +63,9 @@ struct LogTrack {
   // set (not empty, not 0).
   std::string reading;
   int64_t sectors_asked = 0;
+  // The hidden track before track 1 (number 0): no database holds sums for
+  // it, so its block has no verdict and the summary counts it apart.
+  bool hidden = false;
 };
 
 // What the disc carries besides its audio, for a disc that carries any of
@@ -108,6 +111,7 @@ struct LogSummary {
   int ctdb_accurate = 0;  // tracks the CUETools database verified
   int verified = 0;       // tracks either database verified
   int disputed = 0;       // not accurate by AccurateRip and not verified by CTDB either
+  int hidden = 0;         // hidden tracks: in none of the counts above
   int64_t sectors_replaced = 0;
 };
 LogSummary Summarize(const RipLog& log);

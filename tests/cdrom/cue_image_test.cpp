@@ -91,6 +91,18 @@ INSTANTIATE_TEST_SUITE_P(
                    "  TRACK 02 AUDIO\r\n    INDEX 00 00:04:00\r\n    INDEX 01 00:06:00\r\n",
                    {0, 450}, {-1, 300}, {1, 1}, {0, 0}, 1000,
                    {{0, 1, 0}, {300, 1, 300}, {450, 1, 450}, {999, 1, 999}}},
+        // Audio before track 1's INDEX 01 (a hidden track): track 1 starts
+        // after it, and sector 0 is the file's first.
+        LayoutCase{"track1_index00_in_one_file", {{"a.bin", 3000}},
+                   "FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 00 00:00:00\nINDEX 01 00:32:00\n"
+                   "TRACK 02 AUDIO\nINDEX 01 00:36:00\n",
+                   {2400, 2700}, {0, -1}, {1, 1}, {0, 0}, 3000,
+                   {{0, 1, 0}, {2399, 1, 2399}, {2400, 1, 2400}, {2999, 1, 2999}}},
+        LayoutCase{"track1_index00_in_the_file_before", {{"h.bin", 2400}, {"a.bin", 600}},
+                   "FILE h.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 00 00:00:00\nFILE a.bin BINARY\n"
+                   "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 01 00:04:00\n",
+                   {2400, 2700}, {0, -1}, {1, 1}, {0, 0}, 3000,
+                   {{0, 1, 0}, {2399, 1, 2399}, {2400, 2, 0}, {2999, 2, 599}}},
         LayoutCase{"pregap_between_files", {{"a.bin", 300}, {"b b.bin", 200}},
                    "REM a comment\nTITLE \"x\"\nFILE \"a.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
                    "FILE \"b b.bin\" BINARY\nTRACK 02 AUDIO\nPREGAP 00:02:00\nINDEX 01 00:00:00\n",

@@ -37,6 +37,7 @@ const DwordOption kDwords[] = {
     OPTION(CreateArtistSubfolder), OPTION(CreateAlbumSubfolder), OPTION(BeepWhenDone),
     OPTION(OpenFolderWhenDone),    OPTION(AccurateRip),          OPTION(WriteLog),
     OPTION(WriteCueSheet),         OPTION(CTDB),                 OPTION(EncoderThreads),
+    OPTION(RipHiddenTrack),
 };
 #undef OPTION
 

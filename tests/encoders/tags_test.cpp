@@ -125,6 +125,27 @@ TEST_F(TagTest, Id3v1LayoutGenreAndLatin1) {
   }
 }
 
+// The hidden track before track 1: number 0 and its own title, never the
+// ISRC of track 1 or of any other entry of the record.
+TEST_F(TagTest, TheHiddenTrackIsNumber0WithItsOwnTitle) {
+  disc = DiscMetadata{"Art", "Alb", "1999", "Rock", "c", {"One", "Two"}, "rel"};
+  disc.isrcs = {"GBAYE0000001", "GBAYE0000002"};
+  Bytes tag;
+  Track(kHiddenTrackIndex).GetID3v2(tag);
+  EXPECT_EQ(Frame(tag, "TRCK"), (Bytes{'T', 'R', 'C', 'K', 0, 0, 0, 2, 0, 0, 3, '0'}));
+  const Bytes title = Frame(tag, "TIT2");
+  EXPECT_EQ(std::string(title.begin() + 11, title.end()), kHiddenTrackTitle);
+  EXPECT_TRUE(Frame(tag, "TSRC").empty());
+  Bytes v1;
+  Track(kHiddenTrackIndex).GetID3v1(v1);
+  ASSERT_EQ(v1.size(), 128u);
+  EXPECT_EQ(v1[126], 0) << "ID3v1.1 has no number 0: the field stays empty";
+  EXPECT_EQ(std::string(v1.begin() + 3, v1.begin() + 3 + 12), kHiddenTrackTitle);
+  // The index before the first is the only one beyond the list it takes.
+  EXPECT_NO_THROW(test::Tags(disc, kHiddenTrackIndex));
+  EXPECT_THROW(test::Tags(disc, kHiddenTrackIndex - 1), AppException);
+}
+
 TEST_F(TagTest, FactoryAndIndexCheck) {
   EXPECT_NE(dynamic_cast<CEmptyTagData*>(test::Tags(disc, 3).get()), nullptr);
   disc.titles = {"a", "b"};

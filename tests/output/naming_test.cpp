@@ -41,6 +41,7 @@ TEST(ExpandTemplateTest, Table) {
       {u"%2 end", 3, u" end"},        // a title of dots vanishes
       {u"%2", 4, u"Why"},
       {u"%2", 40, u""},               // no title for the index
+      {u"%1 - [%6] %2", kHiddenTrackIndex, u"ACDC - [00] Hidden track"},  // before track 1
       {u"%1\\%3\\", 0, u"ACDC/Back In Black/"},
       {u"%1/%2", 0, u"ACDC/Hells Bells"},
       {u"a:b", 0, u"a:b"},            // literal text is not filtered

@@ -186,9 +186,13 @@ TEST_F(SecureRipTest, ACancelDuringTheSecondReadLeavesTheTrackWholeOrAbsent) {
     EXPECT_FALSE(fs::exists(music_ / "Track 03.flac"));
     EXPECT_EQ(session_->results.size(), 2u);  // track 3 never started
     const bool kept = fs::exists(music_ / "Track 02.flac");
-    if (jitter_correction) EXPECT_FALSE(kept);
+    if (jitter_correction) {
+      EXPECT_FALSE(kept);
+    }
     // Whole or absent: a kept file is the first read, complete.
-    if (kept) EXPECT_EQ(DecodeToPcm(music_ / "Track 02.flac").size(), TrackPcm(2).size());
+    if (kept) {
+      EXPECT_EQ(DecodeToPcm(music_ / "Track 02.flac").size(), TrackPcm(2).size());
+    }
     // A kept first read is the one AccurateRip did not verify.
     EXPECT_EQ(observer.Errors(),
               std::vector<std::u16string>{kept ? u"Track 02.flac: The rip is not accurate according to AccurateRip."

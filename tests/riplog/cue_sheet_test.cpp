@@ -98,6 +98,34 @@ TEST(CueSheetText, PregapsLieAtTheEndOfTheFileBefore) {
   EXPECT_EQ(CueTime(4500 * 79 + 75 * 59 + 74), "79:59:74");
 }
 
+// A hidden track ripped before track 1: its file opens the sheet with
+// track 1's INDEX 00 at its start, track 1's own file with its INDEX 01; no
+// PREGAP, whatever track 1's pregap (the file holds it), and the tracks
+// after it as without one.
+TEST(CueSheetText, TheHiddenTracksFileHoldsTrack1sIndex00) {
+  CueSheet sheet;
+  sheet.hidden_file = "Track 00.flac";
+  sheet.tracks = {{1, "Track 01.flac", 4000, "One", "", "DEA1X0000001", 2400},
+                  {2, "Track 02.flac", 5000, "", "", "", 33}};
+  EXPECT_EQ(RenderCueSheet(sheet),
+            "FILE \"Track 00.flac\" WAVE\n"
+            "  TRACK 01 AUDIO\n"
+            "    TITLE \"One\"\n"
+            "    ISRC DEA1X0000001\n"
+            "    INDEX 00 00:00:00\n"
+            "FILE \"Track 01.flac\" WAVE\n"
+            "    INDEX 01 00:00:00\n"
+            "  TRACK 02 AUDIO\n"
+            "    INDEX 00 00:52:67\n"
+            "FILE \"Track 02.flac\" WAVE\n"
+            "    INDEX 01 00:00:00\n");
+  // Without it, the same sheet declares track 1's pregap as silence.
+  sheet.hidden_file.clear();
+  const std::string plain = RenderCueSheet(sheet);
+  EXPECT_EQ(plain.find("Track 00"), std::string::npos);
+  EXPECT_NE(plain.find("    PREGAP 00:32:00\n    INDEX 01 00:00:00\n"), std::string::npos) << plain;
+}
+
 TEST(CueSheetFile, NamedAndNumberedLikeTheLogNeverReplacingOne) {
   testing::TempHives hives;
   const fs::path dir = hives.root() / "out";

@@ -335,6 +335,43 @@ TEST(RipLogText, TheSummaryFollowsTheTracks) {
   }
 }
 
+// A hidden track before track 1 has no verdict: the summary's verdicts are
+// the TOC's tracks', and only its replaced sectors count with theirs.
+TEST(RipLogText, TheHiddenTrackHasNoVerdictAndCountsApart) {
+  LogTrack hidden = Track(0, Verdict::Unreachable);
+  hidden.hidden = true;
+  hidden.start = 0;
+  const struct {
+    const char* name;
+    int32_t replaced;  // in the hidden track
+    const char* closing;
+  } cases[] = {
+      {"read_cleanly", 0, "Every track was ripped accurately."},
+      {"sectors_replaced", 3, "Some tracks may hold errors."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    RipLog log = Sample();
+    log.disc_extras = LogDiscExtras{"", false};
+    log.tracks = {hidden, Track(1, Verdict::Accurate, 3), Track(2, Verdict::Accurate, 3)};
+    log.tracks[0].sectors_replaced = c.replaced;
+    const std::string text = RenderLog(log);
+    const auto lines = Lines(text);
+    EXPECT_EQ(lines[lines.size() - 3], c.closing);
+    EXPECT_EQ(VerdictLines(text).size(), 2u);
+    EXPECT_EQ(Value(text, "Verification"), "none (the hidden track before track 1 is in no database)");
+    EXPECT_EQ(Value(text, "Tracks ripped"), "2");
+    EXPECT_EQ(Value(text, "Tracks accurately ripped"), "2");
+    EXPECT_EQ(Value(text, "Hidden track before track 1"), "ripped (not verified)");
+    EXPECT_EQ(Values(text, "Sectors replaced by silence").back(), std::to_string(c.replaced));
+    // Codes and pregaps are the TOC's tracks': the hidden track has none.
+    EXPECT_EQ(Values(text, "ISRC").size(), 2u);
+    EXPECT_NE(text.find("\nTrack 0\n"), std::string::npos);
+  }
+  // A log without one says nothing of it.
+  EXPECT_EQ(RenderLog(Sample()).find("Hidden track"), std::string::npos);
+}
+
 TEST(RipLogText, IsUtf8WithLineFeedsAndEndsWithTheChecksumOfEverythingAbove) {
   const std::string text = RenderLog(Sample());
   EXPECT_EQ(text.find('\r'), std::string::npos);
