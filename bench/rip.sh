@@ -94,15 +94,7 @@ server="$build/tools/mbserver/mb_loopback_server"
 record_tool="$build/tools/discimage/make_accuraterip_record"
 if [ -x "$server" ] && [ -x "$record_tool" ]; then
   record_path="$(TONVIK_FAULTS= "$record_tool" "$work/disc.cue" "$work/record.bin")"
-  serve() {  # route kind
-    printf '%s %s\n' "$record_path" "$1" > "$work/routes"
-    rm -f "$work/port"
-    "$server" "$work/routes" "$work/port" "$work/requests" &
-    server_pid=$!
-    for _ in $(seq 200); do [ -s "$work/port" ] && break; sleep 0.05; done
-    export http_proxy="http://127.0.0.1:$(cat "$work/port")"
-  }
-  unserve() { kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null || true; export http_proxy="http://127.0.0.1:9"; }
+  . "$(dirname "$0")/lib/record_server.sh"
   # Off and verified take turns, so that a machine getting busier or
   # quieter during the run weighs on both alike.
   serve "200 $work/record.bin"

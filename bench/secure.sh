@@ -28,8 +28,8 @@ for exe in "$bench" "$mkimage" "$server" "$record_tool"; do
 done
 
 work="$(mktemp -d /tmp/tonvik-bench-secure-XXXXXX)"
-server_pid=""
-trap '[ -z "$server_pid" ] || kill "$server_pid" 2>/dev/null; rm -rf "$work"' EXIT
+. "$(dirname "$0")/lib/record_server.sh"
+trap 'unserve; rm -rf "$work"' EXIT
 mkdir -p "$work/etc/Quellbrook" "$work/home/Quellbrook"
 export XDG_CONFIG_DIRS="$work/etc" XDG_CONFIG_HOME="$work/home" HOME="$work/home"
 "$mkimage" disc10x1 "$work/disc.cue" >/dev/null
@@ -47,15 +47,6 @@ faults() {  # damaged|clean
 }
 export TONVIK_FAULTS="$work/disc.faults"
 record_path="$(TONVIK_FAULTS= "$record_tool" "$work/disc.cue" "$work/record.bin")"
-serve() {  # route kind
-  [ -z "$server_pid" ] || { kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null || true; }
-  printf '%s %s\n' "$record_path" "$1" > "$work/routes"
-  rm -f "$work/port"
-  "$server" "$work/routes" "$work/port" "$work/requests" &
-  server_pid=$!
-  for _ in $(seq 200); do [ -s "$work/port" ] && break; sleep 0.05; done
-  export http_proxy="http://127.0.0.1:$(cat "$work/port")"
-}
 
 # One rip: "<seconds> <amplification>".
 rip_once() {

@@ -79,12 +79,7 @@ class HiddenTrackRipTest : public RipJobTest {
       sheet += line + "\n";
     }
     std::ofstream(cue_, std::ios::trunc) << sheet;
-    testing::AddSheetExtras(cue_.string(), extras);
-    const std::string plan = cue_.string() + ".faults";
-    std::ofstream(plan) << faults;
-    ::setenv("TONVIK_FAULTS", plan.c_str(), 1);
-    MapDrive(cue_.string());
-    disc_ = CheckDisc({u"D:\\"});
+    UseSheet(faults, extras);
   }
   // The PCM before track 1 as the image holds it.
   std::string HiddenPcm() { return Slurp(fs::path(cue_).replace_extension(".bin")).substr(0, size_t(hidden_) * 2352); }

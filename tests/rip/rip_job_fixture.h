@@ -100,6 +100,11 @@ class RipJobTest : public ::testing::Test {
     fs::create_directories(cue_.parent_path());
     std::string error;
     ASSERT_TRUE(discimage::WriteDiscImage(cue_.string(), tracks, false, &error)) << error;
+    UseSheet(faults, extras);
+  }
+  // Adds the extras to the sheet at cue_, gives the image drive the faults,
+  // maps drive D to the sheet and runs the disc check.
+  void UseSheet(const std::string& faults, const testing::SheetExtras& extras) {
     testing::AddSheetExtras(cue_.string(), extras);
     // The image drive reads its faults from the file TONVIK_FAULTS names.
     const std::string plan = cue_.string() + ".faults";
