@@ -10,6 +10,9 @@ namespace {
 // What an encoder threw that is no AppException.
 constexpr char16_t kUnhandled[] = u"Unhandled exception.";
 constexpr auto kCancelPoll = std::chrono::milliseconds(50);
+// Written chunks kept for Buffer: enough for the reader to run ahead of the
+// workers without allocating, little beside the budget (2 MB of 26-sector chunks).
+constexpr size_t kMostSpare = 32;
 }  // namespace
 
 int EncoderThreadCount(uint32_t user_value) {
@@ -75,6 +78,19 @@ EncodeOutcome EncoderPool::Outcome(int handle) const {
 bool EncoderPool::WaitDone(int handle, std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> lock(mutex_);
   return changed_.wait_for(lock, timeout, [&] { return tracks_[size_t(handle)]->outcome.done; });
+}
+
+std::vector<uint8_t> EncoderPool::Buffer(size_t size) {
+  std::vector<uint8_t> buffer;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!spare_.empty()) {
+      buffer = std::move(spare_.back());
+      spare_.pop_back();
+    }
+  }
+  buffer.resize(size);
+  return buffer;
 }
 
 void EncoderPool::Wake() {
@@ -162,6 +178,7 @@ void EncoderPool::Encode(Track& track, std::unique_lock<std::mutex>& lock) {
     }
     lock.lock();
     held_ -= chunk.size();
+    if (spare_.size() < kMostSpare) spare_.push_back(std::move(chunk));
     changed_.notify_all();  // a waiting Push may go on
     if (!*shared_.cancel && !failed) track.outcome.encoded += int64_t(chunk.size());
     if (failed) {

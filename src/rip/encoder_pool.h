@@ -64,6 +64,10 @@ class EncoderPool {
   EncodeOutcome Outcome(int handle) const;
   // Waits until the track is done or the timeout passes; whether it is done.
   bool WaitDone(int handle, std::chrono::milliseconds timeout) const;
+  // A buffer of `size` bytes for a chunk, one the workers are through with
+  // when there is one (its bytes are stale), else a new one: a rip does not
+  // allocate and clear memory for every chunk.
+  std::vector<uint8_t> Buffer(size_t size);
   // Wakes waiters to look at the cancel flag again.
   void Wake();
 
@@ -91,6 +95,7 @@ class EncoderPool {
   size_t next_untaken_ = 0;
   size_t held_ = 0;
   size_t most_held_ = 0;
+  std::vector<std::vector<uint8_t>> spare_;  // written chunks, for Buffer
   bool closing_ = false;
   std::vector<std::thread> workers_;
 };
