@@ -676,8 +676,7 @@ class TrackRipper {
 
   // A second read of a track starts the track's bar again.
   void RestartTrackBar() {
-    if (job_.track_done.load() != 0) observer_.ResetTrackBar(job_.track_bytes);
-    job_.track_done = 0;
+    if (job_.track_done.exchange(0) != 0) observer_.ResetTrackBar(job_.track_bytes);
   }
 
   // The track's file name without its extension; shows the track in the
