@@ -55,6 +55,25 @@ class HttpTransfer {
   std::atomic<bool> cancelled_{false};
 };
 
+// How a database lookup reads its reply: status 200 is read by `read`, 404
+// is NotPresent; any other status, a failed or cut transfer and the bound
+// passing are Unreachable; a body past the largest allowed is Rejected.
+// `Result` is {status, payload} with a status enum that has those names and
+// Cancelled.
+template <typename Result, typename Read>
+Result ReadLookupReply(const HttpReply& reply, Read&& read) {
+  using Status = decltype(Result{}.status);
+  switch (reply.ending) {
+    case HttpReply::Ending::Cancelled: return {Status::Cancelled, {}};
+    case HttpReply::Ending::TooLarge: return {Status::Rejected, {}};
+    case HttpReply::Ending::Failed: return {Status::Unreachable, {}};
+    case HttpReply::Ending::Complete: break;
+  }
+  if (reply.status == 404) return {Status::NotPresent, {}};
+  if (reply.status != 200) return {Status::Unreachable, {}};
+  return read(reply);
+}
+
 // A GET started by the constructor on a thread the object owns; `interpret`
 // turns the reply into the owner's result on that thread. The destructor
 // cancels the transfer and joins the thread.
