@@ -22,21 +22,35 @@ CueImage::~CueImage() {
   for (int fd : fds_) ::close(fd);
 }
 
-bool CueImage::ReadSector(int32_t lba, uint8_t* out) const {
-  if (lba < 0 || lba >= lead_out_) return false;
-  auto it = std::upper_bound(extents_.begin(), extents_.end(), lba,
-                             [](int32_t v, const Extent& e) { return v < e.first_lba; });
-  const Extent* e = it == extents_.begin() ? nullptr : &*(it - 1);
-  if (!e || lba >= e->first_lba + e->count || e->file < 0) {
-    std::memset(out, 0, kSectorBytes);
-    return true;
+bool CueImage::ReadSector(int32_t lba, uint8_t* out) const { return ReadSectors(lba, 1, out); }
+
+bool CueImage::ReadSectors(int32_t lba, int32_t count, uint8_t* out) const {
+  if (lba < 0 || count < 0 || int64_t(lba) + count > lead_out_) return false;
+  while (count > 0) {
+    // The extent lba is in, read in one go as far as it reaches.
+    auto it = std::upper_bound(extents_.begin(), extents_.end(), lba,
+                               [](int32_t v, const Extent& e) { return v < e.first_lba; });
+    const Extent* e = it == extents_.begin() ? nullptr : &*(it - 1);
+    int32_t run;
+    if (!e || lba >= e->first_lba + e->count || e->file < 0) {
+      const int32_t next = it == extents_.end() ? lead_out_ : it->first_lba;
+      run = std::min(count, next - lba);
+      std::memset(out, 0, size_t(run) * kSectorBytes);
+    } else {
+      run = std::min(count, e->first_lba + e->count - lba);
+      ImageFile& file = *files_[size_t(e->file)];
+      const int64_t offset = (e->file_sector + (lba - e->first_lba)) * int64_t{kSectorBytes};
+      const int64_t want = int64_t(run) * kSectorBytes;
+      // A short last sector of a file reads as zero-padded.
+      const int64_t n = std::clamp<int64_t>(file.bytes() - offset, 0, want);
+      if (n < want) std::memset(out + n, 0, size_t(want - n));
+      if (n > 0 && !file.Read(offset, out, size_t(n))) return false;
+    }
+    lba += run;
+    count -= run;
+    out += int64_t(run) * kSectorBytes;
   }
-  ImageFile& file = *files_[size_t(e->file)];
-  const int64_t offset = (e->file_sector + (lba - e->first_lba)) * int64_t{kSectorBytes};
-  // A short last sector of a file reads as zero-padded.
-  const int64_t n = std::clamp<int64_t>(file.bytes() - offset, 0, kSectorBytes);
-  if (n < kSectorBytes) std::memset(out + n, 0, size_t(kSectorBytes - n));
-  return n == 0 || file.Read(offset, out, size_t(n));
+  return true;
 }
 
 class CueParser {

@@ -80,6 +80,9 @@ class CueImage {
 
   // Raw sector; false when lba is outside [0, lead_out) or the file read fails.
   bool ReadSector(int32_t lba, uint8_t* out) const;
+  // count raw sectors from lba, each file read once: false when any of them
+  // is outside [0, lead_out) or cannot be read.
+  bool ReadSectors(int32_t lba, int32_t count, uint8_t* out) const;
 
  private:
   CueImage() = default;

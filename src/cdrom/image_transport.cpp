@@ -213,8 +213,10 @@ bool ImageTransport::ReadShifted(int32_t lba, int32_t count, int32_t shift_bytes
   uint8_t sector[kSectorBytes];
   for (int64_t s = begin / kSectorBytes - (begin < 0 ? 1 : 0); s * kSectorBytes < end; ++s) {
     if (s >= 0 && s < image_->lead_out() && s * kSectorBytes >= begin && (s + 1) * kSectorBytes <= end) {
-      // A whole sector of the request: straight into place.
-      if (!image_->ReadSector(int32_t(s), out + (s * kSectorBytes - begin))) return false;
+      // The whole sectors of the request on the disc: straight into place.
+      const int64_t run_end = std::min<int64_t>(image_->lead_out(), end / kSectorBytes);
+      if (!image_->ReadSectors(int32_t(s), int32_t(run_end - s), out + (s * kSectorBytes - begin))) return false;
+      s = run_end - 1;
       continue;
     }
     if (s < 0 || s >= image_->lead_out()) {

@@ -81,6 +81,20 @@ TEST_P(CueLayout, TracksLeadOutAndSectors) {
   }
   EXPECT_FALSE(image->ReadSector(c.lead_out, sector.data()));
   EXPECT_FALSE(image->ReadSector(-1, sector.data()));
+
+  // A run of sectors read in one go holds what they hold one at a time,
+  // wherever the run starts and ends among files and gaps.
+  const size_t disc_bytes = size_t(c.lead_out) * kSectorBytes;
+  std::vector<uint8_t> one_by_one(disc_bytes);
+  for (int32_t lba = 0; lba < c.lead_out; ++lba)
+    ASSERT_TRUE(image->ReadSector(lba, &one_by_one[size_t(lba) * kSectorBytes])) << lba;
+  for (const int32_t run : {7, 26, 299, c.lead_out}) {
+    std::vector<uint8_t> runs(disc_bytes, 0xAB);
+    for (int32_t lba = 0; lba < c.lead_out; lba += run)
+      ASSERT_TRUE(image->ReadSectors(lba, std::min(run, c.lead_out - lba), &runs[size_t(lba) * kSectorBytes]));
+    EXPECT_TRUE(runs == one_by_one) << "runs of " << run;
+  }
+  EXPECT_FALSE(image->ReadSectors(c.lead_out - 1, 2, one_by_one.data()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
