@@ -177,10 +177,11 @@ void EncoderPool::Encode(Track& track, std::unique_lock<std::mutex>& lock) {
       }
     }
     lock.lock();
-    held_ -= chunk.size();
+    const size_t size = chunk.size();
+    held_ -= size;
+    if (!*shared_.cancel && !failed) track.outcome.encoded += int64_t(size);
     if (spare_.size() < kMostSpare) spare_.push_back(std::move(chunk));
     changed_.notify_all();  // a waiting Push may go on
-    if (!*shared_.cancel && !failed) track.outcome.encoded += int64_t(chunk.size());
     if (failed) {
       drop(false);
       track.outcome.errors.push_back(error);
