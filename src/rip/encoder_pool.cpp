@@ -10,9 +10,6 @@ namespace {
 // What an encoder threw that is no AppException.
 constexpr char16_t kUnhandled[] = u"Unhandled exception.";
 constexpr auto kCancelPoll = std::chrono::milliseconds(50);
-// Written chunks kept for Buffer: enough for the reader to run ahead of the
-// workers without allocating, little beside the budget (2 MB of 26-sector chunks).
-constexpr size_t kMostSpare = 32;
 }  // namespace
 
 int EncoderThreadCount(uint32_t user_value) {
@@ -20,7 +17,12 @@ int EncoderThreadCount(uint32_t user_value) {
   return int(std::clamp<uint32_t>(n, 1, 64));
 }
 
-EncoderPool::EncoderPool(int threads, size_t budget_bytes, Shared shared) : budget_(budget_bytes), shared_(shared) {
+EncoderPool::EncoderPool(int threads, size_t budget_bytes, size_t chunk_bytes, Shared shared)
+    : budget_(budget_bytes),
+      shared_(shared),
+      // The budget's worth of whole chunks, the one the job is filling and
+      // one for each worker's hands.
+      store_(chunk_bytes, budget_bytes / std::max<size_t>(chunk_bytes, 1) + 2 + size_t(std::max(1, threads))) {
   for (int i = 0; i < std::max(1, threads); ++i) workers_.emplace_back([this] { Work(); });
 }
 
@@ -43,7 +45,7 @@ int EncoderPool::Begin(std::unique_ptr<CEncoder> encoder) {
   return int(tracks_.size() - 1);
 }
 
-bool EncoderPool::Push(int handle, std::vector<uint8_t> chunk) {
+bool EncoderPool::Push(int handle, PcmChunk chunk) {
   std::unique_lock<std::mutex> lock(mutex_);
   Track& track = *tracks_[size_t(handle)];
   // The cancel flag is set without a word to this pool: look at it now and then.
@@ -78,19 +80,6 @@ EncodeOutcome EncoderPool::Outcome(int handle) const {
 bool EncoderPool::WaitDone(int handle, std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> lock(mutex_);
   return changed_.wait_for(lock, timeout, [&] { return tracks_[size_t(handle)]->outcome.done; });
-}
-
-std::vector<uint8_t> EncoderPool::Buffer(size_t size) {
-  std::vector<uint8_t> buffer;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!spare_.empty()) {
-      buffer = std::move(spare_.back());
-      spare_.pop_back();
-    }
-  }
-  buffer.resize(size);
-  return buffer;
 }
 
 void EncoderPool::Wake() {
@@ -158,7 +147,7 @@ void EncoderPool::Encode(Track& track, std::unique_lock<std::mutex>& lock) {
       track.outcome.errors = std::move(errors);
       break;
     }
-    std::vector<uint8_t> chunk = std::move(track.chunks.front());
+    PcmChunk chunk = std::move(track.chunks.front());
     track.chunks.pop_front();
     lock.unlock();
     shared_.pause->Wait();
@@ -176,11 +165,11 @@ void EncoderPool::Encode(Track& track, std::unique_lock<std::mutex>& lock) {
         error = kUnhandled;
       }
     }
-    lock.lock();
     const size_t size = chunk.size();
+    chunk = PcmChunk();  // back to the store, for the job's next
+    lock.lock();
     held_ -= size;
     if (!*shared_.cancel && !failed) track.outcome.encoded += int64_t(size);
-    if (spare_.size() < kMostSpare) spare_.push_back(std::move(chunk));
     changed_.notify_all();  // a waiting Push may go on
     if (failed) {
       drop(false);

@@ -26,6 +26,7 @@
 
 #include "encoders/encoder.h"
 #include "platform/event.h"
+#include "rip/chunk_store.h"
 
 namespace tonvik {
 
@@ -46,7 +47,9 @@ class EncoderPool {
     std::atomic<uint32_t>* encoded_total;    // bytes written into any encoder, for the total bar
   };
 
-  EncoderPool(int threads, size_t budget_bytes, Shared shared);
+  // chunk_bytes: the size of the chunks the job hands over (smaller ones,
+  // such as a track's last, are taken too).
+  EncoderPool(int threads, size_t budget_bytes, size_t chunk_bytes, Shared shared);
   ~EncoderPool();  // drops unfinished encoders (their temporary files go) and joins the workers
   EncoderPool(const EncoderPool&) = delete;
   EncoderPool& operator=(const EncoderPool&) = delete;
@@ -55,7 +58,7 @@ class EncoderPool {
   int Begin(std::unique_ptr<CEncoder> encoder);
   // A chunk of its PCM. Waits while the PCM held would pass the budget (one
   // chunk always fits). False, without taking it, once the job is cancelled.
-  bool Push(int handle, std::vector<uint8_t> chunk);
+  bool Push(int handle, PcmChunk chunk);
   // No more PCM: the worker finishes the encoder once the rest is written.
   void End(int handle);
   // The track failed: its encoder is dropped unfinished.
@@ -64,10 +67,10 @@ class EncoderPool {
   EncodeOutcome Outcome(int handle) const;
   // Waits until the track is done or the timeout passes; whether it is done.
   bool WaitDone(int handle, std::chrono::milliseconds timeout) const;
-  // A buffer of `size` bytes for a chunk, one the workers are through with
-  // when there is one (its bytes are stale), else a new one: a rip does not
-  // allocate and clear memory for every chunk.
-  std::vector<uint8_t> Buffer(size_t size);
+  // A chunk of `size` bytes to fill, most likely one the workers are through
+  // with (its bytes are stale): a rip does not allocate and clear memory for
+  // every chunk. Safe from any thread.
+  PcmChunk Buffer(size_t size) { return store_.Take(size); }
   // Wakes waiters to look at the cancel flag again.
   void Wake();
 
@@ -77,7 +80,7 @@ class EncoderPool {
  private:
   struct Track {
     std::unique_ptr<CEncoder> encoder;
-    std::deque<std::vector<uint8_t>> chunks;
+    std::deque<PcmChunk> chunks;
     bool ended = false;
     bool abandoned = false;
     bool taken = false;  // a worker has it
@@ -89,13 +92,13 @@ class EncoderPool {
 
   const size_t budget_;
   const Shared shared_;
+  ChunkStore store_;  // before tracks_: their chunks go back to it
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   std::deque<std::unique_ptr<Track>> tracks_;  // by handle; stable addresses
   size_t next_untaken_ = 0;
   size_t held_ = 0;
   size_t most_held_ = 0;
-  std::vector<std::vector<uint8_t>> spare_;  // written chunks, for Buffer
   bool closing_ = false;
   std::vector<std::thread> workers_;
 };

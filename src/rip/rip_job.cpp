@@ -598,7 +598,9 @@ class TrackRipper {
       control_.pause->Wait();
       if (control_.cancel) return false;
       feed.Add(data, size);
-      if (!pool_.Push(handle, std::vector<uint8_t>(data, data + size))) return false;
+      PcmChunk chunk = pool_.Buffer(size);
+      std::memcpy(chunk.data(), data, size);
+      if (!pool_.Push(handle, std::move(chunk))) return false;
       job_.track_done += static_cast<int32_t>(size);
       observer_.TrackProgress(job_.track_done.load());
       return true;
@@ -736,7 +738,7 @@ class TrackRipper {
   // way.
   void Pump(Pipe& pipe, Reader& reader, int handle, Feed& feed) {
     for (;;) {
-      std::vector<uint8_t> chunk = pool_.Buffer(kChunkBytes);
+      PcmChunk chunk = pool_.Buffer(kChunkBytes);
       size_t n = 0;
       while (n < chunk.size()) {
         const ssize_t got = pipe.Read(chunk.data() + n, chunk.size() - n);
@@ -1027,7 +1029,7 @@ void RunRipJob(RipSession& session, RipControl& control, RipObserver& observer) 
   } else {
     // Finished tracks are encoded on up to EncoderThreads workers while the
     // drive reads on; the PCM waiting for them stays within kPcmBudget.
-    EncoderPool pool(EncoderThreadCount(settings.EncoderThreads), kPcmBudget,
+    EncoderPool pool(EncoderThreadCount(settings.EncoderThreads), kPcmBudget, kChunkBytes,
                      {&control.cancel, control.pause, &job.total_done});
     TrackRipper ripper(session, control, observer, settings, drive, graveyard, folder, plan,
                        ctdb_check && plan.whole_disc ? &*ctdb_check : nullptr, pool, record_lookup);
