@@ -10,6 +10,9 @@ namespace {
 // What an encoder threw that is no AppException.
 constexpr char16_t kUnhandled[] = u"Unhandled exception.";
 constexpr auto kCancelPoll = std::chrono::milliseconds(50);
+// A job waiting for room in the budget is woken once this many chunks'
+// worth has been written, not for every chunk: it then reads them in one go.
+constexpr size_t kRefillChunks = 8;
 }  // namespace
 
 int EncoderThreadCount(uint32_t user_value) {
@@ -30,8 +33,8 @@ EncoderPool::~EncoderPool() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     closing_ = true;
+    WakeAll();
   }
-  changed_.notify_all();
   shared_.pause->Set();  // a worker waiting on the pause must see the end; the job is over
   for (std::thread& t : workers_) t.join();
 }
@@ -41,7 +44,7 @@ int EncoderPool::Begin(std::unique_ptr<CEncoder> encoder) {
   auto track = std::make_unique<Track>();
   track->encoder = std::move(encoder);
   tracks_.push_back(std::move(track));
-  changed_.notify_all();
+  idle_.notify_one();
   return int(tracks_.size() - 1);
 }
 
@@ -49,27 +52,32 @@ bool EncoderPool::Push(int handle, PcmChunk chunk) {
   std::unique_lock<std::mutex> lock(mutex_);
   Track& track = *tracks_[size_t(handle)];
   // The cancel flag is set without a word to this pool: look at it now and then.
-  while (!(*shared_.cancel || track.outcome.done || held_ == 0 || held_ + chunk.size() <= budget_))
-    changed_.wait_for(lock, kCancelPoll);
+  while (!(*shared_.cancel || track.outcome.done || held_ == 0 || held_ + chunk.size() <= budget_)) {
+    job_waits_ = true;
+    job_.wait_for(lock, kCancelPoll);
+    job_waits_ = false;
+  }
   if (*shared_.cancel) return false;
   if (track.outcome.done) return true;  // its encoder failed: the rest of the track goes nowhere
   held_ += chunk.size();
   most_held_ = std::max(most_held_, held_);
   track.chunks.push_back(std::move(chunk));
-  changed_.notify_all();
+  if (track.worker_waits) track.fed.notify_one();
   return true;
 }
 
 void EncoderPool::End(int handle) {
   std::lock_guard<std::mutex> lock(mutex_);
-  tracks_[size_t(handle)]->ended = true;
-  changed_.notify_all();
+  Track& track = *tracks_[size_t(handle)];
+  track.ended = true;
+  track.fed.notify_one();
 }
 
 void EncoderPool::Abandon(int handle) {
   std::lock_guard<std::mutex> lock(mutex_);
-  tracks_[size_t(handle)]->abandoned = true;
-  changed_.notify_all();
+  Track& track = *tracks_[size_t(handle)];
+  track.abandoned = true;
+  track.fed.notify_one();
 }
 
 EncodeOutcome EncoderPool::Outcome(int handle) const {
@@ -79,12 +87,21 @@ EncodeOutcome EncoderPool::Outcome(int handle) const {
 
 bool EncoderPool::WaitDone(int handle, std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, timeout, [&] { return tracks_[size_t(handle)]->outcome.done; });
+  job_waits_ = true;
+  const bool done = job_.wait_for(lock, timeout, [&] { return tracks_[size_t(handle)]->outcome.done; });
+  job_waits_ = false;
+  return done;
 }
 
 void EncoderPool::Wake() {
-  { std::lock_guard<std::mutex> lock(mutex_); }
-  changed_.notify_all();
+  std::lock_guard<std::mutex> lock(mutex_);
+  WakeAll();
+}
+
+void EncoderPool::WakeAll() {
+  job_.notify_all();
+  idle_.notify_all();
+  for (const auto& track : tracks_) track->fed.notify_all();
 }
 
 size_t EncoderPool::held_bytes() const {
@@ -100,12 +117,12 @@ size_t EncoderPool::most_held_bytes() const {
 void EncoderPool::Work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [&] { return closing_ || next_untaken_ < tracks_.size(); });
+    idle_.wait(lock, [&] { return closing_ || next_untaken_ < tracks_.size(); });
     if (next_untaken_ < tracks_.size()) {
       Track& track = *tracks_[next_untaken_++];
       track.taken = true;
       Encode(track, lock);
-      changed_.notify_all();
+      if (job_waits_) job_.notify_all();  // the track is done, and its chunks are gone
       continue;
     }
     if (closing_) return;
@@ -123,8 +140,11 @@ void EncoderPool::Encode(Track& track, std::unique_lock<std::mutex>& lock) {
     track.outcome.cancelled = cancelled;
   };
   for (;;) {
-    while (!(*shared_.cancel || closing_ || track.abandoned || !track.chunks.empty() || track.ended))
-      changed_.wait_for(lock, kCancelPoll);
+    while (!(*shared_.cancel || closing_ || track.abandoned || !track.chunks.empty() || track.ended)) {
+      track.worker_waits = true;
+      track.fed.wait_for(lock, kCancelPoll);
+      track.worker_waits = false;
+    }
     if (*shared_.cancel || closing_ || track.abandoned) {
       drop(!track.abandoned);
       break;
@@ -170,7 +190,7 @@ void EncoderPool::Encode(Track& track, std::unique_lock<std::mutex>& lock) {
     lock.lock();
     held_ -= size;
     if (!*shared_.cancel && !failed) track.outcome.encoded += int64_t(size);
-    changed_.notify_all();  // a waiting Push may go on
+    if (job_waits_ && held_ + kRefillChunks * store_.slot_bytes() <= budget_) job_.notify_all();
     if (failed) {
       drop(false);
       track.outcome.errors.push_back(error);

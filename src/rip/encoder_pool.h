@@ -84,17 +84,26 @@ class EncoderPool {
     bool ended = false;
     bool abandoned = false;
     bool taken = false;  // a worker has it
+    bool worker_waits = false;     // its worker waits on `fed` for chunks
+    std::condition_variable fed;   // a chunk came, or the track ended
     EncodeOutcome outcome;
   };
   void Work();
   // Feeds and finishes one track; called with the lock held, returns with it.
   void Encode(Track& track, std::unique_lock<std::mutex>& lock);
+  // Wakes every waiter; called with the lock held.
+  void WakeAll();
 
   const size_t budget_;
   const Shared shared_;
   ChunkStore store_;  // before tracks_: their chunks go back to it
   mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
+  // Each side is woken when something it waits for has changed, not for
+  // every change: the job (room in the budget, a track done), idle workers
+  // (a new track), each track's worker (its track's `fed`).
+  mutable std::condition_variable job_;
+  mutable bool job_waits_ = false;
+  std::condition_variable idle_;
   std::deque<std::unique_ptr<Track>> tracks_;  // by handle; stable addresses
   size_t next_untaken_ = 0;
   size_t held_ = 0;

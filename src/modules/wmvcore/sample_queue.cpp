@@ -16,14 +16,20 @@ void SampleQueue::Start(AsfEncoder* encoder, CodecFailure on_codec_failure) {
 void SampleQueue::Run() {
   for (;;) {
     INSSBuffer* sample = nullptr;
+    bool wake_pusher = false;
     {
       std::unique_lock lock(lock_);
+      runner_waits_ = true;
       changed_.wait(lock, [&] { return !samples_.empty() || ending_; });
+      runner_waits_ = false;
       if (samples_.empty()) return;  // ending, and all taken
       sample = samples_.front();
       samples_.pop_front();
+      // A pusher waiting for room is woken once half the queue is free, so
+      // that it hands over several samples for each time it wakes.
+      wake_pusher = pusher_waits_ && samples_.size() <= kDepth / 2;
     }
-    changed_.notify_all();
+    if (wake_pusher) changed_.notify_all();
     if (SUCCEEDED(failed_.load())) {
       BYTE* data = nullptr;
       DWORD length = 0;
@@ -42,12 +48,16 @@ void SampleQueue::Run() {
 
 void SampleQueue::Push(INSSBuffer* sample) {
   sample->AddRef();
+  bool wake_runner = false;
   {
     std::unique_lock lock(lock_);
+    pusher_waits_ = true;
     changed_.wait(lock, [&] { return samples_.size() < kDepth; });
+    pusher_waits_ = false;
     samples_.push_back(sample);
+    wake_runner = runner_waits_;
   }
-  changed_.notify_all();
+  if (wake_runner) changed_.notify_all();
 }
 
 void SampleQueue::Stop() {

@@ -46,7 +46,7 @@ class SampleQueue {
  private:
   void Run();
 
-  static constexpr size_t kDepth = 4;
+  static constexpr size_t kDepth = 8;
   AsfEncoder* encoder_ = nullptr;
   CodecFailure on_codec_failure_;
   std::atomic<HRESULT> failed_{S_OK};
@@ -56,6 +56,9 @@ class SampleQueue {
   std::condition_variable changed_;
   std::deque<INSSBuffer*> samples_;  // owned references, under lock_
   bool ending_ = false;              // under lock_
+  // Who waits on changed_ now (under lock_): each side wakes the other only then.
+  bool runner_waits_ = false;
+  bool pusher_waits_ = false;
   std::thread worker_;
 };
 
