@@ -25,6 +25,7 @@ void ReaderThreadMain(std::shared_ptr<ReaderJob> job) {
         if (!cancelled()) job->error_flag = 1;
         break;
       }
+      job->written.Set(i + 1);
     }
   } catch (...) {
     job->error_flag = 1;
@@ -34,6 +35,7 @@ void ReaderThreadMain(std::shared_ptr<ReaderJob> job) {
     job->raw_sectors_read = reader->raw_sectors_read();
   }
   job->pipe->CloseWrite();  // ends the stream for the rip job
+  job->written.End();
   reader.reset();
   job->finished = true;
 }

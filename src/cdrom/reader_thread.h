@@ -2,9 +2,12 @@
 // TrackReader and writes each, 2352 bytes, into the pipe the rip job reads.
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "platform/event.h"
 #include "platform/pipe.h"
@@ -12,6 +15,48 @@
 namespace tonvik::cdrom {
 
 class CdDrive;
+
+// How many sectors the reader has written into the pipe, so that the job can
+// wait until a whole chunk is there and take it with one read, instead of
+// waking for every sector the reader writes.
+class WrittenSectors {
+ public:
+  // The reader: `sectors` are in the pipe now.
+  void Set(int32_t sectors) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    written_ = sectors;
+    if (written_ >= wanted_) wanted_ = INT32_MAX, changed_.notify_all();
+  }
+  // The reader: nothing more comes.
+  void End() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ended_ = true;
+    changed_.notify_all();
+  }
+  // The job: waits until `sectors` are in the pipe or the reader has ended,
+  // or at most `patience` (the pipe's own read waits on from there).
+  void WaitFor(int32_t sectors, std::chrono::milliseconds patience) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    wanted_ = sectors;
+    changed_.wait_for(lock, patience, [&] { return written_ >= sectors || ended_; });
+    wanted_ = INT32_MAX;
+  }
+  int32_t sectors() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return written_;
+  }
+  bool ended() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ended_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  int32_t written_ = 0;
+  int32_t wanted_ = INT32_MAX;  // what the waiting job wants, if it waits
+  bool ended_ = false;
+};
 
 // Shared by the rip job and the reader thread (shared_ptr), so a reader that
 // outlives its track still finds everything it touches.
@@ -36,6 +81,7 @@ struct ReaderJob {
   std::atomic<int32_t> unread_sectors{0};    // sectors that went out as silence
   std::atomic<int64_t> raw_sectors_read{0};  // for the read-amplification figure
   std::atomic<bool> finished{false};
+  WrittenSectors written;
 };
 
 // The thread body. Never throws.

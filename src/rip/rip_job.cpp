@@ -737,7 +737,15 @@ class TrackRipper {
   // writes the same file every time. The PCM goes through the feed on its
   // way.
   void Pump(Pipe& pipe, Reader& reader, int handle, Feed& feed) {
+    // A pipe with room for two chunks is read a chunk at a time, once the
+    // reader has written it. A smaller one is read as it comes: the reader
+    // might find it full before a chunk is in (the kernel keeps the sectors
+    // in whole pages) and wait on the job while the job waits on it.
+    const bool whole_chunks = pipe.capacity() >= 2 * kChunkBytes;
+    int64_t taken = 0;  // bytes read from the pipe
     for (;;) {
+      if (whole_chunks)
+        reader.job->written.WaitFor(int32_t((taken + kChunkBytes) / kSectorBytes), kReaderGrace);
       PcmChunk chunk = pool_.Buffer(kChunkBytes);
       size_t n = 0;
       while (n < chunk.size()) {
@@ -750,6 +758,7 @@ class TrackRipper {
         n += size_t(got);
       }
       if (n == 0 || reader.job->error_flag) return;
+      taken += int64_t(n);
       control_.pause->Wait();
       if (control_.cancel) {
         pipe.CloseRead();

@@ -103,6 +103,10 @@ class TrackReaderTest : public ::testing::Test {
     }
     reader.join();
     if (side.joinable()) side.join();
+    // However the reader stopped, the count the job waits on says what it
+    // wrote, and that it will write no more.
+    EXPECT_TRUE(job->written.ended());
+    EXPECT_EQ(size_t(job->written.sectors()) * kSector, out.pcm.size());
     out.unread = job->unread_sectors;
     out.raw = job->raw_sectors_read;
     out.error = job->error_flag != 0;
@@ -354,6 +358,44 @@ TEST_F(TrackReaderTest, ReadOffsetCorrectionMeetsTheDiscsEdgesWithSilence) {
                               own.size() - silent),
                 0);
     }
+  }
+}
+
+}  // namespace
+}  // namespace tonvik::cdrom
+
+namespace tonvik::cdrom {
+namespace {
+
+// The job waits for a chunk's worth of sectors; it wakes once they are
+// written, once the reader ends short of them, or after its patience.
+TEST(WrittenSectors, TheJobWakesWhenItsSectorsAreInOrTheReaderEnds) {
+  struct Case {
+    const char* name;
+    std::vector<int32_t> sets;  // what the reader tells, in turn
+    bool ends;
+    int32_t wanted;
+    std::chrono::milliseconds patience;
+    bool satisfied;  // the sectors are in, or the reader has ended
+  };
+  const Case cases[] = {
+      {"in at once", {26}, false, 26, std::chrono::minutes(5), true},
+      {"in sector by sector", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27}, false, 26, std::chrono::minutes(5), true},
+      {"the reader ends short", {1, 2, 3}, true, 26, std::chrono::minutes(5), true},
+      {"already there", {}, false, 0, std::chrono::minutes(5), true},
+      {"nothing comes: patience", {}, false, 26, std::chrono::milliseconds(1), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WrittenSectors written;
+    std::thread reader([&] {
+      for (int32_t n : c.sets) written.Set(n);
+      if (c.ends) written.End();
+    });
+    if (!c.satisfied) reader.join();
+    written.WaitFor(c.wanted, c.patience);
+    EXPECT_EQ(written.sectors() >= c.wanted || written.ended(), c.satisfied);
+    if (reader.joinable()) reader.join();
   }
 }
 

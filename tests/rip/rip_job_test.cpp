@@ -143,6 +143,7 @@ void HalfThenFail(std::shared_ptr<ReaderJob> job) {
   for (int i = 0; i < job->sector_count / 2; ++i) job->pipe->WriteAll(sector.data(), sector.size());
   job->error_flag = 1;
   job->pipe->CloseWrite();
+  job->written.End();
   job->finished = true;
 }
 
