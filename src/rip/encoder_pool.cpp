@@ -190,7 +190,8 @@ void EncoderPool::Encode(Track& track, std::unique_lock<std::mutex>& lock) {
     lock.lock();
     held_ -= size;
     if (!*shared_.cancel && !failed) track.outcome.encoded += int64_t(size);
-    if (job_waits_ && held_ + kRefillChunks * store_.slot_bytes() <= budget_) job_.notify_all();
+    if (job_waits_ && held_ + std::min(kRefillChunks * store_.slot_bytes(), budget_ / 2) <= budget_)
+      job_.notify_all();
     if (failed) {
       drop(false);
       track.outcome.errors.push_back(error);
